@@ -1,0 +1,18 @@
+// The one place that picks the platform. On Windows the probe uses the standard library's
+// filesystem and KERNEL32 directly; elsewhere winfs stands in for both, under the same names.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+using std::system_category;
+#else
+#include "winfs/filesystem.h"
+
+namespace fs = winfs;
+using winfs::system_category;
+#endif

@@ -1,0 +1,466 @@
+#include "winfs/path.h"
+
+#include <algorithm>
+#include <ostream>
+#include <vector>
+
+#include "winfs/utf8.h"
+
+namespace winfs {
+namespace {
+
+using size_type = std::size_t;
+
+constexpr bool isSeparator(char c) noexcept {
+    return c == '\\' || c == '/';
+}
+
+constexpr bool isAsciiLetter(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+size_type findSeparator(std::string_view text, size_type from) noexcept {
+    while (from < text.size() && !isSeparator(text[from]))
+        ++from;
+    return from;
+}
+
+size_type skipSeparators(std::string_view text, size_type from) noexcept {
+    while (from < text.size() && isSeparator(text[from]))
+        ++from;
+    return from;
+}
+
+// "c:x" -> 2; "\\?\x", "\\.\x", "\??\x" -> 3; "\\server\share" -> 8; "\\\x", "cc:x", "1:\x" -> 0.
+size_type rootNameEnd(std::string_view text) noexcept {
+    const size_type n = text.size();
+    if (n < 2) return 0;
+    if (isAsciiLetter(text[0]) && text[1] == ':') return 2;
+    if (!isSeparator(text[0])) return 0;
+    if (n >= 4 && isSeparator(text[3]) && (n == 4 || !isSeparator(text[4])) &&
+        ((isSeparator(text[1]) && (text[2] == '?' || text[2] == '.')) ||
+         (text[1] == '?' && text[2] == '?'))) {
+        return 3;
+    }
+    if (n >= 3 && isSeparator(text[1]) && !isSeparator(text[2])) return findSeparator(text, 3);
+    return 0;
+}
+
+// The parts of a path's text: [0, rootName) [rootName, relative) [relative, filename) [filename,
+// n).
+struct Layout {
+    size_type rootName;
+    size_type relative;
+    size_type filename;
+};
+
+Layout layoutOf(std::string_view text) noexcept {
+    Layout layout{};
+    layout.rootName = rootNameEnd(text);
+    layout.relative = skipSeparators(text, layout.rootName);
+    layout.filename = text.size();
+    while (layout.filename > layout.relative && !isSeparator(text[layout.filename - 1])) {
+        --layout.filename;
+    }
+    return layout;
+}
+
+// A stream suffix (file.txt:stream) is not part of the stem or extension.
+std::string_view withoutStream(std::string_view filename) noexcept {
+    return filename.substr(0, filename.find(':'));
+}
+
+// Where the extension starts in a file name without its stream suffix: the last dot that is not
+// the first character; "." and ".." have none.
+size_type extensionStart(std::string_view name) noexcept {
+    if (name == "." || name == "..") return name.size();
+    const size_type dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return name.size();
+    return dot;
+}
+
+// Walks the names of a relative path; a trailing separator gives an empty last name.
+class ElementCursor {
+  public:
+    ElementCursor(std::string_view text, size_type start) : text_(text), position_(start) {
+        if (position_ >= text_.size()) position_ = done;
+    }
+    bool more() const noexcept { return position_ != done; }
+    std::string_view take() noexcept {
+        if (position_ == text_.size()) {
+            position_ = done;
+            return {};
+        }
+        const size_type end = findSeparator(text_, position_);
+        const std::string_view name = text_.substr(position_, end - position_);
+        position_ = skipSeparators(text_, end);
+        if (position_ == text_.size() && end == text_.size()) position_ = done;
+        return name;
+    }
+
+  private:
+    static constexpr size_type done = static_cast<size_type>(-1);
+    std::string_view text_;
+    size_type position_;
+};
+
+bool sameRootName(std::string_view lhs, std::string_view rhs) noexcept {
+    return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),
+                      [](char a, char b) { return a == b || (isSeparator(a) && isSeparator(b)); });
+}
+
+[[noreturn]] void throwConversionError() {
+    throw filesystem_error("Cannot convert character sequence",
+                           std::make_error_code(std::errc::illegal_byte_sequence));
+}
+
+std::string checked(std::string text) {
+    if (!isValidUtf8(text)) throwConversionError();
+    return text;
+}
+
+}  // namespace
+
+path::path(std::string text, format) : text_(checked(std::move(text))) {}
+path::path(std::string_view text, format) : path(std::string(text)) {}
+path::path(const char* text, format) : path(std::string(text)) {}
+
+path& path::operator/=(const path& other) {
+    if (other.is_absolute()) return *this = other;
+
+    const std::string_view mine = text_;
+    const std::string_view theirs = other.text_;
+    const size_type myRootName = rootNameEnd(mine);
+    const size_type theirRootName = rootNameEnd(theirs);
+    if (theirRootName != 0 && mine.substr(0, myRootName) != theirs.substr(0, theirRootName)) {
+        return *this = other;
+    }
+
+    if (theirRootName < theirs.size() && isSeparator(theirs[theirRootName])) {
+        text_.erase(myRootName);
+    } else if (myRootName == mine.size()) {
+        // A bare server or device root takes a separator ("\\server" / "share" is
+        // "\\server\share"); a bare drive does not ("c:" / "foo" is "c:foo").
+        if (myRootName >= 3) text_.push_back(preferred_separator);
+    } else if (!isSeparator(mine.back())) {
+        text_.push_back(preferred_separator);
+    }
+    text_.append(theirs.substr(theirRootName));
+    return *this;
+}
+
+path& path::operator+=(const path& other) {
+    text_ += other.text_;
+    return *this;
+}
+
+path& path::operator+=(std::string_view text) {
+    if (!isValidUtf8(text)) throwConversionError();
+    text_ += text;
+    return *this;
+}
+
+path& path::make_preferred() {
+    std::replace(text_.begin(), text_.end(), '/', preferred_separator);
+    return *this;
+}
+
+path& path::remove_filename() {
+    text_.erase(layoutOf(text_).filename);
+    return *this;
+}
+
+path& path::replace_filename(const path& replacement) {
+    remove_filename();
+    return *this /= replacement;
+}
+
+path& path::replace_extension(const path& replacement) {
+    const Layout layout = layoutOf(text_);
+    const std::string_view name = withoutStream(std::string_view(text_).substr(layout.filename));
+    text_.erase(layout.filename + extensionStart(name));
+    if (!replacement.empty() && replacement.text_.front() != '.') text_.push_back('.');
+    return *this += replacement;
+}
+
+std::string path::generic_string() const {
+    std::string generic = text_;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    return generic;
+}
+
+int path::compare(const path& other) const noexcept {
+    const std::string_view mine = text_;
+    const std::string_view theirs = other.text_;
+    const Layout a = layoutOf(mine);
+    const Layout b = layoutOf(theirs);
+
+    const std::string_view rootA = mine.substr(0, a.rootName);
+    const std::string_view rootB = theirs.substr(0, b.rootName);
+    if (!sameRootName(rootA, rootB)) {
+        std::string preferredA(rootA), preferredB(rootB);
+        std::replace(preferredA.begin(), preferredA.end(), '/', '\\');
+        std::replace(preferredB.begin(), preferredB.end(), '/', '\\');
+        return preferredA.compare(preferredB) < 0 ? -1 : 1;
+    }
+    const bool dirA = a.relative > a.rootName;
+    const bool dirB = b.relative > b.rootName;
+    if (dirA != dirB) return dirA ? 1 : -1;
+
+    ElementCursor left{mine, a.relative}, right{theirs, b.relative};
+    while (left.more() && right.more()) {
+        const int c = left.take().compare(right.take());
+        if (c != 0) return c < 0 ? -1 : 1;
+    }
+    if (left.more()) return 1;
+    if (right.more()) return -1;
+    return 0;
+}
+
+path path::root_name() const {
+    return path(std::string_view(text_).substr(0, rootNameEnd(text_)), trusted{});
+}
+
+path path::root_directory() const {
+    const Layout layout = layoutOf(text_);
+    return path(std::string_view(text_).substr(layout.rootName, layout.relative - layout.rootName),
+                trusted{});
+}
+
+path path::root_path() const {
+    return path(std::string_view(text_).substr(0, layoutOf(text_).relative), trusted{});
+}
+
+path path::relative_path() const {
+    return path(std::string_view(text_).substr(layoutOf(text_).relative), trusted{});
+}
+
+// "c:\cat\dog" -> "c:\cat"; "c:\cat\dog\" -> "c:\cat\dog"; "c:\" -> "c:\".
+path path::parent_path() const {
+    const std::string_view text = text_;
+    const Layout layout = layoutOf(text);
+    size_type last = text.size();
+    while (last > layout.relative && !isSeparator(text[last - 1]))
+        --last;
+    while (last > layout.relative && isSeparator(text[last - 1]))
+        --last;
+    return path(text.substr(0, last), trusted{});
+}
+
+path path::filename() const {
+    return path(std::string_view(text_).substr(layoutOf(text_).filename), trusted{});
+}
+
+path path::stem() const {
+    const std::string_view name =
+        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    return path(name.substr(0, extensionStart(name)), trusted{});
+}
+
+path path::extension() const {
+    const std::string_view name =
+        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    return path(name.substr(extensionStart(name)), trusted{});
+}
+
+bool path::has_root_name() const noexcept {
+    return rootNameEnd(text_) != 0;
+}
+
+bool path::has_root_directory() const noexcept {
+    const size_type rootName = rootNameEnd(text_);
+    return rootName < text_.size() && isSeparator(text_[rootName]);
+}
+
+bool path::has_root_path() const noexcept {
+    return layoutOf(text_).relative != 0;
+}
+bool path::has_relative_path() const noexcept {
+    return layoutOf(text_).relative != text_.size();
+}
+bool path::has_parent_path() const noexcept {
+    return !parent_path().empty();
+}
+bool path::has_filename() const noexcept {
+    return layoutOf(text_).filename != text_.size();
+}
+bool path::has_stem() const noexcept {
+    return !stem().empty();
+}
+bool path::has_extension() const noexcept {
+    return !extension().empty();
+}
+
+bool path::is_absolute() const noexcept {
+    return has_root_name() && has_root_directory();
+}
+
+// The standard's normal form with '\' as the preferred separator: "X:///" -> "X:\",
+// "C:\a\.\b\..\c\." -> "C:\a\c\", ".\" -> ".", "..\..\" -> "..\..".
+path path::lexically_normal() const {
+    if (text_.empty()) return path();
+    const std::string_view text = text_;
+    const size_type rootName = rootNameEnd(text);
+
+    // Each element is a name, or an empty view for one separator.
+    std::vector<std::string_view> elements;
+    elements.reserve(text.size() / 2 + 1);
+    const bool rooted = rootName < text.size() && isSeparator(text[rootName]);
+    bool dropNextSeparator = false;
+    for (size_type i = rootName; i < text.size();) {
+        if (isSeparator(text[i])) {
+            i = skipSeparators(text, i);
+            if (!dropNextSeparator) elements.emplace_back();
+            dropNextSeparator = false;
+            continue;
+        }
+        const size_type end = findSeparator(text, i);
+        const std::string_view name = text.substr(i, end - i);
+        i = end;
+        dropNextSeparator = false;
+        if (name == ".") {
+            dropNextSeparator = true;
+        } else if (name == "..") {
+            const size_type count = elements.size();
+            if (count >= 2 && elements[count - 1].empty() && !elements[count - 2].empty() &&
+                elements[count - 2] != "..") {
+                elements.resize(count - 2);  // "x\.." cancels out, with the separator after it
+                dropNextSeparator = true;
+            } else if (rooted && count == 1) {
+                dropNextSeparator = true;  // no parent above the root
+            } else {
+                elements.push_back(name);
+            }
+        } else {
+            elements.push_back(name);
+        }
+    }
+    if (elements.size() >= 2 && elements.back().empty() && elements[elements.size() - 2] == "..") {
+        elements.pop_back();
+    }
+
+    std::string normal(text.substr(0, rootName));
+    std::replace(normal.begin(), normal.end(), '/', preferred_separator);
+    for (const std::string_view element : elements) {
+        if (element.empty()) {
+            normal.push_back(preferred_separator);
+        } else {
+            normal.append(element);
+        }
+    }
+    if (normal.empty()) normal = ".";
+    return path(std::string_view(normal), trusted{});
+}
+
+path::iterator path::begin() const {
+    const Layout layout = layoutOf(text_);
+    if (layout.rootName != 0) return iterator(this, 0, layout.rootName);
+    if (layout.relative != 0) return iterator(this, 0, layout.relative);
+    if (text_.empty()) return end();
+    return iterator(this, 0, findSeparator(text_, 0));
+}
+
+path::iterator path::end() const {
+    return iterator(this, iterator::npos, iterator::npos);
+}
+
+path::iterator::iterator(const path* owner, size_type first, size_type last)
+    : owner_(owner), first_(first), last_(last) {
+    load();
+}
+
+void path::iterator::load() {
+    if (first_ == npos) {
+        element_.clear();
+        return;
+    }
+    element_ = path(std::string_view(owner_->text_).substr(first_, last_ - first_), trusted{});
+}
+
+path::iterator& path::iterator::operator++() {
+    const std::string_view text = owner_->text_;
+    const Layout layout = layoutOf(text);
+    size_type next;
+    if (first_ == text.size()) {
+        first_ = last_ = npos;  // past the empty element after a trailing separator
+        load();
+        return *this;
+    }
+    if (first_ == 0 && last_ == layout.rootName && layout.rootName != 0) {
+        if (layout.relative > layout.rootName) {
+            first_ = layout.rootName;
+            last_ = layout.relative;
+            load();
+            return *this;
+        }
+        next = layout.relative;
+    } else if (first_ == layout.rootName && last_ == layout.relative &&
+               layout.relative > layout.rootName) {
+        next = layout.relative;
+    } else {
+        next = skipSeparators(text, last_);
+        if (next == text.size() && last_ < text.size()) {
+            first_ = last_ = text.size();
+            load();
+            return *this;
+        }
+    }
+    if (next >= text.size()) {
+        first_ = last_ = npos;
+    } else {
+        first_ = next;
+        last_ = findSeparator(text, next);
+    }
+    load();
+    return *this;
+}
+
+path::iterator& path::iterator::operator--() {
+    iterator walk = owner_->begin();
+    iterator previous = walk;
+    while (walk != *this) {
+        previous = walk;
+        ++walk;
+    }
+    return *this = previous;
+}
+
+std::ostream& operator<<(std::ostream& os, const path& p) {
+    std::string quoted;
+    quoted.reserve(p.text_.size() + 2);
+    quoted.push_back('"');
+    for (const char c : p.text_) {
+        if (c == '"' || c == '\\') quoted.push_back('\\');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return os << quoted;
+}
+
+namespace {
+
+std::string describe(const std::string& what_arg, const std::error_code& ec, const path* p1,
+                     const path* p2) {
+    std::string text = what_arg + ": " + ec.message();
+    for (const path* p : {p1, p2}) {
+        if (p != nullptr) text += " [" + p->string() + "]";
+    }
+    return text;
+}
+
+}  // namespace
+
+filesystem_error::filesystem_error(const std::string& what_arg, std::error_code ec)
+    : std::system_error(ec, what_arg), what_(describe(what_arg, ec, nullptr, nullptr)) {}
+
+filesystem_error::filesystem_error(const std::string& what_arg, const path& p1, std::error_code ec)
+    : std::system_error(ec, what_arg), path1_(p1), what_(describe(what_arg, ec, &p1, nullptr)) {}
+
+filesystem_error::filesystem_error(const std::string& what_arg, const path& p1, const path& p2,
+                                   std::error_code ec)
+    : std::system_error(ec, what_arg),
+      path1_(p1),
+      path2_(p2),
+      what_(describe(what_arg, ec, &p1, &p2)) {}
+
+}  // namespace winfs

@@ -1,0 +1,182 @@
+// winfs::path: the Windows flavour of std::filesystem::path, usable on any host.
+//
+// It follows the path grammar of Windows's own standard library: drive letters, device prefixes
+// (\\?\, \\.\, \??\), servers (\\server), '\' as the preferred separator and '/' accepted too.
+// The text is kept as given, in UTF-8; nothing here touches the disk.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <iosfwd>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace winfs {
+
+class path {
+  public:
+    using value_type = char;
+    using string_type = std::string;
+    static constexpr value_type preferred_separator = '\\';
+
+    enum format { native_format, generic_format, auto_format };
+
+    class iterator;
+    using const_iterator = iterator;
+
+    path() noexcept = default;
+    path(const path&) = default;
+    path(path&&) noexcept = default;
+    path& operator=(const path&) = default;
+    path& operator=(path&&) noexcept = default;
+    ~path() = default;
+
+    // Text that is not valid UTF-8 throws filesystem_error (std::errc::illegal_byte_sequence).
+    path(std::string text, format = auto_format);
+    path(std::string_view text, format = auto_format);
+    path(const char* text, format = auto_format);
+
+    // Joining: path("c:cat") / "d:dog" yields "d:dog"; path("c:cat") / "/dog" yields "c:/dog";
+    // path("C:\\work") / "c:" yields "c:" (root names compare exactly).
+    path& operator/=(const path& other);
+    friend path operator/(const path& lhs, const path& rhs) {
+        path joined(lhs);
+        joined /= rhs;
+        return joined;
+    }
+    path& operator+=(const path& other);
+    path& operator+=(std::string_view text);
+    path& operator+=(const std::string& text) { return *this += std::string_view(text); }
+    path& operator+=(const char* text) { return *this += std::string_view(text); }
+    path& operator+=(char c) { return *this += std::string_view(&c, 1); }
+
+    void clear() noexcept { text_.clear(); }
+    path& make_preferred();
+    path& remove_filename();
+    path& replace_filename(const path& replacement);
+    path& replace_extension(const path& replacement = path());
+    void swap(path& other) noexcept { text_.swap(other.text_); }
+
+    const string_type& native() const noexcept { return text_; }
+    const value_type* c_str() const noexcept { return text_.c_str(); }
+    operator string_type() const { return text_; }
+    std::string string() const { return text_; }
+    std::string generic_string() const;
+
+    int compare(const path& other) const noexcept;
+    int compare(std::string_view text) const { return compare(path(text)); }
+    int compare(const std::string& text) const { return compare(path(text)); }
+    int compare(const char* text) const { return compare(path(text)); }
+
+    path root_name() const;
+    path root_directory() const;
+    path root_path() const;
+    path relative_path() const;
+    path parent_path() const;
+    path filename() const;
+    path stem() const;
+    path extension() const;
+
+    [[nodiscard]] bool empty() const noexcept { return text_.empty(); }
+    bool has_root_name() const noexcept;
+    bool has_root_directory() const noexcept;
+    bool has_root_path() const noexcept;
+    bool has_relative_path() const noexcept;
+    bool has_parent_path() const noexcept;
+    bool has_filename() const noexcept;
+    bool has_stem() const noexcept;
+    bool has_extension() const noexcept;
+
+    // Absolute means a root name and a root directory: "c:\" is; "/", ".", "c:" and "\\server" are
+    // not.
+    bool is_absolute() const noexcept;
+    bool is_relative() const noexcept { return !is_absolute(); }
+
+    path lexically_normal() const;
+
+    iterator begin() const;
+    iterator end() const;
+
+    friend bool operator==(const path& lhs, const path& rhs) noexcept {
+        return lhs.compare(rhs) == 0;
+    }
+    friend std::strong_ordering operator<=>(const path& lhs, const path& rhs) noexcept {
+        return lhs.compare(rhs) <=> 0;
+    }
+    friend void swap(path& lhs, path& rhs) noexcept { lhs.swap(rhs); }
+
+    // Quoted: c:\ is written as "c:\\", in one piece.
+    friend std::ostream& operator<<(std::ostream& os, const path& p);
+
+  private:
+    struct trusted {};
+    // For text cut from a path that is already known to be valid UTF-8.
+    path(std::string_view text, trusted) : text_(text) {}
+
+    std::string text_;
+};
+
+// Iterates over root name, root directory, each file name, and an empty element after a trailing
+// separator: "c:\a\b\" gives "c:", "\", "a", "b", "".
+class path::iterator {
+  public:
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = path;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const path*;
+    using reference = const path&;
+
+    iterator() = default;
+
+    reference operator*() const noexcept { return element_; }
+    pointer operator->() const noexcept { return &element_; }
+    iterator& operator++();
+    iterator operator++(int) {
+        iterator before = *this;
+        ++*this;
+        return before;
+    }
+    iterator& operator--();
+    iterator operator--(int) {
+        iterator before = *this;
+        --*this;
+        return before;
+    }
+    friend bool operator==(const iterator& lhs, const iterator& rhs) noexcept {
+        return lhs.owner_ == rhs.owner_ && lhs.first_ == rhs.first_ && lhs.last_ == rhs.last_;
+    }
+
+  private:
+    friend class path;
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    iterator(const path* owner, std::size_t first, std::size_t last);
+    void load();
+
+    const path* owner_ = nullptr;
+    std::size_t first_ = npos;  // the current element is text[first_, last_); npos is the end
+    std::size_t last_ = npos;
+    path element_;
+};
+
+class filesystem_error : public std::system_error {
+  public:
+    filesystem_error(const std::string& what_arg, std::error_code ec);
+    filesystem_error(const std::string& what_arg, const path& p1, std::error_code ec);
+    filesystem_error(const std::string& what_arg, const path& p1, const path& p2,
+                     std::error_code ec);
+
+    const path& path1() const noexcept { return path1_; }
+    const path& path2() const noexcept { return path2_; }
+    // "<operation>: <system's text> [path1] [path2]"
+    const char* what() const noexcept override { return what_.c_str(); }
+
+  private:
+    path path1_;
+    path path2_;
+    std::string what_;
+};
+
+}  // namespace winfs

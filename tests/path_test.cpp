@@ -1,0 +1,338 @@
+#include "winfs/path.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+using winfs::path;
+
+namespace {
+
+struct Decomposition {
+    const char* text;
+    const char* rootName;
+    const char* rootDirectory;
+    const char* rootPath;
+    const char* relativePath;
+    const char* parentPath;
+    const char* filename;
+    const char* stem;
+    const char* extension;
+    bool absolute;
+};
+
+// clang-format off
+const Decomposition kDecompositions[] = {
+    // text                      root name    root dir  root path      relative path             parent path          filename            stem          extension abs
+    {"",                         "",          "",       "",            "",                       "",                  "",                 "",           "",       false},
+    {"c:",                       "c:",        "",       "c:",          "",                       "c:",                "",                 "",           "",       false},
+    {"C:\\",                     "C:",        "\\",     "C:\\",        "",                       "C:\\",              "",                 "",           "",       true},
+    {"C:\\temp\\test.txt",       "C:",        "\\",     "C:\\",        "temp\\test.txt",         "C:\\temp",          "test.txt",         "test",       ".txt",   true},
+    {"C:\\\\temp\\\\test.txt",   "C:",        "\\\\",   "C:\\\\",      "temp\\\\test.txt",       "C:\\\\temp",        "test.txt",         "test",       ".txt",   true},
+    {"c:\\\\\\\\cat",            "c:",        "\\\\\\\\", "c:\\\\\\\\", "cat",                   "c:\\\\\\\\",        "cat",              "cat",        "",       true},
+    {"c:foo\\bar",               "c:",        "",       "c:",          "foo\\bar",               "c:foo",             "bar",              "bar",        "",       false},
+    {"z:/a/b",                   "z:",        "/",      "z:/",         "a/b",                    "z:/a",              "b",                "b",          "",       true},
+    {"c:\\cat\\dog\\elk\\",      "c:",        "\\",     "c:\\",        "cat\\dog\\elk\\",        "c:\\cat\\dog\\elk", "",                 "",           "",       true},
+    {"\\\\?\\C:\\temp\\test.txt", "\\\\?",    "\\",     "\\\\?\\",     "C:\\temp\\test.txt",     "\\\\?\\C:\\temp",   "test.txt",         "test",       ".txt",   true},
+    {"\\\\?\\",                  "\\\\?",     "\\",     "\\\\?\\",     "",                       "\\\\?\\",           "",                 "",           "",       true},
+    {"\\\\.\\pipe\\x",           "\\\\.",     "\\",     "\\\\.\\",     "pipe\\x",                "\\\\.\\pipe",       "x",                "x",          "",       true},
+    {"\\??\\c:\\x",              "\\??",      "\\",     "\\??\\",      "c:\\x",                  "\\??\\c:",          "x",                "x",          "",       true},
+    {"\\\\?\\UNC\\srv\\share",   "\\\\?",     "\\",     "\\\\?\\",     "UNC\\srv\\share",        "\\\\?\\UNC\\srv",   "share",            "share",      "",       true},
+    {"\\\\server\\share",        "\\\\server", "\\",    "\\\\server\\", "share",                 "\\\\server\\",      "share",            "share",      "",       true},
+    {"/\\server/share",          "/\\server", "/",      "/\\server/",  "share",                  "/\\server/",        "share",            "share",      "",       true},
+    {"\\\\server",               "\\\\server", "",      "\\\\server",  "",                       "\\\\server",        "",                 "",           "",       false},
+    {"\\\\?\\\\x",               "\\\\?",     "\\\\",   "\\\\?\\\\",   "x",                      "\\\\?\\\\",         "x",                "x",          "",       true},
+    {"\\\\\\dog",                "",          "\\\\\\", "\\\\\\",      "dog",                    "\\\\\\",            "dog",              "dog",        "",       false},
+    {"/",                        "",          "/",      "/",           "",                       "/",                 "",                 "",           "",       false},
+    {"\\foo",                    "",          "\\",     "\\",          "foo",                    "\\",                "foo",              "foo",        "",       false},
+    {".",                        "",          "",       "",            ".",                      "",                  ".",                ".",          "",       false},
+    {"..",                       "",          "",       "",            "..",                     "",                  "..",               "..",         "",       false},
+    {"a\\..",                    "",          "",       "",            "a\\..",                  "a",                 "..",               "..",         "",       false},
+    {"cc:dog",                   "",          "",       "",            "cc:dog",                 "",                  "cc:dog",           "cc",         "",       false},
+    {"1:\\dog",                  "",          "",       "",            "1:\\dog",                "1:",                "dog",              "dog",        "",       false},
+    {"[:/abc",                   "",          "",       "",            "[:/abc",                 "[:",                "abc",              "abc",        "",       false},
+    {"file.txt:stream",          "",          "",       "",            "file.txt:stream",        "",                  "file.txt:stream",  "file",       ".txt",   false},
+    {".profile",                 "",          "",       "",            ".profile",               "",                  ".profile",         ".profile",   "",       false},
+    {"a.tar.gz",                 "",          "",       "",            "a.tar.gz",               "",                  "a.tar.gz",         "a.tar",      ".gz",    false},
+    {"d\\name.",                 "",          "",       "",            "d\\name.",               "d",                 "name.",            "name",       ".",      false},
+    {"..x",                      "",          "",       "",            "..x",                    "",                  "..x",              ".",          ".x",     false},
+    {"c:\\a//b\\\\",             "c:",        "\\",     "c:\\",        "a//b\\\\",               "c:\\a//b",          "",                 "",           "",       true},
+};
+// clang-format on
+
+void PrintTo(const Decomposition& d, std::ostream* os) {
+    *os << '"' << d.text << '"';
+}
+
+class DecompositionTest : public testing::TestWithParam<Decomposition> {};
+
+TEST_P(DecompositionTest, TakesThePathApart) {
+    const Decomposition& d = GetParam();
+    const path p(d.text);
+    EXPECT_EQ(p.root_name().string(), d.rootName);
+    EXPECT_EQ(p.root_directory().string(), d.rootDirectory);
+    EXPECT_EQ(p.root_path().string(), d.rootPath);
+    EXPECT_EQ(p.relative_path().string(), d.relativePath);
+    EXPECT_EQ(p.parent_path().string(), d.parentPath);
+    EXPECT_EQ(p.filename().string(), d.filename);
+    EXPECT_EQ(p.stem().string(), d.stem);
+    EXPECT_EQ(p.extension().string(), d.extension);
+    EXPECT_EQ(p.is_absolute(), d.absolute);
+    EXPECT_EQ(p.is_relative(), !d.absolute);
+    EXPECT_EQ(p.has_root_name(), *d.rootName != '\0');
+    EXPECT_EQ(p.has_root_directory(), *d.rootDirectory != '\0');
+    EXPECT_EQ(p.has_root_path(), *d.rootPath != '\0');
+    EXPECT_EQ(p.has_relative_path(), *d.relativePath != '\0');
+    EXPECT_EQ(p.has_parent_path(), *d.parentPath != '\0');
+    EXPECT_EQ(p.has_filename(), *d.filename != '\0');
+    EXPECT_EQ(p.has_stem(), *d.stem != '\0');
+    EXPECT_EQ(p.has_extension(), *d.extension != '\0');
+    EXPECT_EQ(p.string(), d.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, DecompositionTest, testing::ValuesIn(kDecompositions));
+
+struct Join {
+    const char* left;
+    const char* right;
+    const char* joined;
+};
+
+const Join kJoins[] = {
+    {"C:\\work", "c:", "c:"},  // root names compare exactly
+    {"c:cat", "d:dog", "d:dog"},
+    {"c:cat", "/dog", "c:/dog"},
+    {"c:cat", "c:dog", "c:cat\\dog"},
+    {"cat", "c:/dog", "c:/dog"},
+    {"c:", "foo", "c:foo"},
+    {"c:", "", "c:"},
+    {"c:\\", "foo", "c:\\foo"},
+    {"c:\\zor-hack", "foo", "c:\\zor-hack\\foo"},
+    {"c:\\zor\\", "foo", "c:\\zor\\foo"},
+    {"c:\\zor", "", "c:\\zor\\"},
+    {"c:\\a\\b", "\\x\\y", "c:\\x\\y"},
+    {"c:\\a", "\\\\?\\d:\\x", "\\\\?\\d:\\x"},
+    {"c:\\a", "\\\\server\\share", "\\\\server\\share"},
+    {"\\\\server", "share", "\\\\server\\share"},
+    {"\\\\server\\share", "x", "\\\\server\\share\\x"},
+    {"a", "b", "a\\b"},
+    {"", "b", "b"},
+    {"", "", ""},
+    {"\\", "b", "\\b"},
+    {"a/", "b", "a/b"},
+};
+
+void PrintTo(const Join& j, std::ostream* os) {
+    *os << '"' << j.left << "\" / \"" << j.right << '"';
+}
+
+class JoinTest : public testing::TestWithParam<Join> {};
+
+TEST_P(JoinTest, JoinsAsWindowsDoes) {
+    const Join& j = GetParam();
+    const path left(j.left);
+    EXPECT_EQ((left / j.right).string(), j.joined);
+    path inPlace(j.left);
+    inPlace /= path(j.right);
+    EXPECT_EQ(inPlace.string(), j.joined);
+    EXPECT_EQ(left.string(), j.left) << "operator/ must leave its left side alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, JoinTest, testing::ValuesIn(kJoins));
+
+struct Normalisation {
+    const char* text;
+    const char* normal;
+};
+
+const Normalisation kNormalisations[] = {
+    {"", ""},
+    {"X:///", "X:\\"},
+    {"//server///share", "\\\\server\\share"},
+    {"C:\\a\\.\\b\\.\\.\\c\\.\\.\\.", "C:\\a\\b\\c\\"},
+    {".\\", "."},
+    {"..\\..\\..\\", "..\\..\\.."},
+    {"C:\\a\\b\\c\\d\\e\\..\\f\\..\\..\\..\\g\\h\\..", "C:\\a\\b\\g\\"},
+    {"c:\\zor\\..\\zor", "c:\\zor"},
+    {"c:\\zor\\..\\zor\\asdf\\", "c:\\zor\\asdf\\"},
+    {"c:\\zor\\\\", "c:\\zor\\"},
+    {"a/b/../c", "a\\c"},
+    {"a/..", "."},
+    {"a/../..", ".."},
+    {"a\\..\\..\\b", "..\\b"},
+    {"..\\a\\..", ".."},
+    {"\\..\\a", "\\a"},
+    {"c:\\..\\..", "c:\\"},
+    {"c:..\\a", "c:..\\a"},
+    {"c:.", "c:"},
+    {"c:a\\..", "c:"},
+    {"./.", "."},
+    {"a//b", "a\\b"},
+    {"//?/c:/x/../y", "\\\\?\\c:\\y"},
+    {"\\\\?\\C:\\a\\..\\..", "\\\\?\\"},
+    {"...\\x", "...\\x"},
+};
+
+void PrintTo(const Normalisation& n, std::ostream* os) {
+    *os << '"' << n.text << '"';
+}
+
+class NormalisationTest : public testing::TestWithParam<Normalisation> {};
+
+TEST_P(NormalisationTest, GivesTheNormalForm) {
+    const Normalisation& n = GetParam();
+    const path normal = path(n.text).lexically_normal();
+    EXPECT_EQ(normal.string(), n.normal);
+    EXPECT_EQ(normal.lexically_normal().string(), n.normal) << "normal form is a fixed point";
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, NormalisationTest, testing::ValuesIn(kNormalisations));
+
+// Each holds a byte sequence that UTF-8 forbids.
+const char* const kNotUtf8[] = {
+    "\xff",
+    "\x80",
+    "abc\xe2\x82",         // cut short
+    "\xc0\xaf",            // overlong '/'
+    "\xe0\x80\xaf",        // overlong '/'
+    "\xed\xa0\x80",        // a surrogate
+    "\xf4\x90\x80\x80",    // above U+10FFFF
+    "c:\\zor\\\xe9t\xe9",  // Latin-1
+};
+
+class ConversionErrorTest : public testing::TestWithParam<const char*> {};
+
+TEST_P(ConversionErrorTest, RejectsWithTheConversionError) {
+    try {
+        const path p(GetParam());
+        FAIL() << "accepted " << p;
+    } catch (const winfs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::make_error_code(std::errc::illegal_byte_sequence));
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot convert character sequence", 0), 0u)
+            << e.what();
+    }
+    path grown("c:\\");
+    EXPECT_THROW(grown += GetParam(), winfs::filesystem_error);
+    EXPECT_EQ(grown.string(), "c:\\") << "a failed append leaves the path as it was";
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversion, ConversionErrorTest, testing::ValuesIn(kNotUtf8));
+
+TEST(Conversion, KeepsValidUtf8AsGiven) {
+    for (const char* text :
+         {"c:\\caf\xc3\xa9", "\xe2\x82\xac", "\xf0\x9d\x84\x9e.txt", "\xef\xbf\xbf"}) {
+        EXPECT_EQ(path(text).string(), text);
+        EXPECT_EQ(path(std::string(text)).string(), text);
+        EXPECT_EQ(path(std::string_view(text)).string(), text);
+    }
+}
+
+struct Elements {
+    const char* text;
+    std::vector<std::string> elements;
+};
+
+void PrintTo(const Elements& e, std::ostream* os) {
+    *os << '"' << e.text << '"';
+}
+
+class IterationTest : public testing::TestWithParam<Elements> {};
+
+TEST_P(IterationTest, WalksTheElementsBothWays) {
+    const path p(GetParam().text);
+    std::vector<std::string> forward;
+    for (const path& element : p)
+        forward.push_back(element.string());
+    EXPECT_EQ(forward, GetParam().elements);
+
+    std::vector<std::string> backward;
+    for (auto it = p.end(); it != p.begin();)
+        backward.insert(backward.begin(), (--it)->string());
+    EXPECT_EQ(backward, GetParam().elements);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grammar, IterationTest,
+    testing::Values(Elements{"", {}}, Elements{"c:", {"c:"}}, Elements{"/", {"/"}},
+                    Elements{"c:\\a\\b\\", {"c:", "\\", "a", "b", ""}},
+                    Elements{"c:a//b", {"c:", "a", "b"}},
+                    Elements{"\\\\server\\share", {"\\\\server", "\\", "share"}},
+                    Elements{"\\\\?\\C:\\x", {"\\\\?", "\\", "C:", "x"}},
+                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}}));
+
+struct Ordering {
+    const char* left;
+    const char* right;
+    int sign;
+};
+
+void PrintTo(const Ordering& o, std::ostream* os) {
+    *os << '"' << o.left << "\" vs \"" << o.right << '"';
+}
+
+class CompareTest : public testing::TestWithParam<Ordering> {};
+
+TEST_P(CompareTest, OrdersByElements) {
+    const Ordering& o = GetParam();
+    const int c = path(o.left).compare(path(o.right));
+    EXPECT_EQ((c > 0) - (c < 0), o.sign);
+    EXPECT_EQ(path(o.left) == path(o.right), o.sign == 0);
+    const int back = path(o.right).compare(path(o.left));
+    EXPECT_EQ((back > 0) - (back < 0), -o.sign);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest,
+                         testing::Values(Ordering{"a/b", "a\\b", 0}, Ordering{"a\\\\b", "a\\b", 0},
+                                         Ordering{"c:\\a", "c:/a", 0}, Ordering{"a", "b", -1},
+                                         Ordering{"c:a", "c:\\a", -1},
+                                         Ordering{"c:\\a", "d:\\a", -1},
+                                         Ordering{"C:\\a", "c:\\a", -1}, Ordering{"a", "a\\", -1},
+                                         Ordering{"a\\", "a\\b", -1}, Ordering{"a\\b", "a\\c", -1},
+                                         Ordering{"", "a", -1}, Ordering{"//s/x", "\\\\s\\x", 0}));
+
+TEST(Modifiers, EditTheText) {
+    struct Row {
+        const char* text;
+        const char* removedFilename;
+        const char* newFilename;
+        const char* newExtension;
+        const char* noExtension;
+    };
+    const Row rows[] = {
+        {"c:\\a\\b.txt", "c:\\a\\", "c:\\a\\x.md", "c:\\a\\b.md", "c:\\a\\b"},
+        {"c:\\", "c:\\", "c:\\x.md", "c:\\.md", "c:\\"},
+        {"b.txt:s", "", "x.md", "b.md", "b"},
+        {"dir/.hidden", "dir/", "dir/x.md", "dir/.hidden.md", "dir/.hidden"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(path(row.text).remove_filename().string(), row.removedFilename);
+        EXPECT_EQ(path(row.text).replace_filename("x.md").string(), row.newFilename);
+        EXPECT_EQ(path(row.text).replace_extension("md").string(), row.newExtension);
+        EXPECT_EQ(path(row.text).replace_extension(".md").string(), row.newExtension);
+        EXPECT_EQ(path(row.text).replace_extension().string(), row.noExtension);
+    }
+    EXPECT_EQ(path("a/b\\c").make_preferred().string(), "a\\b\\c");
+    EXPECT_EQ(path("a/b\\c").generic_string(), "a/b/c");
+    path grown("c:\\zor");
+    grown += "-hack";
+    EXPECT_EQ(grown.string(), "c:\\zor-hack");
+}
+
+TEST(QuotedOutput, EscapesQuotesAndBackslashes) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"c:\\", "\"c:\\\\\""},
+        {"", "\"\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"c:\\zor\\..\\zor", "\"c:\\\\zor\\\\..\\\\zor\""},
+    };
+    for (const auto& [text, quoted] : rows) {
+        std::ostringstream os;
+        os << path(text);
+        EXPECT_EQ(os.str(), quoted);
+    }
+}
+
+}  // namespace
