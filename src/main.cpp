@@ -1,16 +1,91 @@
+#include <exception>
 #include <iostream>
+#include <optional>
+#include <streambuf>
 
+#include "path_resolution.h"
 #include "platform.h"
 
-int main() {
-    const fs::path root("/");
+namespace {
+
+// Passes standard output through and remembers whether the last line was ended, so that a failure
+// can end a begun line before it is reported.
+class LineTracker : public std::streambuf {
+  public:
+    explicit LineTracker(std::streambuf* target) : target_(target) {}
+    bool midLine() const noexcept { return midLine_; }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        midLine_ = traits_type::to_char_type(c) != '\n';
+        return target_->sputc(traits_type::to_char_type(c));
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        if (n > 0) midLine_ = s[n - 1] != '\n';
+        return target_->sputn(s, n);
+    }
+    int sync() override { return target_->pubsync(); }
+
+  private:
+    std::streambuf* target_;
+    bool midLine_ = false;
+};
+
+void runProbes() {
+    // Which of these are absolute: only "c:\" has both a root name and a root directory.
+    const fs::path slash("/");
     const fs::path dot(".");
     const fs::path driveRoot("c:\\");
     const fs::path drive("c:");
-
-    std::cout << root.is_absolute() << std::endl;
+    std::cout << slash.is_absolute() << std::endl;
     std::cout << dot.is_absolute() << std::endl;
     std::cout << driveRoot.is_absolute() << std::endl;
     std::cout << drive.is_absolute() << std::endl;
-    return 0;
+
+    // Each input is written before absPath runs, so its diagnostics land after the arrow.
+    std::cout << drive << " -> ";
+    std::cout << absPath(drive, std::nullopt, false) << std::endl;
+
+    const fs::path root("c:\\");
+    std::cout << root << " -> ";
+    std::cout << absPath(root, std::nullopt, false) << std::endl;
+
+    const fs::path upAndBack("c:\\zor\\..\\zor");
+    std::cout << upAndBack << " -> ";
+    std::cout << absPath(upAndBack, std::nullopt, false) << std::endl;
+
+    std::cout << " da test -> ";
+    std::cout << absPath(fs::path("foo"), fs::path("c:\\zor-hack"), false).string() << std::endl;
+
+    // The standard library's own answers, to set beside those above.
+    const fs::path doubled("c:\\zor\\\\");
+    fs::path canonical = fs::canonical(doubled);
+    canonical.make_preferred();
+    std::cout << canonical.lexically_normal().string() << std::endl;
+
+    const fs::path missingTail("c:\\zor\\..\\zor\\asdf\\");
+    std::cout << fs::weakly_canonical(missingTail).string() << std::endl;
+
+    const fs::path here(".");
+    std::cout << fs::absolute(here).string() << std::endl;
+}
+
+}  // namespace
+
+int main() {
+    std::streambuf* const console = std::cout.rdbuf();
+    LineTracker tracker(console);
+    std::cout.rdbuf(&tracker);
+    int status = 0;
+    try {
+        runProbes();
+    } catch (const std::exception& e) {
+        // A failure ends the run: the begun line is ended, so nothing written is lost.
+        if (tracker.midLine()) std::cout << std::endl;
+        std::cerr << "pathprobe: " << e.what() << std::endl;
+        status = 1;
+    }
+    std::cout.rdbuf(console);
+    return status;
 }

@@ -45,6 +45,8 @@ constexpr Entry kEntries[] = {
      std::errc::permission_denied},
     {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system.",
      std::errc::too_many_symbolic_link_levels},
+    {ERROR_NOT_A_REPARSE_POINT, "The file or directory is not a reparse point.",
+     std::errc::invalid_argument},
 };
 
 const Entry* find(int code) noexcept {

@@ -30,6 +30,7 @@ enum win_error : int {
     ERROR_PRIVILEGE_NOT_HELD = 1314,
     ERROR_CANT_ACCESS_FILE = 1920,
     ERROR_CANT_RESOLVE_FILENAME = 1921,
+    ERROR_NOT_A_REPARSE_POINT = 4390,
 };
 
 // message() gives Windows's English text for each code above and "unknown error" for any other;

@@ -1,0 +1,33 @@
+#include "path_resolution.h"
+
+#include <iostream>
+#include <utility>
+
+fs::path canonPath(fs::path path, bool resolveSymlinks) {
+    if (!path.is_absolute()) std::cout << "not an absolute path" << std::endl;
+
+    // A link is only resolved on request; the empty path is the one failure result callers know.
+    if (fs::is_symlink(path) && !resolveSymlinks) {
+        std::cout << "bailing out because path is a symlink while symlink resolving is disabled"
+                  << std::endl;
+        return fs::path();
+    }
+
+    fs::path result;
+    try {
+        result = fs::weakly_canonical(path);
+    } catch (const fs::filesystem_error&) {
+        std::cout << "weakly_canonical path problem" << std::endl;
+    }
+    result.make_preferred();
+    return result.lexically_normal();
+}
+
+fs::path absPath(fs::path path, std::optional<fs::path> baseDir, bool resolveSymlinks) {
+    if (path.is_absolute()) return canonPath(std::move(path), resolveSymlinks);
+
+    // The working directory is read only when there is no base to resolve against.
+    const fs::path base = baseDir ? std::move(*baseDir) : fs::current_path();
+    if (!base.is_absolute()) std::cout << "dir is not an absolute path" << std::endl;
+    return canonPath(base / path, resolveSymlinks);
+}
