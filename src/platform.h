@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 using std::system_category;
 #else
 #include "winfs/filesystem.h"
+#include "winfs/kernel32.h"
 
 namespace fs = winfs;
 using winfs::system_category;

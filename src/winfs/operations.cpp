@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -167,7 +168,10 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
     bool rootChecked = false;
 
     auto missing = [&](std::size_t origin, bool last) {
-        if (snapshotOrigin == origin) result.at = std::move(snapshot);
+        if (snapshotOrigin == origin) {
+            result.at = std::move(snapshot);
+            result.type = file_type::directory;
+        }
         result.missing = origin;
         // A missing drive folder is a missing path, whatever follows.
         result.missingIsLast = last && (rootChecked || ::stat(result.at.host.c_str(), &st) == 0 ||
@@ -355,6 +359,114 @@ path current_path(std::error_code& ec) {
     const std::string host = hostWorkingDirectory(ec);
     if (ec) return {};
     return drives().windowsPathFor(host, ec);
+}
+
+void current_path(const path& p) {
+    std::error_code ec;
+    current_path(p, ec);
+    if (ec) raise("current_path", p, ec);
+}
+
+void current_path(const path& p, std::error_code& ec) noexcept {
+    try {
+        const path full = absolute(p, ec);
+        if (ec) return;
+        const Walk w = walk(full, true, ec);
+        if (ec) return;
+        if (w.missing != kNone) {
+            ec = make_error_code(w.missingIsLast ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+            return;
+        }
+        if (w.type != file_type::directory) {
+            ec = make_error_code(ERROR_DIRECTORY);
+            return;
+        }
+        if (::chdir(w.at.host.c_str()) != 0) ec = make_error_code(windowsErrorFor(errno, false));
+    } catch (const std::bad_alloc&) {
+        ec = make_error_code(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+path temp_directory_path() {
+    std::error_code ec;
+    path folder = temp_directory_path(ec);
+    if (ec) raise("temp_directory_path", folder, ec);
+    return folder;
+}
+
+path temp_directory_path(std::error_code& ec) {
+    ec.clear();
+    path folder;
+    for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || !isValidUtf8(value)) continue;
+        path candidate(value);
+        if (candidate.is_absolute()) {
+            folder = std::move(candidate);
+            break;
+        }
+    }
+    if (folder.empty()) {
+        const char* host = std::getenv("TMPDIR");
+        folder = drives().windowsPathFor(host != nullptr && *host == '/' ? host : "/tmp", ec);
+        if (ec) return {};
+    }
+    folder = absolute(folder, ec);
+    if (ec) return {};
+    if (folder.native().back() != '\\') folder += "\\";
+
+    // As Windows's standard library: the folder must be there.
+    const file_status s = status(folder, ec);
+    if (s.type() == file_type::not_found) return folder;  // ec says what is missing
+    if (ec) return folder;
+    if (s.type() != file_type::directory) ec = std::make_error_code(std::errc::not_a_directory);
+    return folder;
+}
+
+bool create_directories(const path& p) {
+    std::error_code ec;
+    const bool created = create_directories(p, ec);
+    if (ec) raise("create_directories", p, ec);
+    return created;
+}
+
+bool create_directories(const path& p, std::error_code& ec) {
+    const path full = absolute(p, ec);
+    if (ec) return false;
+    if (full.empty()) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    Walk w = walk(full, true, ec);
+    if (ec) return false;
+    if (w.type != file_type::directory) {
+        ec = make_error_code(ERROR_ALREADY_EXISTS);  // a file in the way
+        return false;
+    }
+    if (w.missing == kNone) return false;
+
+    const DriveMap::Root root = drives().rootOf(full, ec);
+    if (ec) return false;
+    const std::vector<path> names(full.begin(), full.end());
+    for (std::size_t i = root.skipped + w.missing; i < names.size(); ++i) {
+        const std::string& name = names[i].native();
+        if (name.empty()) continue;
+        if (utf16Length(name) > 255) {
+            ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+            return false;
+        }
+        if (!isValidName(name) || name == "." || name == "..") {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return false;
+        }
+        w.at.push(name);
+        if (::mkdir(w.at.host.c_str(), 0777) != 0) {
+            ec = make_error_code(errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                                 : windowsErrorFor(errno, false));
+            return false;
+        }
+    }
+    return true;
 }
 
 path absolute(const path& p) {

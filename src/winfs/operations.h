@@ -53,6 +53,23 @@ inline bool is_symlink(file_status s) noexcept {
 path current_path();
 path current_path(std::error_code& ec);
 
+// Makes `p` the host working directory.
+void current_path(const path& p);
+void current_path(const path& p, std::error_code& ec) noexcept;
+
+// As Windows has it: the first of TMP, TEMP and USERPROFILE that holds an absolute Windows path,
+// else the host's temporary folder ($TMPDIR, else /tmp); it ends in a backslash. A value that is
+// not an existing folder fails.
+path temp_directory_path();
+path temp_directory_path(std::error_code& ec);
+
+// Creates `p` and any missing folders above it: true when it created the last one, false when that
+// was already a folder. A file in the way fails with ERROR_ALREADY_EXISTS; a name longer than 255
+// UTF-16 units with ERROR_FILENAME_EXCED_RANGE, as on NTFS; a name with a character that Windows
+// forbids (< > : " | ? * or a control character) with ERROR_INVALID_NAME.
+bool create_directories(const path& p);
+bool create_directories(const path& p, std::error_code& ec);
+
 // As GetFullPathName: "c:foo" resolves against the working directory when that lies on drive C,
 // else against C:\; "\foo" lands on the working directory's drive. Then "." and ".." go, lexically:
 // "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is.
