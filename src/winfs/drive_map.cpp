@@ -63,6 +63,12 @@ std::string withoutTrailingSlash(std::string folder) {
 }  // namespace
 
 DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(prefix)) {
+    // A relative prefix is taken from where the map is read, not from wherever the process goes.
+    if (!prefix_.empty() && prefix_.front() != '/') {
+        std::error_code ec;
+        const std::string cwd = hostWorkingDirectory(ec);
+        if (!ec) prefix_ = cwd + (cwd == "/" ? "" : "/") + prefix_;
+    }
     const std::string devices = prefix_ + "/dosdevices";
     struct stat st {};
     if (::stat(devices.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -82,11 +88,12 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
     if (const auto& c = folders_[indexOf('c')]; c && ::stat(c->c_str(), &st) != 0) {
         setupError_ = makeFolders(*c);
     }
-    for (std::size_t i = 0; i < folders_.size(); ++i) {
-        if (!folders_[i]) continue;
-        std::unique_ptr<char, decltype(&std::free)> resolved(
-            ::realpath(folders_[i]->c_str(), nullptr), &std::free);
-        real_[i] = resolved ? std::string(resolved.get()) : *folders_[i];
+    // Host paths are kept resolved, so that what is stored on the host maps back the same way.
+    for (auto& folder : folders_) {
+        if (!folder) continue;
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder->c_str(), nullptr),
+                                                             &std::free);
+        if (resolved) folder = std::string(resolved.get());
     }
 }
 
@@ -98,9 +105,9 @@ const std::string* DriveMap::folderOf(char letter) const noexcept {
 
 path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const {
     int best = -1;
-    for (std::size_t i = 0; i < real_.size(); ++i) {
-        if (real_[i] && leads(*real_[i], host) &&
-            (best < 0 || real_[i]->size() > real_[best]->size())) {
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        if (folders_[i] && leads(*folders_[i], host) &&
+            (best < 0 || folders_[i]->size() > folders_[best]->size())) {
             best = static_cast<int>(i);
         }
     }
@@ -109,7 +116,7 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
         return {};
     }
     std::string windows{static_cast<char>('A' + best), ':', '\\'};
-    std::string_view rest = host.substr(*real_[best] == "/" ? 1 : real_[best]->size());
+    std::string_view rest = host.substr(*folders_[best] == "/" ? 1 : folders_[best]->size());
     while (!rest.empty()) {
         const std::size_t start = rest.find_first_not_of('/');
         if (start == std::string_view::npos) break;

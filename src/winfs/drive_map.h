@@ -46,8 +46,7 @@ class DriveMap {
 
   private:
     std::string prefix_;
-    std::array<std::optional<std::string>, 26> folders_;  // as mapped
-    std::array<std::optional<std::string>, 26> real_;     // resolved on the host, for the way back
+    std::array<std::optional<std::string>, 26> folders_;  // resolved on the host where they exist
     std::error_code setupError_;
 };
 

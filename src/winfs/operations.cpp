@@ -1,12 +1,16 @@
 #include "winfs/operations.h"
 
 #include <dirent.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,15 +66,32 @@ bool isValidName(std::string_view name) noexcept {
     return true;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+// The next code point of valid UTF-8 text.
+char32_t nextCodePoint(std::string_view text, std::size_t& i) noexcept {
+    const auto lead = static_cast<unsigned char>(text[i++]);
+    if (lead < 0x80) return lead;
+    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    char32_t code = lead & (0x3F >> extra);
+    for (int k = 0; k < extra && i < text.size(); ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
     }
-    return true;
+    return code;
+}
+
+// Windows compares names through its uppercase table; the host's Unicode locale stands in for it.
+char32_t upper(char32_t c) noexcept {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (unicode == locale_t{}) return c;
+    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicode));
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (upper(nextCodePoint(a, i)) != upper(nextCodePoint(b, j))) return false;
+    }
+    return i == a.size() && j == b.size();
 }
 
 // The name in `folder` that differs from `name` only in case, if there is one.
@@ -79,7 +100,7 @@ bool findIgnoringCase(const std::string& folder, std::string& name) {
     if (!dir) return false;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view candidate = entry->d_name;
-        if (equalIgnoringCase(candidate, name) && isValidUtf8(candidate)) {
+        if (isValidUtf8(candidate) && equalIgnoringCase(candidate, name)) {
             name = candidate;
             return true;
         }
@@ -256,8 +277,9 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
                     result.at.reset(targetRoot);
                     pushNames(windows, targetRoot.skipped, item.origin, stack, false);
                 } else {
-                    // Relative to the link's folder, where the walk stands.
-                    pushNames(relative, 0, item.origin, stack, false);
+                    // Relative to the link's folder, where the walk stands; its ".." are taken
+                    // lexically, before anything in it is followed.
+                    pushNames(relative.lexically_normal(), 0, item.origin, stack, false);
                 }
             }
             result.type = file_type::directory;

@@ -443,7 +443,7 @@ std::string describe(const std::string& what_arg, const std::error_code& ec, con
                      const path* p2) {
     std::string text = what_arg + ": " + ec.message();
     for (const path* p : {p1, p2}) {
-        if (p != nullptr) text += " [" + p->string() + "]";
+        if (p != nullptr && !p->empty()) text += " [" + p->string() + "]";
     }
     return text;
 }
