@@ -1,0 +1,144 @@
+#include "drive_fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "winfs/drive_map.h"
+
+namespace {
+
+std::string hostError(const std::string& what, const std::string& host) {
+    return what + " " + host + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+void DriveFixture::SetUp() {
+    if (const char* prefix = std::getenv("WINEPREFIX")) savedPrefix_ = prefix;
+    char directory[PATH_MAX];
+    ASSERT_NE(::getcwd(directory, sizeof directory), nullptr);
+    savedDirectory_ = directory;
+
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/pathprobe-test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << hostError("mkdtemp", pattern);
+    // The real path, since the working directory comes back from the host without links in it.
+    char resolved[PATH_MAX];
+    ASSERT_NE(::realpath(pattern.c_str(), resolved), nullptr);
+    temp_ = resolved;
+
+    ASSERT_EQ(::mkdir(prefix().c_str(), 0777), 0) << hostError("mkdir", prefix());
+    ::setenv("WINEPREFIX", prefix().c_str(), 1);
+    winfs::reload_drives();
+}
+
+void DriveFixture::TearDown() {
+    if (!savedDirectory_.empty() && ::chdir(savedDirectory_.c_str()) != 0) {
+        ADD_FAILURE() << hostError("chdir", savedDirectory_);
+    }
+    // Reading the map again creates drive C's folder, so ~/.wine is not read on the tests' behalf:
+    // the next test reads its own prefix.
+    if (savedPrefix_) {
+        ::setenv("WINEPREFIX", savedPrefix_->c_str(), 1);
+        winfs::reload_drives();
+    } else {
+        ::unsetenv("WINEPREFIX");
+    }
+    if (!temp_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(temp_, ec);
+        if (ec) ADD_FAILURE() << "cannot remove " << temp_ << ": " << ec.message();
+    }
+}
+
+std::string DriveFixture::temp(const std::string& below) const {
+    return below.empty() ? temp_ : temp_ + "/" + below;
+}
+
+std::string DriveFixture::driveC(const std::string& below) const {
+    return below.empty() ? prefix() + "/drive_c" : prefix() + "/drive_c/" + below;
+}
+
+std::string DriveFixture::throughZ(const std::string& host) {
+    std::string windows = "Z:";
+    for (const char c : host)
+        windows.push_back(c == '/' ? '\\' : c);
+    return windows;
+}
+
+std::string DriveFixture::expand(const std::string& text) const {
+    std::string result;
+    for (const char c : text) {
+        if (c == '@') {
+            result += throughZ(temp_);
+        } else {
+            result.push_back(c);
+        }
+    }
+    return result;
+}
+
+void DriveFixture::makeFolder(const std::string& host) {
+    std::error_code ec;
+    std::filesystem::create_directories(host, ec);
+    ASSERT_FALSE(ec) << "cannot create " << host << ": " << ec.message();
+}
+
+void DriveFixture::makeFile(const std::string& host) {
+    const int fd = ::open(host.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0) << hostError("open", host);
+    ::close(fd);
+}
+
+void DriveFixture::hostLink(const std::string& target, const std::string& link) {
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << hostError("symlink", link);
+}
+
+void DriveFixture::changeDirectory(const std::string& host) {
+    ASSERT_EQ(::chdir(host.c_str()), 0) << hostError("chdir", host);
+}
+
+void DriveFixture::useDosdevices(const std::vector<std::pair<std::string, std::string>>& links) {
+    const std::string devices = prefix() + "/dosdevices";
+    makeFolder(devices);
+    for (const auto& [name, target] : links)
+        hostLink(target, devices + "/" + name);
+    winfs::reload_drives();
+}
+
+void DriveFixture::buildTree() {
+    const std::string zor = driveC("zor");
+    const std::string notUtf8 = "\xff\xfe";
+    for (const char* folder : {"store/inner", "Mixed", "sub", "Été"})
+        makeFolder(zor + "/" + folder);
+    makeFolder(zor + "/" + notUtf8);
+    makeFolder(temp("outside"));
+    makeFile(zor + "/file.txt");
+
+    hostLink("store", zor + "/rel");
+    hostLink("../store", zor + "/sub/up");
+    hostLink(zor + "/store", zor + "/abs");
+    hostLink("loop2", zor + "/loop1");
+    hostLink("loop1", zor + "/loop2");
+    hostLink("nothere", zor + "/dangling");
+    hostLink("store/inner", zor + "/hop");
+    hostLink("hop/../file.txt", zor + "/lexi");
+    hostLink(temp("outside"), zor + "/out");
+    hostLink(notUtf8, zor + "/badrel");
+    hostLink(zor + "/" + notUtf8, zor + "/badabs");
+
+    const std::string chain = driveC("chain");
+    makeFolder(chain + "/end");
+    for (int i = 0; i < 64; ++i) {
+        const std::string next = i == 63 ? "end" : "l" + std::to_string(i + 1);
+        hostLink(next, chain + "/l" + std::to_string(i));
+    }
+}

@@ -1,0 +1,64 @@
+// A fresh Wine-style prefix in a temporary folder, made the process's drive map for one test, with
+// real folders, files and symbolic links in it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Without a dosdevices folder (the default), c: is <temp>/prefix/drive_c and z: is /, so the
+// temporary folder itself is reached through z:. Everything is removed afterwards, and WINEPREFIX
+// and the working directory are put back as they were.
+class DriveFixture : public testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Host paths: the temporary folder, the prefix, drive C's folder, and paths below them.
+    std::string temp(const std::string& below = {}) const;
+    std::string prefix() const { return temp("prefix"); }
+    std::string driveC(const std::string& below = {}) const;
+    // The host path as seen through z: ("Z:\tmp\x" for "/tmp/x").
+    static std::string throughZ(const std::string& host);
+    // `text` with each '@' replaced by the temporary folder as seen through z:.
+    std::string expand(const std::string& text) const;
+
+    static void makeFolder(const std::string& host);  // with its parents
+    static void makeFile(const std::string& host);
+    static void hostLink(const std::string& target, const std::string& link);
+    static void changeDirectory(const std::string& host);
+    // Makes <prefix>/dosdevices holding the links (name, target), then reads the map again.
+    void useDosdevices(const std::vector<std::pair<std::string, std::string>>& links);
+
+    // Under drive C: zor\{store\inner, Mixed, sub, Été, file.txt, "\xff\xfe"} and links:
+    //   rel -> store          sub\up -> ../store      abs -> <drive C>/zor/store (host path)
+    //   loop1 <-> loop2       dangling -> nothere     hop -> store/inner
+    //   lexi -> hop/../file.txt                       out -> <temp>/outside
+    //   badrel -> "\xff\xfe"  badabs -> <drive C>/zor/"\xff\xfe"
+    // and chain\l0 -> l1 -> ... -> l63 -> end: 64 links from l0, 63 from l1.
+    void buildTree();
+
+  private:
+    std::string temp_;
+    std::optional<std::string> savedPrefix_;
+    std::string savedDirectory_;
+};
+
+// Collects what std::cout receives while it lives.
+class CoutCapture {
+  public:
+    CoutCapture() : saved_(std::cout.rdbuf(buffer_.rdbuf())) {}
+    ~CoutCapture() { std::cout.rdbuf(saved_); }
+    CoutCapture(const CoutCapture&) = delete;
+    CoutCapture& operator=(const CoutCapture&) = delete;
+    std::string text() const { return buffer_.str(); }
+
+  private:
+    std::ostringstream buffer_;
+    std::streambuf* saved_;
+};
