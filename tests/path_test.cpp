@@ -173,6 +173,11 @@ const Normalisation kNormalisations[] = {
     {"//?/c:/x/../y", "\\\\?\\c:\\y"},
     {"\\\\?\\C:\\a\\..\\..", "\\\\?\\"},
     {"...\\x", "...\\x"},
+    // Removing names never makes a root that the path did not have.
+    {".\\s:.\\s:", ".\\s:.\\s:"},
+    {"a\\..\\c:", ".\\c:"},
+    {"\\.\\??\\x", "\\.\\??\\x"},
+    {"\\\\\\??\\x", "\\.\\??\\x"},
 };
 
 void PrintTo(const Normalisation& n, std::ostream* os) {

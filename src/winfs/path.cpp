@@ -349,7 +349,10 @@ path path::lexically_normal() const {
         }
     }
     if (normal.empty()) normal = ".";
-    return path(std::string_view(normal), trusted{});
+    // Removing names must not make a root: ".\c:x" stays ".\c:x" rather than turn into the
+    // drive-relative "c:x", and "\.\??\x" stays as it is rather than turn into a device path.
+    if (rootNameEnd(normal) != rootName) normal.insert(rootName + (rooted ? 1 : 0), ".\\");
+    return path(std::move(normal), trusted{});
 }
 
 path::iterator path::begin() const {

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace winfs {
 
@@ -114,6 +115,7 @@ class path {
     struct trusted {};
     // For text cut from a path that is already known to be valid UTF-8.
     path(std::string_view text, trusted) : text_(text) {}
+    path(std::string&& text, trusted) noexcept : text_(std::move(text)) {}
 
     std::string text_;
 };
