@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to winfs::path and checks the grammar's invariants on everything it
 // accepts. The bytes before the first NUL are the path; the bytes after it (or, without a NUL, the
 // same text) are a second path to join with.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -98,6 +99,15 @@ void checkPath(const winfs::path& p) {
     const winfs::path normal = p.lexically_normal();
     const std::string normalText = normal.native();
     expectEqual("lexically_normal is idempotent", normal.lexically_normal().native(), normalText);
+    subject = text;
+    // Normalising must not turn "a file named s:x" into "drive s:", nor drop or make a root.
+    std::string preferredRootName = rootName;
+    std::replace(preferredRootName.begin(), preferredRootName.end(), '/', '\\');
+    expectEqual("lexically_normal keeps the root name", normal.root_name().native(),
+                preferredRootName);
+    subject = text;
+    expectEqual("lexically_normal keeps the root directory",
+                normal.has_root_directory() ? "1" : "0", rootDirectory.empty() ? "0" : "1");
     subject = text;
     expect("lexically_normal keeps a non-empty path non-empty",
            text.empty() || !normalText.empty());
