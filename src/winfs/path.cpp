@@ -65,6 +65,25 @@ Layout layoutOf(std::string_view text) noexcept {
     return layout;
 }
 
+// Text with only '\' separators, none doubled, and no "." or ".." names is its own normal form.
+bool isNormal(std::string_view text) noexcept {
+    const size_type rootName = rootNameEnd(text);
+    if (text.substr(0, rootName).find('/') != std::string_view::npos) return false;
+    char previous = '\0';
+    size_type nameStart = rootName;
+    for (size_type i = rootName; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '\\';
+        if (c == '/' || (c == '\\' && previous == '\\' && i < text.size())) return false;
+        if (c == '\\') {
+            const std::string_view name = text.substr(nameStart, i - nameStart);
+            if (name == "." || name == "..") return false;
+            nameStart = i + 1;
+        }
+        previous = c;
+    }
+    return true;
+}
+
 // A stream suffix (file.txt:stream) is not part of the stem or extension.
 std::string_view withoutStream(std::string_view filename) noexcept {
     return filename.substr(0, filename.find(':'));
@@ -300,6 +319,7 @@ bool path::is_absolute() const noexcept {
 path path::lexically_normal() const {
     if (text_.empty()) return path();
     const std::string_view text = text_;
+    if (isNormal(text)) return *this;
     const size_type rootName = rootNameEnd(text);
 
     // Each element is a name, or an empty view for one separator.
