@@ -1,6 +1,7 @@
 #include "winfs/drive_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,11 +90,21 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
         setupError_ = makeFolders(*c);
     }
     // Host paths are kept resolved, so that what is stored on the host maps back the same way.
-    for (auto& folder : folders_) {
+    // Each drive's folder is held open, so that a lookup below it walks only the names below it.
+    handles_.fill(-1);
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        auto& folder = folders_[i];
         if (!folder) continue;
         std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder->c_str(), nullptr),
                                                              &std::free);
         if (resolved) folder = std::string(resolved.get());
+        handles_[i] = ::open(folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+}
+
+DriveMap::~DriveMap() {
+    for (const int handle : handles_) {
+        if (handle >= 0) ::close(handle);
     }
 }
 
@@ -165,7 +176,8 @@ DriveMap::Root DriveMap::rootOf(const path& windows, std::error_code& ec) const 
         return {};
     }
     ec.clear();
-    return Root{static_cast<char>('A' + indexOf(root[0])), *folder, skipped};
+    const int index = indexOf(root[0]);
+    return Root{static_cast<char>('A' + index), *folder, handles_[index], skipped};
 }
 
 std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {

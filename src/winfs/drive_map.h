@@ -20,6 +20,9 @@ class DriveMap {
   public:
     // Reads the map of the prefix; a failure to create drive C's folder is kept in setupError().
     explicit DriveMap(const std::string& prefix);
+    ~DriveMap();
+    DriveMap(const DriveMap&) = delete;
+    DriveMap& operator=(const DriveMap&) = delete;
 
     const std::string& prefix() const noexcept { return prefix_; }
     // The host folder of a drive letter (either case), as the map names it; nothing when unmapped.
@@ -36,6 +39,7 @@ class DriveMap {
     struct Root {
         char drive = 0;           // uppercase
         std::string host;         // the drive's folder
+        int folder = -1;          // an open handle on it, or -1: lookups below it start there
         std::size_t skipped = 0;  // how many leading elements of the path the root took
     };
     // An unmapped drive fails with ERROR_PATH_NOT_FOUND; any other UNC root with ERROR_BAD_NETPATH.
@@ -47,6 +51,7 @@ class DriveMap {
   private:
     std::string prefix_;
     std::array<std::optional<std::string>, 26> folders_;  // resolved on the host where they exist
+    std::array<int, 26> handles_{};                       // O_PATH handles on them, or -1
     std::error_code setupError_;
 };
 

@@ -1,6 +1,7 @@
 #include "winfs/operations.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,27 +123,46 @@ file_type typeOf(mode_t mode) noexcept {
 // Where a walk stands: a folder on the host and the same folder as a Windows path, every element
 // on the way resolved.
 struct Position {
+    struct Mark {
+        std::size_t host;  // sizes before the name was added, for ".."
+        std::size_t windows;
+        std::size_t name;  // where the name starts in `windows`
+    };
     std::string host;
-    std::string windows;                                     // "C:\" then names joined with '\'
-    std::vector<std::pair<std::size_t, std::size_t>> marks;  // sizes before each name, for ".."
+    std::string windows;  // "C:\" then names joined with '\'
+    std::vector<Mark> marks;
+    int folder = -1;        // a handle on the drive's folder, or -1
+    std::size_t below = 0;  // where the names below that folder start in `host`
 
+    // A host path below the drive's folder as the *at() calls take it with `folder`.
+    const char* fromFolder(const std::string& full) const {
+        return folder >= 0 ? full.c_str() + below : full.c_str();
+    }
     void reset(const DriveMap::Root& root) {
         host = root.host;
+        folder = root.folder;
+        below = host.size() + (host.back() == '/' ? 0 : 1);
         windows = {root.drive, ':', '\\'};
         marks.clear();
     }
     void push(std::string_view name) {
-        marks.emplace_back(host.size(), windows.size());
+        Mark mark{host.size(), windows.size(), 0};
         if (host.back() != '/') host.push_back('/');
         host.append(name);
         if (windows.back() != '\\') windows.push_back('\\');
+        mark.name = windows.size();
         windows.append(name);
+        marks.push_back(mark);
     }
     void pop() {
         if (marks.empty()) return;  // no parent above a root
-        host.resize(marks.back().first);
-        windows.resize(marks.back().second);
+        host.resize(marks.back().host);
+        windows.resize(marks.back().windows);
         marks.pop_back();
+    }
+    std::string_view name(std::size_t k) const {
+        const std::size_t end = k + 1 < marks.size() ? marks[k + 1].windows : windows.size();
+        return std::string_view(windows).substr(marks[k].name, end - marks[k].name);
     }
 };
 
@@ -170,9 +190,63 @@ void pushNames(const path& p, std::size_t skip, std::size_t origin, std::vector<
     std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
 }
 
+// Looks at one entry with one system call where it can: readlink tells a link, with its target,
+// from anything else, whose type is then asked only when `wantType`. Returns 0 or an errno value.
+int probeEntry(int folder, const char* name, const std::string& host, bool wantType,
+               file_type& type, std::string& target) {
+    const int at = folder >= 0 ? folder : AT_FDCWD;
+    char buffer[4096];
+    const ssize_t n = ::readlinkat(at, name, buffer, sizeof buffer);
+    if (n >= 0) {
+        type = file_type::symlink;
+        if (static_cast<std::size_t>(n) < sizeof buffer) {
+            target.assign(buffer, static_cast<std::size_t>(n));
+            return 0;
+        }
+        std::error_code ec;
+        target = readHostLink(host, ec);
+        return ec ? ENAMETOOLONG : 0;
+    }
+    if (errno != EINVAL) return errno;
+    type = file_type::unknown;
+    if (!wantType) return 0;
+    struct stat st {};
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    type = typeOf(st.st_mode);
+    return 0;
+}
+
+// Goes on from an absolute link target. The folders that the target shares with where the walk
+// stands were resolved already (the walk never stands on a link), so only the rest is walked.
+void moveTo(Position& at, const path& target, std::size_t origin, std::vector<Item>& stack,
+            std::error_code& ec) {
+    const DriveMap::Root root = drives().rootOf(target, ec);
+    if (ec) return;
+    std::vector<std::string> names;
+    names.reserve(16);
+    std::size_t index = 0;
+    for (const path& element : target) {
+        if (index++ >= root.skipped && !element.empty()) names.push_back(element.native());
+    }
+    std::size_t shared = 0;
+    if (root.drive == at.windows[0]) {
+        while (shared < names.size() && shared < at.marks.size() &&
+               at.name(shared) == names[shared]) {
+            ++shared;
+        }
+        while (at.marks.size() > shared)
+            at.pop();
+    } else {
+        at.reset(root);
+    }
+    for (std::size_t i = names.size(); i > shared; --i) {
+        stack.push_back({std::move(names[i - 1]), origin});
+    }
+}
+
 // Resolves an absolute Windows path on disk, element by element: one lstat per element, one
 // readlink per link, and one folder read where an element is not there in the case given.
-Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
+Walk walk(const path& absolutePath, bool followLast, bool needType, std::error_code& ec) {
     Walk result;
     const DriveMap& map = drives();
     const DriveMap::Root root = map.rootOf(absolutePath, ec);
@@ -180,6 +254,8 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
     result.at.reset(root);
 
     std::vector<Item> stack;
+    stack.reserve(16);
+    result.at.marks.reserve(16);
     pushNames(absolutePath, root.skipped, 0, stack, true);
 
     Position snapshot;  // where the walk stood before the element whose links it is following
@@ -200,6 +276,8 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
         ec.clear();
     };
 
+    std::string candidate;  // the host path of the element looked at
+    std::string target;
     while (!stack.empty()) {
         Item item = std::move(stack.back());
         stack.pop_back();
@@ -215,39 +293,35 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
             return result;
         }
 
-        std::string candidate = result.at.host;
+        candidate.assign(result.at.host);
         if (candidate.back() != '/') candidate.push_back('/');
         const std::size_t nameAt = candidate.size();
         candidate.append(item.name);
-        if (::lstat(candidate.c_str(), &st) != 0) {
-            const int error = errno;
-            if (error == ENOTDIR) {
-                missing(item.origin, false);
-                return result;
-            }
-            if (error != ENOENT) {
-                ec = make_error_code(windowsErrorFor(error, last));
-                return result;
-            }
-            if (!findIgnoringCase(result.at.host, item.name)) {
-                missing(item.origin, last);
-                return result;
-            }
+        file_type type = file_type::unknown;
+        const int folder = result.at.folder;
+        int error = probeEntry(folder, result.at.fromFolder(candidate), candidate, last && needType,
+                               type, target);
+        if (error == ENOENT && findIgnoringCase(result.at.host, item.name)) {
             candidate.replace(nameAt, std::string::npos, item.name);
-            if (::lstat(candidate.c_str(), &st) != 0) {
-                missing(item.origin, last);
-                return result;
-            }
+            error = probeEntry(folder, result.at.fromFolder(candidate), candidate, last && needType,
+                               type, target);
+        }
+        if (error == ENOENT || error == ENOTDIR) {
+            missing(item.origin, last && error == ENOENT);
+            if (error == ENOTDIR && snapshotOrigin != item.origin) result.type = file_type::regular;
+            return result;
+        }
+        if (error != 0) {
+            ec = make_error_code(windowsErrorFor(error, last));
+            return result;
         }
         rootChecked = true;
 
-        if (S_ISLNK(st.st_mode) && (followLast || !last)) {
+        if (type == file_type::symlink && (followLast || !last)) {
             if (++links > kMaxLinks) {
                 ec = make_error_code(ERROR_CANT_RESOLVE_FILENAME);
                 return result;
             }
-            std::string target = readHostLink(candidate, ec);
-            if (ec) return result;
             if (!isValidUtf8(target)) {
                 ec = conversionError();
                 return result;
@@ -263,19 +337,15 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
             if (target.front() == '/') {
                 const path windows = map.windowsPathFor(target, ec);
                 if (ec) return result;
-                const DriveMap::Root targetRoot = map.rootOf(windows, ec);
+                moveTo(result.at, windows, item.origin, stack, ec);
                 if (ec) return result;
-                result.at.reset(targetRoot);
-                pushNames(windows, targetRoot.skipped, item.origin, stack, false);
             } else {
                 const path relative(target);
                 if (relative.has_root_name() || relative.has_root_directory()) {
                     const path windows = absolute(relative, ec);
                     if (ec) return result;
-                    const DriveMap::Root targetRoot = map.rootOf(windows, ec);
+                    moveTo(result.at, windows, item.origin, stack, ec);
                     if (ec) return result;
-                    result.at.reset(targetRoot);
-                    pushNames(windows, targetRoot.skipped, item.origin, stack, false);
                 } else {
                     // Relative to the link's folder, where the walk stands; its ".." are taken
                     // lexically, before anything in it is followed.
@@ -286,7 +356,9 @@ Walk walk(const path& absolutePath, bool followLast, std::error_code& ec) {
             continue;
         }
         result.at.push(item.name);
-        result.type = typeOf(st.st_mode);
+        // Only the last element's type is asked for; a folder on the way that is a file fails
+        // the next lookup.
+        result.type = last ? type : file_type::directory;
     }
     if (!rootChecked && ::stat(result.at.host.c_str(), &st) != 0) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
@@ -393,7 +465,7 @@ void current_path(const path& p, std::error_code& ec) noexcept {
     try {
         const path full = absolute(p, ec);
         if (ec) return;
-        const Walk w = walk(full, true, ec);
+        const Walk w = walk(full, true, true, ec);
         if (ec) return;
         if (w.missing != kNone) {
             ec = make_error_code(w.missingIsLast ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
@@ -459,7 +531,7 @@ bool create_directories(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    Walk w = walk(full, true, ec);
+    Walk w = walk(full, true, true, ec);
     if (ec) return false;
     if (w.type != file_type::directory) {
         ec = make_error_code(ERROR_ALREADY_EXISTS);  // a file in the way
@@ -548,7 +620,7 @@ file_status status(const path& p) {
 
 namespace {
 
-file_status statusOf(const path& p, bool follow, std::error_code& ec) noexcept {
+file_status statusOf(const path& p, bool follow, bool needType, std::error_code& ec) noexcept {
     try {
         const path full = absolute(p, ec);
         if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
@@ -556,7 +628,7 @@ file_status statusOf(const path& p, bool follow, std::error_code& ec) noexcept {
             ec = make_error_code(ERROR_PATH_NOT_FOUND);
             return file_status(file_type::not_found);
         }
-        const Walk w = walk(full, follow, ec);
+        const Walk w = walk(full, follow, needType, ec);
         if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
         if (w.missing != kNone) {
             ec = make_error_code(w.missingIsLast ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
@@ -574,7 +646,7 @@ file_status statusOf(const path& p, bool follow, std::error_code& ec) noexcept {
 }  // namespace
 
 file_status status(const path& p, std::error_code& ec) noexcept {
-    return statusOf(p, true, ec);
+    return statusOf(p, true, true, ec);
 }
 
 file_status symlink_status(const path& p) {
@@ -585,7 +657,7 @@ file_status symlink_status(const path& p) {
 }
 
 file_status symlink_status(const path& p, std::error_code& ec) noexcept {
-    return statusOf(p, false, ec);
+    return statusOf(p, false, true, ec);
 }
 
 bool exists(const path& p) {
@@ -618,12 +690,16 @@ bool is_regular_file(const path& p, std::error_code& ec) noexcept {
     return is_regular_file(s);
 }
 
+// Whether the last element is a link takes no more than one call on it.
 bool is_symlink(const path& p) {
-    return is_symlink(symlink_status(p));
+    std::error_code ec;
+    const file_status s = statusOf(p, false, false, ec);
+    if (!status_known(s)) raise("symlink_status", p, ec);
+    return is_symlink(s);
 }
 
 bool is_symlink(const path& p, std::error_code& ec) noexcept {
-    const file_status s = symlink_status(p, ec);
+    const file_status s = statusOf(p, false, false, ec);
     if (s.type() == file_type::not_found) ec.clear();
     return is_symlink(s);
 }
@@ -639,7 +715,7 @@ path canonical(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }
-    Walk w = walk(full, true, ec);
+    Walk w = walk(full, true, false, ec);
     if (ec) return {};
     if (w.missing != kNone) {
         ec = make_error_code(w.missingIsLast ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
@@ -660,7 +736,7 @@ path weakly_canonical(const path& p, std::error_code& ec) {
     const path full = absolute(normal, ec);
     if (ec) return {};
 
-    Walk w = walk(full, true, ec);
+    Walk w = walk(full, true, false, ec);
     if (ec) {
         // Nothing of it exists when even its root does not (an unmapped drive, a server).
         if (isNotFound(ec)) {
@@ -697,7 +773,7 @@ path read_symlink(const path& p) {
 path read_symlink(const path& p, std::error_code& ec) {
     const path full = absolute(p, ec);
     if (ec) return {};
-    const Walk w = walk(full, false, ec);
+    const Walk w = walk(full, false, false, ec);
     if (ec) return {};
     if (w.missing != kNone) {
         ec = make_error_code(w.missingIsLast ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
@@ -732,7 +808,7 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
         ec = make_error_code(ERROR_INVALID_NAME);
         return;
     }
-    const Walk folder = walk(full.parent_path(), true, ec);
+    const Walk folder = walk(full.parent_path(), true, true, ec);
     if (ec) return;
     if (folder.missing != kNone || folder.type != file_type::directory) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);

@@ -402,7 +402,9 @@ void path::iterator::load() {
 
 path::iterator& path::iterator::operator++() {
     const std::string_view text = owner_->text_;
-    const Layout layout = layoutOf(text);
+    Layout layout{};  // the file name's start is not needed here
+    layout.rootName = rootNameEnd(text);
+    layout.relative = skipSeparators(text, layout.rootName);
     size_type next;
     if (first_ == text.size()) {
         first_ = last_ = npos;  // past the empty element after a trailing separator
