@@ -2,6 +2,7 @@
 #include <iostream>
 #include <optional>
 #include <streambuf>
+#include <string>
 
 #include "path_resolution.h"
 #include "platform.h"
@@ -31,6 +32,14 @@ class LineTracker : public std::streambuf {
     std::streambuf* target_;
     bool midLine_ = false;
 };
+
+// A refused link: the message line and an empty line, then the system's text for the reason, read
+// only once those two lines are out.
+void reportLinkFailure(const char* message) {
+    std::cout << message << std::endl;
+    const DWORD error = GetLastError();
+    std::cout << system_category().message(static_cast<int>(error)) << std::endl;
+}
 
 void runProbes() {
     // Which of these are absolute: only "c:\" has both a root name and a root directory.
@@ -69,6 +78,53 @@ void runProbes() {
 
     const fs::path here(".");
     std::cout << fs::absolute(here).string() << std::endl;
+
+    // Long folder names in the scratch directory: 131, 165 and 184 characters.
+    const fs::path scratch = fs::temp_directory_path();
+    fs::current_path(scratch);
+    std::cout << "creating tmp path: " << scratch.string() << std::endl;
+    const fs::path long131 =
+        scratch /
+        fs::path(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz12345678901234567890123456"
+            "78901234567890123456789012345678901234567890123456789");
+    fs::create_directories(long131);
+    const fs::path long165 =
+        scratch /
+        fs::path(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz12345678901234567890123456"
+            "78901234567890abcdefgklmnopqrstuvwxyz12345678901234567890123456789012345678901"
+            "234567890");
+    fs::create_directories(long165);
+    const fs::path long184 =
+        scratch /
+        fs::path(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz12345678abcdefgklmnopqrstu"
+            "vwxyz12345678pqrstuvwxyz123456789012345678901234567890123456789012345678901234"
+            "56789abcdefgklmnopqrstuvwxyz");
+    fs::create_directories(long184);
+    const fs::path linkTest = scratch / fs::path("zor-symlink-test");
+    fs::create_directories(linkTest);
+    fs::current_path(linkTest);
+
+    // Symbolic links under c:\zor; the last two point at each other.
+    if (!CreateSymbolicLinkA("c:\\zor\\main.exe", "c:\\zor\\zor.exe", 0)) {
+        reportLinkFailure("Error creating file symlink\n");
+    }
+    if (!CreateSymbolicLinkA("c:\\zor\\lnk", "c:\\zor\\store", SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        reportLinkFailure("Error creating directory symlink\n");
+    }
+    if (!CreateSymbolicLinkA("c:\\zor\\lnks", "c:\\zor\\lnkd", SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        reportLinkFailure("Error creating directory symlink\n");
+    }
+    if (!CreateSymbolicLinkA("c:\\zor\\lnkd", "c:\\zor\\lnks", SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        reportLinkFailure("Error creating directory symlink\n");
+    }
+
+    // One link of the cycle, resolved with links left alone.
+    const std::string cycleLink = "c:\\zor\\lnks";
+    std::cout << cycleLink << " -> ";
+    std::cout << absPath(fs::path(cycleLink), std::nullopt, false) << std::endl;
 }
 
 }  // namespace
