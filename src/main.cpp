@@ -1,4 +1,7 @@
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <ios>
 #include <iostream>
 #include <optional>
 #include <streambuf>
@@ -10,27 +13,44 @@
 namespace {
 
 // Passes standard output through and remembers whether the last line was ended, so that a failure
-// can end a begun line before it is reported.
+// can end a begun line before it is reported, and why a write failed, if one did.
 class LineTracker : public std::streambuf {
   public:
     explicit LineTracker(std::streambuf* target) : target_(target) {}
     bool midLine() const noexcept { return midLine_; }
+    int writeError() const noexcept { return writeError_; }
 
   protected:
     int_type overflow(int_type c) override {
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
         midLine_ = traits_type::to_char_type(c) != '\n';
-        return target_->sputc(traits_type::to_char_type(c));
+        errno = 0;
+        const int_type written = target_->sputc(traits_type::to_char_type(c));
+        if (traits_type::eq_int_type(written, traits_type::eof())) noteFailure();
+        return written;
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override {
         if (n > 0) midLine_ = s[n - 1] != '\n';
-        return target_->sputn(s, n);
+        errno = 0;
+        const std::streamsize written = target_->sputn(s, n);
+        if (written != n) noteFailure();
+        return written;
     }
-    int sync() override { return target_->pubsync(); }
+    int sync() override {
+        errno = 0;
+        const int result = target_->pubsync();
+        if (result != 0) noteFailure();
+        return result;
+    }
 
   private:
+    void noteFailure() {
+        if (writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
+    }
+
     std::streambuf* target_;
     bool midLine_ = false;
+    int writeError_ = 0;
 };
 
 // A refused link: the message line and an empty line, then the system's text for the reason, read
@@ -130,16 +150,33 @@ void runProbes() {
 }  // namespace
 
 int main() {
+    ignoreBrokenPipe();
     std::streambuf* const console = std::cout.rdbuf();
     LineTracker tracker(console);
     std::cout.rdbuf(&tracker);
-    int status = 0;
+    // A report that cannot be written ends the run: nothing after it would be seen.
+    std::cout.exceptions(std::ios::badbit);
+    std::optional<std::string> failure;
     try {
         runProbes();
+        std::cout.flush();
+    } catch (const std::ios_base::failure&) {
+        // Reported below, with the reason the write failed.
     } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    std::cout.exceptions(std::ios::goodbit);
+
+    int status = 0;
+    if (failure) {
         // A failure ends the run: the begun line is ended, so nothing written is lost.
         if (tracker.midLine()) std::cout << std::endl;
-        std::cerr << "pathprobe: " << e.what() << std::endl;
+        std::cerr << "pathprobe: " << *failure << std::endl;
+        status = 1;
+    }
+    if (tracker.writeError() != 0) {
+        std::cerr << "pathprobe: cannot write to standard output: "
+                  << std::strerror(tracker.writeError()) << std::endl;
         status = 1;
     }
     std::cout.rdbuf(console);

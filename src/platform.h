@@ -10,10 +10,20 @@
 
 namespace fs = std::filesystem;
 using std::system_category;
+
+// A console program on Windows sees a closed pipe as a failed write already.
+inline void ignoreBrokenPipe() {}
 #else
+#include <csignal>
+
 #include "winfs/filesystem.h"
 #include "winfs/kernel32.h"
 
 namespace fs = winfs;
 using winfs::system_category;
+
+// A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.
+inline void ignoreBrokenPipe() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 #endif

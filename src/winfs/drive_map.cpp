@@ -88,6 +88,13 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
 
     if (const auto& c = folders_[indexOf('c')]; c && ::stat(c->c_str(), &st) != 0) {
         setupError_ = makeFolders(*c);
+        // No folder for drive C is no drive C, an error of its own rather than a missing file.
+        const int error = setupError_.value();
+        if (error == ENOENT || error == ENOTDIR) {
+            setupError_ = make_error_code(ERROR_INVALID_DRIVE);
+        } else if (error != 0) {
+            setupError_ = make_error_code(windowsErrorFor(error, false));
+        }
     }
     // Host paths are kept resolved, so that what is stored on the host maps back the same way.
     // Each drive's folder is held open, so that a lookup below it walks only the names below it.
@@ -177,6 +184,11 @@ DriveMap::Root DriveMap::rootOf(const path& windows, std::error_code& ec) const 
     }
     ec.clear();
     const int index = indexOf(root[0]);
+    // Drive C's folder could not be made: say why at the first use of the drive.
+    if (index == indexOf('c') && setupError_) {
+        ec = setupError_;
+        return {};
+    }
     return Root{static_cast<char>('A' + index), *folder, handles_[index], skipped};
 }
 

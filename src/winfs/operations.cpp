@@ -570,6 +570,11 @@ path absolute(const path& p) {
 path absolute(const path& p, std::error_code& ec) {
     ec.clear();
     if (p.empty()) return {};
+    // The longest path Windows takes, in UTF-16 units.
+    if (p.native().size() > 32767 && utf16Length(p.native()) > 32767) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
     const std::string rootName = p.root_name().native();
     const bool rooted = p.has_root_directory();
     const bool drive = rootName.size() == 2 && rootName[1] == ':';
