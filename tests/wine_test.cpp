@@ -1,0 +1,193 @@
+// The Windows build run under Wine, beside the native build on the same prefix and from the same
+// folder. Every line where the two differ must be one of the differences named below, each with
+// its cause; the test prints each one it meets.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "subprocess.h"
+
+namespace {
+
+namespace host = std::filesystem;
+
+struct Difference {
+    const char* name;
+    const char* cause;
+    // Does this difference explain the native line and the Windows build's line?
+    std::function<bool(const std::string& native, const std::string& windows)> explains;
+};
+
+std::string lowerDriveLetters(std::string text) {
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] >= 'A' && text[i] <= 'Z' && text[i + 1] == ':') text[i] = char(text[i] + 32);
+    }
+    return text;
+}
+
+const std::vector<Difference>& knownDifferences() {
+    static const std::vector<Difference> differences{
+        {"drive letter case",
+         "GCC's standard library on Windows keeps a drive letter as written; Windows's own, which "
+         "winfs follows, gives it uppercase from canonical and weakly_canonical",
+         [](const std::string& native, const std::string& windows) {
+             return native != windows && lowerDriveLetters(native) == lowerDriveLetters(windows);
+         }},
+        {"drive-relative c:",
+         "GCC's weakly_canonical on Windows leaves the drive-relative \"c:\" as it is; Windows's "
+         "own "
+         "resolves it to the drive's current folder, here its root",
+         [](const std::string& native, const std::string& windows) {
+             return native == "\"C:\\\\\"" && windows == "\"c:\"";
+         }},
+        {"temporary directory",
+         "Wine sets TMP and TEMP from its registry (C:\\users\\<user>\\Temp); the native run takes "
+         "the "
+         "host's temporary folder through the drive map",
+         [](const std::string& native, const std::string& windows) {
+             const std::string label = "creating tmp path: ";
+             return native.rfind(label, 0) == 0 && windows.rfind(label + "C:\\users\\", 0) == 0;
+         }},
+        {"links not made",
+         "Wine's CreateSymbolicLinkA reports success without making a link, and GCC's is_symlink "
+         "on "
+         "Windows reads no reparse point, so the Windows build resolves c:\\zor\\lnks as a missing "
+         "name where the native build, whose links exist, bails out on the link",
+         [](const std::string& native, const std::string& windows) {
+             return native ==
+                        "c:\\zor\\lnks -> bailing out because path is a symlink while symlink "
+                        "resolving is disabled\n\"\"" &&
+                    windows == "c:\\zor\\lnks -> \"c:\\\\zor\\\\lnks\"";
+         }},
+    };
+    return differences;
+}
+
+std::optional<std::string> findOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+class WineRun : public testing::Test {
+  protected:
+    void SetUp() override {
+        wine_ = findOnPath("wine");
+        if (!wine_) GTEST_SKIP() << "wine is not installed: scripts/test installs it";
+        if (!host::exists(PATHPROBE_WINDOWS_EXE)) {
+            GTEST_SKIP() << PATHPROBE_WINDOWS_EXE << " is not built: scripts/test builds it";
+        }
+        char pattern[] = "/tmp/pathprobe-wine.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        temp_ = host::canonical(pattern);
+        host::create_directories(temp_ / "prefix/drive_c/zor/store");
+        host::create_directories(temp_ / "work");
+    }
+    void TearDown() override {
+        if (temp_.empty()) return;
+        // Wine leaves its server running for a few seconds; it goes with the prefix.
+        if (wine_) runProgram({wine_->substr(0, wine_->rfind('/')) + "/wineserver", "-k"}, env());
+        std::error_code ec;
+        host::remove_all(temp_, ec);
+    }
+    std::vector<std::string> env() const {
+        return {"WINEPREFIX=" + (temp_ / "prefix").string(),
+                "WINEDEBUG=-all",
+                "TMPDIR=" + temp_.string(),
+                "TMP=",
+                "TEMP=",
+                "USERPROFILE="};
+    }
+    RunResult runWindows() const {
+        return runProgram({*wine_, PATHPROBE_WINDOWS_EXE}, env(), (temp_ / "work").string());
+    }
+    RunResult runNative() const {
+        return runProgram({PATHPROBE_EXE}, env(), (temp_ / "work").string());
+    }
+
+    std::optional<std::string> wine_;
+    host::path temp_;
+};
+
+std::string withoutCarriageReturns(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+std::string joinLines(const std::vector<std::string>& lines, std::size_t from) {
+    std::string joined;
+    for (std::size_t i = from; i < lines.size(); ++i)
+        joined += (i > from ? "\n" : "") + lines[i];
+    return joined;
+}
+
+TEST_F(WineRun, WindowsBuildRunsTheProbeAndDiffersFromTheNativeOnlyAsExplained) {
+    const RunResult windows = runWindows();
+    ASSERT_EQ(windows.status, 0) << windows.err;
+    // A Windows console program ends its lines with CR LF.
+    EXPECT_NE(windows.out.find("\r\n"), std::string::npos);
+    const std::vector<std::string> w = splitLines(withoutCarriageReturns(windows.out));
+
+    // Its own shape: A reads 0 0 1 0, then B and C, the scratch directory and the final probe.
+    ASSERT_GE(w.size(), 14u) << windows.out;
+    EXPECT_EQ(std::vector<std::string>(w.begin(), w.begin() + 4),
+              (std::vector<std::string>{"0", "0", "1", "0"}));
+    const char* const shapes[] = {
+        R"(^"c:" -> not an absolute path$)",
+        R"(^"[cC]:(\\\\)?"$)",
+        R"(^"c:\\\\" -> "[cC]:\\\\"$)",
+        R"(^"c:\\\\zor\\\\\.\.\\\\zor" -> "[cC]:\\\\zor"$)",
+        R"(^ da test -> [cC]:\\zor-hack\\foo$)",
+        R"(^[cC]:\\zor$)",
+        R"(^[cC]:\\zor\\asdf\\$)",
+        R"(^Z:\\.*\\work$)",
+        R"(^creating tmp path: [A-Za-z]:\\.*\\$)",
+    };
+    for (std::size_t i = 0; i < std::size(shapes); ++i) {
+        EXPECT_TRUE(std::regex_match(w[4 + i], std::regex(shapes[i])))
+            << "line " << 5 + i << ": " << w[4 + i];
+    }
+    EXPECT_EQ(w.back().rfind("c:\\zor\\lnks -> ", 0), 0u) << w.back();
+
+    // The native build on the same prefix, after it, from the same folder.
+    const RunResult native = runNative();
+    ASSERT_EQ(native.status, 0) << native.err;
+    const std::vector<std::string> n = splitLines(native.out);
+    ASSERT_GE(n.size(), 14u) << native.out;
+
+    auto explain = [](const std::string& nativeText, const std::string& windowsText,
+                      const std::string& where) {
+        if (nativeText == windowsText) return;
+        for (const Difference& difference : knownDifferences()) {
+            if (difference.explains(nativeText, windowsText)) {
+                std::cout << where << ": " << difference.name << "\n  native:  " << nativeText
+                          << "\n  windows: " << windowsText << "\n  cause:   " << difference.cause
+                          << "\n";
+                return;
+            }
+        }
+        ADD_FAILURE() << where << " differs for no known reason\n  native:  " << nativeText
+                      << "\n  windows: " << windowsText;
+    };
+    // Line by line up to the scratch directory, then the link section as one block.
+    for (std::size_t i = 0; i < 13; ++i)
+        explain(n[i], w[i], "line " + std::to_string(i + 1));
+    explain(joinLines(n, 13), joinLines(w, 13), "lines 14 on");
+}
+
+}  // namespace
