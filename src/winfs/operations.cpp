@@ -368,7 +368,9 @@ Walk walk(const path& absolutePath, bool followLast, bool needType, std::error_c
 
 [[noreturn]] void raise(const char* operation, const path& p, const std::error_code& ec) {
     if (ec == std::errc::illegal_byte_sequence) {
-        throw filesystem_error("Cannot convert character sequence", p, ec);
+        // The path type's own error, naming the operation that met the name.
+        throw filesystem_error("Cannot convert character sequence (" + std::string(operation) + ")",
+                               p, ec);
     }
     throw filesystem_error(operation, p, ec);
 }

@@ -1,0 +1,265 @@
+// The probe under faults: whatever goes wrong, nothing already written is lost, nothing crashes,
+// and a failure gives one clear line on standard error and a non-zero exit status.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drive_fixture.h"
+#include "subprocess.h"
+#include "winfs/error.h"
+#include "winfs/filesystem.h"
+
+namespace {
+
+using winfs::path;
+
+// Sections A and B as far as B3, which every fault below lets through.
+const std::vector<std::string> kFirstLines = {"0", "0", "1", "0", "\"c:\" -> not an absolute path"};
+
+class Faults : public DriveFixture {
+  protected:
+    void SetUp() override {
+        DriveFixture::SetUp();
+        makeFolder(driveC("zor/store"));
+        makeFolder(temp("scratch"));
+        ASSERT_EQ(::chmod(temp().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(temp("scratch").c_str(), 0777), 0);
+    }
+    std::vector<std::string> environment() const {
+        return {"WINEPREFIX=" + prefix(), "TMP=" + throughZ(temp("scratch")),
+                "TEMP=", "USERPROFILE="};
+    }
+    RunResult run(std::vector<std::string> extra = {}, std::vector<std::string> argv = {}) const {
+        std::vector<std::string> env = environment();
+        env.insert(env.end(), extra.begin(), extra.end());
+        argv.push_back(PATHPROBE_EXE);
+        return runProgram(argv, env, temp());
+    }
+    // The program as an account that is not root, so that permissions apply.
+    RunResult runUnprivileged() const {
+        return run({}, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    static bool canDropRoot() {
+        return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0;
+    }
+
+    // One failure: status 1, one line on standard error holding each of `words`, and standard
+    // output whole up to the failure, its last line ended.
+    static void expectOneFailure(const RunResult& result, const std::vector<std::string>& words) {
+        EXPECT_EQ(result.status, 1) << result.out;
+        const std::vector<std::string> err = splitLines(result.err);
+        ASSERT_EQ(err.size(), 1u) << result.err;
+        EXPECT_EQ(err[0].rfind("pathprobe: ", 0), 0u) << err[0];
+        for (const std::string& word : words) {
+            EXPECT_NE(err[0].find(word), std::string::npos)
+                << "no \"" << word << "\" in " << err[0];
+        }
+        if (!result.out.empty()) {
+            EXPECT_EQ(result.out.back(), '\n');
+        }
+    }
+    static void expectStartsWith(const RunResult& result, const std::vector<std::string>& lines) {
+        const std::vector<std::string> out = splitLines(result.out);
+        ASSERT_GE(out.size(), lines.size()) << result.out;
+        EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + lines.size()), lines);
+    }
+};
+
+TEST_F(Faults, StandardOutputOnAFullDevice) {
+    std::vector<std::string> env = environment();
+    env.push_back("PATH=/usr/bin:/bin");
+    const RunResult result = runProgram(
+        {"/bin/sh", "-c", std::string("exec ") + PATHPROBE_EXE + " > /dev/full"}, env, temp());
+    expectOneFailure(result, {"cannot write to standard output", "No space left on device"});
+}
+
+TEST_F(Faults, StandardOutputAClosedPipe) {
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    ::close(pipeEnds[0]);  // nobody will read
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        ::close(errPipe[0]);
+        ::setenv("WINEPREFIX", prefix().c_str(), 1);
+        ::setenv("TMP", throughZ(temp("scratch")).c_str(), 1);
+        if (::chdir(temp().c_str()) != 0) ::_exit(126);
+        ::execl(PATHPROBE_EXE, PATHPROBE_EXE, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    ::close(errPipe[1]);
+    RunResult result;
+    char buffer[1024];
+    for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) > 0;) {
+        result.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    result.status = WEXITSTATUS(status);
+    expectOneFailure(result, {"cannot write to standard output", "Broken pipe"});
+    EXPECT_FALSE(winfs::exists(path("c:\\zor\\lnk"))) << "the run stops at the first lost line";
+}
+
+TEST_F(Faults, AFolderOnTheWayThatDeniesAccess) {
+    if (!canDropRoot()) GTEST_SKIP() << "needs root and setpriv to run as another account";
+    ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(driveC("zor").c_str(), 0700), 0);
+    const RunResult result = runUnprivileged();
+    expectStartsWith(result, kFirstLines);
+    expectOneFailure(result, {"weakly_canonical", "Access is denied.", "asdf"});
+}
+
+TEST_F(Faults, AReadOnlyFolderRefusesEveryLink) {
+    if (!canDropRoot()) GTEST_SKIP() << "needs root and setpriv to run as another account";
+    ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(driveC("zor").c_str(), 0555), 0);
+    const RunResult result = runUnprivileged();
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> out = splitLines(result.out);
+    ASSERT_EQ(out.size(), 26u) << result.out;
+    for (std::size_t i = 13; i < 25; i += 3) {
+        EXPECT_EQ(out[i + 1], "");
+        EXPECT_EQ(out[i + 2], "Access is denied.");
+    }
+    EXPECT_EQ(out[25], "c:\\zor\\lnks -> \"C:\\\\zor\\\\lnks\"");
+}
+
+TEST_F(Faults, DriveAndPrefixFaults) {
+    struct Row {
+        const char* name;
+        std::function<void()> setUp;
+        std::vector<std::string> environment;
+        std::vector<std::string> words;  // in the one line on standard error
+    };
+    const Row rows[] = {
+        {"drive C not mapped",
+         [this] {
+             useDosdevices({{"z:", "/"}});
+         },
+         {},
+         {"canonical", "The system cannot find the path specified.", "c:\\zor\\\\"}},
+        {"dosdevices link into a place that cannot be made",
+         [this] {
+             useDosdevices({{"c:", "/dev/null/drive_c"}, {"z:", "/"}});
+         },
+         {},
+         {"The system cannot find the drive specified.", "[c:]"}},
+        {"prefix that cannot be made",
+         [] {},
+         {"WINEPREFIX=/dev/null/prefix"},
+         {"The system cannot find the drive specified."}},
+        {"TMP naming a missing folder",
+         [] {},
+         {"TMP=c:\\nowhere"},
+         {"temp_directory_path", "The system cannot find the file specified.", "c:\\nowhere"}},
+        {"TMP naming a file",
+         [this] { makeFile(driveC("zor/file.txt")); },
+         {"TMP=c:\\zor\\file.txt"},
+         {"temp_directory_path", "c:\\zor\\file.txt"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.setUp();
+        const RunResult result = run(row.environment);
+        expectStartsWith(result, kFirstLines);
+        expectOneFailure(result, row.words);
+        std::filesystem::remove_all(prefix() + "/dosdevices");  // the default map again
+        winfs::reload_drives();
+    }
+}
+
+TEST_F(Faults, ADosdevicesLinkToAMissingFolderGetsThatFolder) {
+    useDosdevices({{"c:", temp("elsewhere/drive_c")}, {"z:", "/"}});
+    EXPECT_TRUE(winfs::is_directory(path("c:\\")));
+    const RunResult result = run();
+    expectStartsWith(result, kFirstLines);
+    // The new drive C has no c:\zor, so canonical fails as on any drive without it.
+    expectOneFailure(result, {"canonical", "c:\\zor\\\\"});
+}
+
+TEST_F(Faults, NamesThatAreNotUtf8) {
+    // The working directory's name, read by the first resolution probe.
+    makeFolder(temp("caf\xe9"));
+    const RunResult inFolder = runProgram({PATHPROBE_EXE}, environment(), temp("caf\xe9"));
+    EXPECT_EQ(inFolder.out, "0\n0\n1\n0\n\"c:\" -> \n");
+    expectOneFailure(inFolder, {"Cannot convert character sequence"});
+
+    // A link target on the way.
+    std::filesystem::remove_all(driveC("zor"));
+    hostLink("caf\xe9", driveC("zor"));
+    // The third probe sees the link and leaves it alone; canonical follows it.
+    const RunResult throughLink = run();
+    expectStartsWith(throughLink, kFirstLines);
+    expectOneFailure(throughLink,
+                     {"canonical", "Cannot convert character sequence", "c:\\zor\\\\"});
+}
+
+TEST_F(Faults, ALongChainOfLinks) {
+    // c:\zor is the first of 64 links: too many to resolve, while the link itself is seen.
+    std::filesystem::remove_all(driveC("zor"));
+    makeFolder(driveC("end"));
+    for (int i = 0; i < 64; ++i) {
+        hostLink(i == 63 ? "end" : "l" + std::to_string(i + 1),
+                 i == 0 ? driveC("zor") : driveC("l" + std::to_string(i)));
+    }
+    const RunResult result = run();
+    expectStartsWith(result, {"0", "0", "1", "0", "\"c:\" -> not an absolute path", "\"C:\\\\\"",
+                              "\"c:\\\\\" -> \"C:\\\\\"",
+                              "\"c:\\\\zor\\\\..\\\\zor\" -> bailing out because path is a "
+                              "symlink while symlink resolving is disabled",
+                              "\"\""});
+    expectOneFailure(result,
+                     {"canonical", "The name of the file cannot be resolved by the system."});
+}
+
+TEST_F(Faults, VeryLongPaths) {
+    // Over 260 characters: as any other path.
+    std::string host = driveC("zor");
+    std::string windows = "c:\\zor";
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = std::string(30, static_cast<char>('a' + i));
+        host += "/" + name;
+        windows += "\\" + name;
+    }
+    makeFolder(host);
+    ASSERT_GT(windows.size(), 260u);
+    std::string expected = windows;
+    expected[0] = 'C';
+    EXPECT_EQ(winfs::canonical(path(windows)).string(), expected);
+    EXPECT_EQ(winfs::weakly_canonical(path(windows + "\\missing")).string(),
+              expected + "\\missing");
+
+    // Over 32,767 characters: longer than Windows takes.
+    std::string tooLong = "c:\\zor";
+    while (tooLong.size() <= 32767)
+        tooLong += "\\" + std::string(200, 'x');
+    for (const auto& operation : std::vector<std::function<path(const path&, std::error_code&)>>{
+             [](const path&p, std::error_code&ec) { return winfs::canonical(p, ec); },
+             [](const path&p, std::error_code&ec) { return winfs::weakly_canonical(p, ec); },
+             [](const path&p, std::error_code&ec) { return winfs::absolute(p, ec); },
+         }) {
+        std::error_code ec;
+        EXPECT_TRUE(operation(path(tooLong), ec).empty());
+        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILENAME_EXCED_RANGE));
+    }
+    std::error_code ec;
+    EXPECT_EQ(winfs::status(path(tooLong), ec).type(), winfs::file_type::none);
+    EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILENAME_EXCED_RANGE));
+}
+
+}  // namespace
