@@ -14,7 +14,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/pathprobe-fuzz.XXXXXX")"
 echo "scratch corpus and findings in $work"
 
 status=0
-for target in path_fuzz; do
+for target in path_fuzz tree_fuzz; do
     seeds="fuzz/corpus/${target%_fuzz}"
     mkdir -p "$work/$target/corpus" "$work/$target/artifacts"
     cp -R "$seeds/." "$work/$target/corpus/"
