@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "probe_lines.h"
 #include "subprocess.h"
 #include "winfs/error.h"
 #include "winfs/filesystem.h"
@@ -268,19 +269,10 @@ class LinkProbes : public DriveFixture {
     std::string scratch() const { return throughZ(temp("scratch")); }
     // Sections A to D, which do not depend on the links.
     std::vector<std::string> before() const {
-        return {"0",
-                "0",
-                "1",
-                "0",
-                "\"c:\" -> not an absolute path",
-                "\"C:\\\\\"",
-                "\"c:\\\\\" -> \"C:\\\\\"",
-                "\"c:\\\\zor\\\\..\\\\zor\" -> \"C:\\\\zor\"",
-                " da test -> C:\\zor-hack\\foo",
-                "C:\\zor",
-                "C:\\zor\\asdf\\",
-                throughZ(temp()),
-                "creating tmp path: " + scratch() + "\\"};
+        std::vector<std::string> lines = kLinesBeforeCanonical;
+        lines.insert(lines.end(), {"C:\\zor", "C:\\zor\\asdf\\", throughZ(temp()),
+                                   "creating tmp path: " + scratch() + "\\"});
+        return lines;
     }
     static std::vector<std::string> failures(const char* reason) {
         return {"Error creating file symlink",      "", reason,

@@ -5,22 +5,10 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "probe_lines.h"
 #include "subprocess.h"
 
 namespace {
-
-// Sections A to C as far as the first line that depends on c:\zor existing.
-const std::vector<std::string> kBeforeCanonical = {
-    "0",
-    "0",
-    "1",
-    "0",
-    "\"c:\" -> not an absolute path",
-    "\"C:\\\\\"",
-    "\"c:\\\\\" -> \"C:\\\\\"",
-    "\"c:\\\\zor\\\\..\\\\zor\" -> \"C:\\\\zor\"",
-    " da test -> C:\\zor-hack\\foo",
-};
 
 class ProbeOutput : public DriveFixture {
   protected:
@@ -39,7 +27,7 @@ class ProbeOutput : public DriveFixture {
 TEST_F(ProbeOutput, ResolutionAndLibraryProbesOutsideDriveC) {
     makeFolder(driveC("zor/store"));
     const RunResult result = run();
-    std::vector<std::string> expected = kBeforeCanonical;
+    std::vector<std::string> expected = kLinesBeforeCanonical;
     expected.insert(expected.end(), {"C:\\zor", "C:\\zor\\asdf\\", throughZ(temp())});
     EXPECT_EQ(firstLines(result.out, expected.size()), expected) << result.err;
 }
@@ -48,7 +36,7 @@ TEST_F(ProbeOutput, AFailureIsOneLineOnStandardErrorAndStatusOne) {
     // Without c:\zor, canonical of "c:\zor\\" fails, after every line before it is written.
     const RunResult result = run();
     EXPECT_EQ(result.status, 1);
-    std::vector<std::string> expectedOut = kBeforeCanonical;
+    std::vector<std::string> expectedOut = kLinesBeforeCanonical;
     EXPECT_EQ(splitLines(result.out), expectedOut);
     EXPECT_EQ(result.out.back(), '\n');
 
