@@ -45,6 +45,12 @@ class Faults : public DriveFixture {
     RunResult runUnprivileged() const {
         return run({}, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
+    // The prefix open to everyone, and c:\zor with `mode`, for a run as another account.
+    void openPrefixWithZor(mode_t mode) const {
+        ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(driveC("zor").c_str(), mode), 0);
+    }
     static bool canDropRoot() {
         return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0;
     }
@@ -115,9 +121,7 @@ TEST_F(Faults, StandardOutputAClosedPipe) {
 
 TEST_F(Faults, AFolderOnTheWayThatDeniesAccess) {
     if (!canDropRoot()) GTEST_SKIP() << "needs root and setpriv to run as another account";
-    ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(driveC("zor").c_str(), 0700), 0);
+    openPrefixWithZor(0700);
     const RunResult result = runUnprivileged();
     expectStartsWith(result, kFirstLines);
     expectOneFailure(result, {"weakly_canonical", "Access is denied.", "asdf"});
@@ -125,9 +129,7 @@ TEST_F(Faults, AFolderOnTheWayThatDeniesAccess) {
 
 TEST_F(Faults, AReadOnlyFolderRefusesEveryLink) {
     if (!canDropRoot()) GTEST_SKIP() << "needs root and setpriv to run as another account";
-    ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(driveC("zor").c_str(), 0555), 0);
+    openPrefixWithZor(0555);
     const RunResult result = runUnprivileged();
     EXPECT_EQ(result.status, 0) << result.err;
     const std::vector<std::string> out = splitLines(result.out);

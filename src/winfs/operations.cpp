@@ -667,14 +667,23 @@ file_status symlink_status(const path& p, std::error_code& ec) noexcept {
     return statusOf(p, false, true, ec);
 }
 
+namespace {
+
+// status() for the predicates: a missing path is an answer (false), not an error.
+file_status statusOfWhatIsThere(const path& p, std::error_code& ec) noexcept {
+    const file_status s = status(p, ec);
+    if (s.type() == file_type::not_found) ec.clear();
+    return s;
+}
+
+}  // namespace
+
 bool exists(const path& p) {
     return exists(status(p));
 }
 
 bool exists(const path& p, std::error_code& ec) noexcept {
-    const file_status s = status(p, ec);
-    if (s.type() == file_type::not_found) ec.clear();
-    return exists(s);
+    return exists(statusOfWhatIsThere(p, ec));
 }
 
 bool is_directory(const path& p) {
@@ -682,9 +691,7 @@ bool is_directory(const path& p) {
 }
 
 bool is_directory(const path& p, std::error_code& ec) noexcept {
-    const file_status s = status(p, ec);
-    if (s.type() == file_type::not_found) ec.clear();
-    return is_directory(s);
+    return is_directory(statusOfWhatIsThere(p, ec));
 }
 
 bool is_regular_file(const path& p) {
@@ -692,9 +699,7 @@ bool is_regular_file(const path& p) {
 }
 
 bool is_regular_file(const path& p, std::error_code& ec) noexcept {
-    const file_status s = status(p, ec);
-    if (s.type() == file_type::not_found) ec.clear();
-    return is_regular_file(s);
+    return is_regular_file(statusOfWhatIsThere(p, ec));
 }
 
 // Whether the last element is a link takes no more than one call on it.
