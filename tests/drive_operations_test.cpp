@@ -360,7 +360,7 @@ TEST_F(DriveFixture, WithoutDosdevicesCIsDriveCAndZIsTheRoot) {
     struct stat st {};
     ASSERT_EQ(::stat(driveC().c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    const winfs::DriveMap& map = winfs::drives();
+    const winfs::DriveMap& map = *winfs::drives();
     ASSERT_NE(map.folderOf('C'), nullptr);
     EXPECT_EQ(*map.folderOf('c'), driveC());
     ASSERT_NE(map.folderOf('z'), nullptr);

@@ -488,4 +488,23 @@ filesystem_error::filesystem_error(const std::string& what_arg, const path& p1, 
       path2_(p2),
       what_(describe(what_arg, ec, &p1, &p2)) {}
 
+path drivePathOf(const path& p) {
+    const std::string_view text = p.native();
+    const size_type rootName = rootNameEnd(text);
+    size_type namesFrom = rootName;
+    std::string_view drive = text.substr(0, rootName);
+    if (rootName == 3 && (text[2] == '?' || text[2] == '.')) {
+        // A device prefix names a drive when its first name is one: \\?\C:\x.
+        const size_type start = skipSeparators(text, rootName);
+        namesFrom = findSeparator(text, start);
+        drive = text.substr(start, namesFrom - start);
+    }
+    const bool rooted = namesFrom < text.size() && isSeparator(text[namesFrom]);
+    if (drive.size() != 2 || drive[1] != ':' || !isAsciiLetter(drive[0])) return {};
+    if (!rooted && !(namesFrom == text.size() && namesFrom != rootName)) return {};
+    std::string plain{drive[0], ':', path::preferred_separator};
+    plain.append(text.substr(skipSeparators(text, namesFrom)));
+    return path(std::move(plain)).lexically_normal();
+}
+
 }  // namespace winfs
