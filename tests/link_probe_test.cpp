@@ -136,6 +136,8 @@ TEST_F(ScratchOperations, CreateDirectories) {
         {"c:\\zor\\file.txt", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\a<b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\a:b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\new\\a|b", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\what?", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\tab\there", false, winfs::ERROR_INVALID_NAME},
         {"q:\\unmapped", false, winfs::ERROR_PATH_NOT_FOUND},

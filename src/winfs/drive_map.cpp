@@ -50,7 +50,10 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
     // A relative prefix is taken from where the map is read, not from wherever the process goes.
     if (!prefix_.empty() && prefix_.front() != '/') {
         std::string cwd;
-        if (host::workingDirectory(cwd) == 0) prefix_ = cwd + (cwd == "/" ? "" : "/") + prefix_;
+        if (host::workingDirectory(cwd) == 0) {
+            if (cwd != "/") cwd.push_back('/');
+            prefix_ = cwd.append(prefix_);
+        }
     }
     std::array<std::optional<std::string>, 26> folders;
     const std::string devices = prefix_ + "/dosdevices";
@@ -62,13 +65,13 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
             if (host::readLink(devices + "/" + letter + ":", target) != 0 || target.empty()) {
                 continue;
             }
-            std::string folder = target.front() == '/' ? target : devices + "/" + target;
+            if (target.front() != '/') target.insert(0, devices + "/");
             folders[static_cast<std::size_t>(indexOf(letter))] =
-                withoutTrailingSlash(std::move(folder));
+                withoutTrailingSlash(std::move(target));
         }
     } else {
         folders[static_cast<std::size_t>(indexOf('c'))] = prefix_ + "/drive_c";
-        folders[static_cast<std::size_t>(indexOf('z'))].emplace(1, '/');
+        folders[static_cast<std::size_t>(indexOf('z'))] = std::string("/");
     }
 
     std::error_code driveCFailure;

@@ -25,14 +25,17 @@
 
 namespace winfs {
 
+// One drive of a map.
+struct MappedDrive {
+    char letter = 0;          // uppercase
+    std::string folder;       // the host folder, resolved where it exists
+    host::Handle handle;      // an O_PATH handle on it: lookups below it start there
+    std::error_code failure;  // why the drive cannot be used, if it cannot
+};
+
 class DriveMap {
   public:
-    struct Drive {
-        char letter = 0;          // uppercase
-        std::string folder;       // the host folder, resolved where it exists
-        host::Handle handle;      // an O_PATH handle on it: lookups below it start there
-        std::error_code failure;  // why the drive cannot be used, if it cannot
-    };
+    using Drive = MappedDrive;
 
     // Reads the map of the prefix; a failure to create drive C's folder is kept as that drive's
     // failure, reported at its first use.

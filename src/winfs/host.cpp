@@ -73,7 +73,6 @@ std::error_code windowsError(int error, At where) {
         case EROFS:
             return make_error_code(ERROR_WRITE_PROTECT);
         case ENOSPC:
-            return make_error_code(ERROR_DISK_FULL);
         case EDQUOT:
             return make_error_code(ERROR_DISK_FULL);
         case ENOTEMPTY:

@@ -407,7 +407,7 @@ path weakly_canonical(const path& p) {
 path weakly_canonical(const path& p, std::error_code& ec) {
     return guarded(ec, [&] {
         if (p.empty()) return path();
-        const path normal = p.lexically_normal();
+        path normal = p.lexically_normal();
         const Map map = drives();
         const path full = absoluteOn(*map, normal, ec);
         if (ec) return path();
@@ -425,7 +425,8 @@ path weakly_canonical(const path& p, std::error_code& ec) {
             const bool leadsUp = normal.begin() != normal.end() && normal.begin()->native() == "..";
             if (!leadsUp && nameCount(found.rest) == nameCount(normal)) return normal;
         }
-        path result = std::move(found.head) / found.rest;
+        path result = std::move(found.head);
+        result /= found.rest;
         if (endsInSeparator(full)) result += "\\";
         return result.lexically_normal();
     });
