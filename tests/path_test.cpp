@@ -195,6 +195,61 @@ TEST_P(NormalisationTest, GivesTheNormalForm) {
 
 INSTANTIATE_TEST_SUITE_P(Grammar, NormalisationTest, testing::ValuesIn(kNormalisations));
 
+struct Relation {
+    const char* text;
+    const char* base;
+    const char* relative;  // proximate is this, or the text itself when this is empty
+};
+
+void PrintTo(const Relation& r, std::ostream* os) {
+    *os << '"' << r.text << "\" from \"" << r.base << '"';
+}
+
+// clang-format off
+const Relation kRelations[] = {
+    // The standard's own examples, with Windows separators.
+    {"\\a\\d",                "\\a\\b\\c",             "..\\..\\d"},
+    {"\\a\\b\\c",             "\\a\\d",                "..\\b\\c"},
+    {"a\\b\\c",               "a",                     "b\\c"},
+    {"a\\b\\c",               "a\\b\\c\\x\\y",         "..\\.."},
+    {"a\\b\\c",               "a\\b\\c",               "."},
+    {"a\\b",                  "c\\d",                  "..\\..\\a\\b"},
+    // Root names must match exactly, and the root directories too.
+    {"c:\\a\\d",              "c:\\a\\b\\c",           "..\\..\\d"},
+    {"c:\\a",                 "d:\\a",                 ""},
+    {"C:\\a",                 "c:\\a",                 ""},
+    {"c:a",                   "c:\\a",                 ""},
+    {"c:\\a",                 "c:a",                   ""},
+    {"c:a\\b",                "c:a",                   "b"},
+    {"c:/x/y",                "c:\\x",                 "y"},
+    {"\\\\server\\share\\a",  "\\\\server\\share\\b",  "..\\a"},
+    {"\\\\server\\share\\a",  "\\\\other\\share\\a",   ""},
+    {"//server/share/a",      "\\\\server\\share\\a",  ""},
+    // A name that reads as a root name on its own gives no answer.
+    {"a\\c:b",                "a",                     ""},
+    {"\\\\?\\C:\\x",          "\\\\?\\C:\\y",          ""},
+    // "." and ".." of the base count as the standard says; nothing is normalised first.
+    {"a\\x",                  "a\\.\\b",               "..\\x"},
+    {"a\\b",                  "a\\b\\.",               "."},
+    {"a\\b",                  "a\\b\\..",              ""},
+    {"a\\..\\b",              "a",                     "..\\b"},
+    {"a\\b\\",                "a\\b",                  "."},
+    {"a\\b",                  "a\\b\\",                "."},
+    {"a",                     "",                      "a"},
+};
+// clang-format on
+
+class RelationTest : public testing::TestWithParam<Relation> {};
+
+TEST_P(RelationTest, MakesThePathRelativeLexically) {
+    const Relation& r = GetParam();
+    const path text(r.text);
+    EXPECT_EQ(text.lexically_relative(path(r.base)).string(), r.relative);
+    EXPECT_EQ(text.lexically_proximate(path(r.base)).string(), *r.relative ? r.relative : r.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, RelationTest, testing::ValuesIn(kRelations));
+
 // Each holds a byte sequence that UTF-8 forbids.
 const char* const kNotUtf8[] = {
     "\xff",

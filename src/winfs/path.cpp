@@ -375,6 +375,61 @@ path path::lexically_normal() const {
     return path(std::move(normal), trusted{});
 }
 
+namespace {
+
+// A name inside the relative part that would read as a root name on its own, as "c:x" in "a\c:x".
+bool hasNameLikeARoot(const path& p) noexcept {
+    const std::string_view text = p.native();
+    for (ElementCursor names{text, layoutOf(text).relative}; names.more();) {
+        if (rootNameEnd(names.take()) != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+path path::lexically_relative(const path& base) const {
+    const std::string_view mine = text_;
+    const std::string_view theirs = base.text_;
+    if (mine.substr(0, rootNameEnd(mine)) != theirs.substr(0, rootNameEnd(theirs)) ||
+        is_absolute() != base.is_absolute() ||
+        (!has_root_directory() && base.has_root_directory()) || hasNameLikeARoot(*this) ||
+        hasNameLikeARoot(base)) {
+        return path();
+    }
+    const iterator mineEnd = end();
+    const iterator baseEnd = base.end();
+    auto [a, b] = std::mismatch(begin(), mineEnd, base.begin(), baseEnd);
+    if (a == mineEnd && b == baseEnd) return path(std::string_view("."), trusted{});
+
+    // Only file names of the base count: "." and empty ones stay, ".." takes one back.
+    const size_type baseRelative = layoutOf(theirs).relative;
+    std::ptrdiff_t up = 0;
+    for (; b != baseEnd; ++b) {
+        if (b.first_ < baseRelative) continue;
+        const std::string_view name = b->text_;
+        if (name == "..") {
+            --up;
+        } else if (!name.empty() && name != ".") {
+            ++up;
+        }
+    }
+    if (up < 0) return path();
+    if (up == 0 && (a == mineEnd || a->empty())) return path(std::string_view("."), trusted{});
+
+    path relative;
+    for (; up > 0; --up)
+        relative /= path(std::string_view(".."), trusted{});
+    for (; a != mineEnd; ++a)
+        relative /= *a;
+    return relative;
+}
+
+path path::lexically_proximate(const path& base) const {
+    path relative = lexically_relative(base);
+    return relative.empty() ? *this : relative;
+}
+
 path::iterator path::begin() const {
     const Layout layout = layoutOf(text_);
     if (layout.rootName != 0) return iterator(this, 0, layout.rootName);

@@ -96,6 +96,12 @@ class path {
     bool is_relative() const noexcept { return !is_absolute(); }
 
     path lexically_normal() const;
+    // Lexical only, as the standard defines it: path("c:\\a\\d").lexically_relative("c:\\a\\b\\c")
+    // is "..\\..\\d"; different root names ("c:" and "C:" too), or a name like "c:x" inside either
+    // path, give an empty path.
+    path lexically_relative(const path& base) const;
+    // lexically_relative(base), or *this when that is empty.
+    path lexically_proximate(const path& base) const;
 
     iterator begin() const;
     iterator end() const;
