@@ -343,14 +343,29 @@ TEST_P(CompareTest, OrdersByElements) {
     EXPECT_EQ((back > 0) - (back < 0), -o.sign);
 }
 
-INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest,
-                         testing::Values(Ordering{"a/b", "a\\b", 0}, Ordering{"a\\\\b", "a\\b", 0},
-                                         Ordering{"c:\\a", "c:/a", 0}, Ordering{"a", "b", -1},
-                                         Ordering{"c:a", "c:\\a", -1},
-                                         Ordering{"c:\\a", "d:\\a", -1},
-                                         Ordering{"C:\\a", "c:\\a", -1}, Ordering{"a", "a\\", -1},
-                                         Ordering{"a\\", "a\\b", -1}, Ordering{"a\\b", "a\\c", -1},
-                                         Ordering{"", "a", -1}, Ordering{"//s/x", "\\\\s\\x", 0}));
+// clang-format off
+const Ordering kOrderings[] = {
+    {"a/b",                "a\\b",      0},
+    {"a\\\\b",             "a\\b",      0},
+    {"c:\\a",              "c:/a",      0},
+    {"\\\\s\\x",           "\\\\s/x",   0},
+    {"a",                  "b",         -1},
+    {"c:a",                "c:\\a",     -1},
+    {"c:\\a",              "d:\\a",     -1},
+    {"a",                  "a\\",       -1},
+    {"a\\",                "a\\b",      -1},
+    {"a\\b",               "a\\c",      -1},
+    {"a\\b",               "a-b",       -1},  // a separator before any character
+    {"",                   "a",         -1},
+    // Root names compare exactly as written, character by character.
+    {"C:\\a",              "c:\\a",     -1},
+    {"//s/x",              "\\\\s\\x",  -1},
+    {"//server\\share",    "C:/a",      -1},
+    {"\\\\server\\share",  "C:/a",      1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest, testing::ValuesIn(kOrderings));
 
 TEST(Modifiers, EditTheText) {
     struct Row {

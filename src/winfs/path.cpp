@@ -123,11 +123,6 @@ class ElementCursor {
     size_type position_;
 };
 
-bool sameRootName(std::string_view lhs, std::string_view rhs) noexcept {
-    return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),
-                      [](char a, char b) { return a == b || (isSeparator(a) && isSeparator(b)); });
-}
-
 [[noreturn]] void throwConversionError() {
     throw filesystem_error("Cannot convert character sequence",
                            std::make_error_code(std::errc::illegal_byte_sequence));
@@ -214,14 +209,9 @@ int path::compare(const path& other) const noexcept {
     const Layout a = layoutOf(mine);
     const Layout b = layoutOf(theirs);
 
-    const std::string_view rootA = mine.substr(0, a.rootName);
-    const std::string_view rootB = theirs.substr(0, b.rootName);
-    if (!sameRootName(rootA, rootB)) {
-        std::string preferredA(rootA), preferredB(rootB);
-        std::replace(preferredA.begin(), preferredA.end(), '/', '\\');
-        std::replace(preferredB.begin(), preferredB.end(), '/', '\\');
-        return preferredA.compare(preferredB) < 0 ? -1 : 1;
-    }
+    // Root names compare exactly: "//server" sorts before "C:", and "\\\\server" after it.
+    const int roots = mine.substr(0, a.rootName).compare(theirs.substr(0, b.rootName));
+    if (roots != 0) return roots < 0 ? -1 : 1;
     const bool dirA = a.relative > a.rootName;
     const bool dirB = b.relative > b.rootName;
     if (dirA != dirB) return dirA ? 1 : -1;
