@@ -320,7 +320,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Elements{"c:a//b", {"c:", "a", "b"}},
                     Elements{"\\\\server\\share", {"\\\\server", "\\", "share"}},
                     Elements{"\\\\?\\C:\\x", {"\\\\?", "\\", "C:", "x"}},
-                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}}));
+                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}},
+                    Elements{"\\\\server", {"\\\\server"}}, Elements{"c:\\", {"c:", "\\"}},
+                    Elements{"\\\\?\\", {"\\\\?", "\\"}}, Elements{"a", {"a"}},
+                    Elements{"c:\\\\\\a\\\\b\\\\\\", {"c:", "\\\\\\", "a", "b", ""}},
+                    Elements{"..\\.", {"..", "."}}));
 
 struct Ordering {
     const char* left;

@@ -421,19 +421,23 @@ path path::lexically_proximate(const path& base) const {
 }
 
 path::iterator path::begin() const {
-    const Layout layout = layoutOf(text_);
-    if (layout.rootName != 0) return iterator(this, 0, layout.rootName);
-    if (layout.relative != 0) return iterator(this, 0, layout.relative);
-    if (text_.empty()) return end();
-    return iterator(this, 0, findSeparator(text_, 0));
+    const std::string_view text = text_;
+    if (text.empty()) return end();
+    const size_type rootName = rootNameEnd(text);
+    const size_type relative = skipSeparators(text, rootName);
+    const size_type last = rootName != 0   ? rootName
+                           : relative != 0 ? relative
+                                           : findSeparator(text, 0);
+    return iterator(this, 0, last, rootName, relative);
 }
 
 path::iterator path::end() const {
-    return iterator(this, iterator::npos, iterator::npos);
+    return iterator(this, iterator::npos, iterator::npos, iterator::npos, iterator::npos);
 }
 
-path::iterator::iterator(const path* owner, size_type first, size_type last)
-    : owner_(owner), first_(first), last_(last) {
+path::iterator::iterator(const path* owner, size_type first, size_type last, size_type rootName,
+                         size_type relative)
+    : owner_(owner), first_(first), last_(last), rootName_(rootName), relative_(relative) {
     load();
 }
 
@@ -442,35 +446,28 @@ void path::iterator::load() {
         element_.clear();
         return;
     }
-    element_ = path(std::string_view(owner_->text_).substr(first_, last_ - first_), trusted{});
+    // Assigning in place keeps the element's buffer from step to step.
+    element_.text_.assign(owner_->text_, first_, last_ - first_);
 }
 
 path::iterator& path::iterator::operator++() {
     const std::string_view text = owner_->text_;
-    Layout layout{};  // the file name's start is not needed here
-    layout.rootName = rootNameEnd(text);
-    layout.relative = skipSeparators(text, layout.rootName);
     size_type next;
     if (first_ == text.size()) {
-        first_ = last_ = npos;  // past the empty element after a trailing separator
-        load();
-        return *this;
-    }
-    if (first_ == 0 && last_ == layout.rootName && layout.rootName != 0) {
-        if (layout.relative > layout.rootName) {
-            first_ = layout.rootName;
-            last_ = layout.relative;
+        next = npos;  // past the empty element after a trailing separator
+    } else if (first_ < relative_) {
+        // From the root name to the root directory, or from either to the first name.
+        if (last_ == rootName_ && rootName_ != 0 && relative_ > rootName_) {
+            first_ = rootName_;
+            last_ = relative_;
             load();
             return *this;
         }
-        next = layout.relative;
-    } else if (first_ == layout.rootName && last_ == layout.relative &&
-               layout.relative > layout.rootName) {
-        next = layout.relative;
+        next = relative_;
     } else {
         next = skipSeparators(text, last_);
         if (next == text.size() && last_ < text.size()) {
-            first_ = last_ = text.size();
+            first_ = last_ = text.size();  // "a" ends in an empty element
             load();
             return *this;
         }
@@ -486,13 +483,39 @@ path::iterator& path::iterator::operator++() {
 }
 
 path::iterator& path::iterator::operator--() {
-    iterator walk = owner_->begin();
-    iterator previous = walk;
-    while (walk != *this) {
-        previous = walk;
-        ++walk;
+    const std::string_view text = owner_->text_;
+    if (rootName_ == npos) {
+        rootName_ = rootNameEnd(text);
+        relative_ = skipSeparators(text, rootName_);
     }
-    return *this = previous;
+    size_type stop = first_;  // the element before ends here, separators included
+    if (first_ == npos) {
+        stop = text.size();
+        if (stop > relative_ && isSeparator(text.back())) {
+            first_ = last_ = stop;  // the empty element after a trailing separator
+            load();
+            return *this;
+        }
+    }
+    if (stop > relative_) {
+        // The relative part starts with a name, so a name lies between it and `stop`.
+        size_type nameEnd = stop;
+        while (isSeparator(text[nameEnd - 1]))
+            --nameEnd;
+        size_type nameStart = nameEnd;
+        while (nameStart > relative_ && !isSeparator(text[nameStart - 1]))
+            --nameStart;
+        first_ = nameStart;
+        last_ = nameEnd;
+    } else if (stop == relative_ && relative_ > rootName_) {
+        first_ = rootName_;
+        last_ = relative_;
+    } else {
+        first_ = 0;
+        last_ = rootName_;
+    }
+    load();
+    return *this;
 }
 
 std::ostream& operator<<(std::ostream& os, const path& p) {

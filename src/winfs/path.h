@@ -160,12 +160,17 @@ class path::iterator {
     friend class path;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    iterator(const path* owner, std::size_t first, std::size_t last);
+    iterator(const path* owner, std::size_t first, std::size_t last, std::size_t rootName,
+             std::size_t relative);
     void load();
 
     const path* owner_ = nullptr;
     std::size_t first_ = npos;  // the current element is text[first_, last_); npos is the end
     std::size_t last_ = npos;
+    // Where the root name ends and the relative part starts, so that a step never parses the text
+    // from its start; npos until known (end() leaves them for operator-- to find).
+    std::size_t rootName_ = npos;
+    std::size_t relative_ = npos;
     path element_;
 };
 
