@@ -1,6 +1,7 @@
 #include "winfs/path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <vector>
 
@@ -96,6 +97,21 @@ size_type extensionStart(std::string_view name) noexcept {
     const size_type dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return name.size();
     return dot;
+}
+
+// Where the parent path ends: "c:\cat\dog" -> 6; "c:\cat\dog\" -> 10; "c:\" -> 3.
+size_type parentEnd(std::string_view text, const Layout& layout) noexcept {
+    size_type last = text.size();
+    while (last > layout.relative && !isSeparator(text[last - 1]))
+        --last;
+    while (last > layout.relative && isSeparator(text[last - 1]))
+        --last;
+    return last;
+}
+
+// The file name as stem and extension see it: without its stream suffix.
+std::string_view stemAndExtension(std::string_view text) noexcept {
+    return withoutStream(text.substr(layoutOf(text).filename));
 }
 
 // Walks the names of a relative path; a trailing separator gives an empty last name.
@@ -226,6 +242,27 @@ int path::compare(const path& other) const noexcept {
     return 0;
 }
 
+std::size_t hash_value(const path& p) noexcept {
+    // FNV-1a over the text as compare() sees it.
+    const std::string_view text = p.text_;
+    const size_type rootName = rootNameEnd(text);
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto add = [&hash](char c) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    };
+    for (size_type i = 0; i < rootName; ++i)
+        add(text[i]);
+    for (size_type i = rootName; i < text.size();) {
+        if (isSeparator(text[i])) {
+            add(path::preferred_separator);
+            i = skipSeparators(text, i);
+        } else {
+            add(text[i++]);
+        }
+    }
+    return static_cast<std::size_t>(hash);
+}
+
 path path::root_name() const {
     return path(std::string_view(text_).substr(0, rootNameEnd(text_)), trusted{});
 }
@@ -244,16 +281,8 @@ path path::relative_path() const {
     return path(std::string_view(text_).substr(layoutOf(text_).relative), trusted{});
 }
 
-// "c:\cat\dog" -> "c:\cat"; "c:\cat\dog\" -> "c:\cat\dog"; "c:\" -> "c:\".
 path path::parent_path() const {
-    const std::string_view text = text_;
-    const Layout layout = layoutOf(text);
-    size_type last = text.size();
-    while (last > layout.relative && !isSeparator(text[last - 1]))
-        --last;
-    while (last > layout.relative && isSeparator(text[last - 1]))
-        --last;
-    return path(text.substr(0, last), trusted{});
+    return path(std::string_view(text_).substr(0, parentEnd(text_, layoutOf(text_))), trusted{});
 }
 
 path path::filename() const {
@@ -261,14 +290,12 @@ path path::filename() const {
 }
 
 path path::stem() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(0, extensionStart(name)), trusted{});
 }
 
 path path::extension() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(extensionStart(name)), trusted{});
 }
 
@@ -288,16 +315,17 @@ bool path::has_relative_path() const noexcept {
     return layoutOf(text_).relative != text_.size();
 }
 bool path::has_parent_path() const noexcept {
-    return !parent_path().empty();
+    return parentEnd(text_, layoutOf(text_)) != 0;
 }
 bool path::has_filename() const noexcept {
     return layoutOf(text_).filename != text_.size();
 }
 bool path::has_stem() const noexcept {
-    return !stem().empty();
+    return extensionStart(stemAndExtension(text_)) != 0;
 }
 bool path::has_extension() const noexcept {
-    return !extension().empty();
+    const std::string_view name = stemAndExtension(text_);
+    return extensionStart(name) != name.size();
 }
 
 bool path::is_absolute() const noexcept {

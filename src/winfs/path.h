@@ -7,6 +7,7 @@
 
 #include <compare>
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <iterator>
 #include <string>
@@ -113,6 +114,8 @@ class path {
         return lhs.compare(rhs) <=> 0;
     }
     friend void swap(path& lhs, path& rhs) noexcept { lhs.swap(rhs); }
+    // Equal paths hash alike: the root name as written, then every run of separators as one '\'.
+    friend std::size_t hash_value(const path& p) noexcept;
 
     // Quoted: c:\ is written as "c:\\", in one piece.
     friend std::ostream& operator<<(std::ostream& os, const path& p);
@@ -193,3 +196,8 @@ class filesystem_error : public std::system_error {
 };
 
 }  // namespace winfs
+
+template <>
+struct std::hash<winfs::path> {
+    std::size_t operator()(const winfs::path& p) const noexcept { return hash_value(p); }
+};
