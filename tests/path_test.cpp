@@ -424,6 +424,16 @@ TEST(Modifiers, EditTheText) {
     path grown("c:\\zor");
     grown += "-hack";
     EXPECT_EQ(grown.string(), "c:\\zor-hack");
+    EXPECT_EQ(grown.concat(std::string("\\x")).string(), "c:\\zor-hack\\x");
+    EXPECT_EQ(grown.append("d:y").string(), "d:y");
+    EXPECT_EQ(grown.assign("c:").append("z").string(), "c:z");
+    const std::string names = "a/b";
+    EXPECT_EQ(path(names.begin(), names.end()).append(names.begin(), names.end()).string(),
+              "a/b\\a/b");
+    // Compared as a whole: this GoogleTest cannot print a std::u8string.
+    EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
+    EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);
+    EXPECT_EQ(grown.string(), "c:z") << "a failed assign leaves the path as it was";
 }
 
 TEST(NoexceptQueries, DoNotAllocate) {

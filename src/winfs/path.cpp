@@ -219,6 +219,12 @@ std::string path::generic_string() const {
     return generic;
 }
 
+std::u8string path::generic_u8string() const {
+    std::u8string generic = u8string();
+    std::replace(generic.begin(), generic.end(), u8'\\', u8'/');
+    return generic;
+}
+
 int path::compare(const path& other) const noexcept {
     const std::string_view mine = text_;
     const std::string_view theirs = other.text_;
