@@ -2,11 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using winfs::path;
+
+// Counts this thread's allocations, so that the noexcept queries can be held to not allocating.
+namespace {
+thread_local std::size_t allocations = 0;
+}  // namespace
+
+// Out of line, so that the compiler does not pair an inlined free() with operator new.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -195,6 +216,61 @@ TEST_P(NormalisationTest, GivesTheNormalForm) {
 
 INSTANTIATE_TEST_SUITE_P(Grammar, NormalisationTest, testing::ValuesIn(kNormalisations));
 
+struct Relation {
+    const char* text;
+    const char* base;
+    const char* relative;  // proximate is this, or the text itself when this is empty
+};
+
+void PrintTo(const Relation& r, std::ostream* os) {
+    *os << '"' << r.text << "\" from \"" << r.base << '"';
+}
+
+// clang-format off
+const Relation kRelations[] = {
+    // The standard's own examples, with Windows separators.
+    {"\\a\\d",                "\\a\\b\\c",             "..\\..\\d"},
+    {"\\a\\b\\c",             "\\a\\d",                "..\\b\\c"},
+    {"a\\b\\c",               "a",                     "b\\c"},
+    {"a\\b\\c",               "a\\b\\c\\x\\y",         "..\\.."},
+    {"a\\b\\c",               "a\\b\\c",               "."},
+    {"a\\b",                  "c\\d",                  "..\\..\\a\\b"},
+    // Root names must match exactly, and the root directories too.
+    {"c:\\a\\d",              "c:\\a\\b\\c",           "..\\..\\d"},
+    {"c:\\a",                 "d:\\a",                 ""},
+    {"C:\\a",                 "c:\\a",                 ""},
+    {"c:a",                   "c:\\a",                 ""},
+    {"c:\\a",                 "c:a",                   ""},
+    {"c:a\\b",                "c:a",                   "b"},
+    {"c:/x/y",                "c:\\x",                 "y"},
+    {"\\\\server\\share\\a",  "\\\\server\\share\\b",  "..\\a"},
+    {"\\\\server\\share\\a",  "\\\\other\\share\\a",   ""},
+    {"//server/share/a",      "\\\\server\\share\\a",  ""},
+    // A name that reads as a root name on its own gives no answer.
+    {"a\\c:b",                "a",                     ""},
+    {"\\\\?\\C:\\x",          "\\\\?\\C:\\y",          ""},
+    // "." and ".." of the base count as the standard says; nothing is normalised first.
+    {"a\\x",                  "a\\.\\b",               "..\\x"},
+    {"a\\b",                  "a\\b\\.",               "."},
+    {"a\\b",                  "a\\b\\..",              ""},
+    {"a\\..\\b",              "a",                     "..\\b"},
+    {"a\\b\\",                "a\\b",                  "."},
+    {"a\\b",                  "a\\b\\",                "."},
+    {"a",                     "",                      "a"},
+};
+// clang-format on
+
+class RelationTest : public testing::TestWithParam<Relation> {};
+
+TEST_P(RelationTest, MakesThePathRelativeLexically) {
+    const Relation& r = GetParam();
+    const path text(r.text);
+    EXPECT_EQ(text.lexically_relative(path(r.base)).string(), r.relative);
+    EXPECT_EQ(text.lexically_proximate(path(r.base)).string(), *r.relative ? r.relative : r.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, RelationTest, testing::ValuesIn(kRelations));
+
 // Each holds a byte sequence that UTF-8 forbids.
 const char* const kNotUtf8[] = {
     "\xff",
@@ -265,7 +341,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Elements{"c:a//b", {"c:", "a", "b"}},
                     Elements{"\\\\server\\share", {"\\\\server", "\\", "share"}},
                     Elements{"\\\\?\\C:\\x", {"\\\\?", "\\", "C:", "x"}},
-                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}}));
+                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}},
+                    Elements{"\\\\server", {"\\\\server"}}, Elements{"c:\\", {"c:", "\\"}},
+                    Elements{"\\\\?\\", {"\\\\?", "\\"}}, Elements{"a", {"a"}},
+                    Elements{"c:\\\\\\a\\\\b\\\\\\", {"c:", "\\\\\\", "a", "b", ""}},
+                    Elements{"..\\.", {"..", "."}}));
 
 struct Ordering {
     const char* left;
@@ -286,16 +366,36 @@ TEST_P(CompareTest, OrdersByElements) {
     EXPECT_EQ(path(o.left) == path(o.right), o.sign == 0);
     const int back = path(o.right).compare(path(o.left));
     EXPECT_EQ((back > 0) - (back < 0), -o.sign);
+    EXPECT_EQ(path(o.left) <=> path(o.right), o.sign <=> 0);
+    if (o.sign == 0) {
+        EXPECT_EQ(hash_value(path(o.left)), hash_value(path(o.right)));
+        EXPECT_EQ(std::hash<path>{}(path(o.left)), std::hash<path>{}(path(o.right)));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest,
-                         testing::Values(Ordering{"a/b", "a\\b", 0}, Ordering{"a\\\\b", "a\\b", 0},
-                                         Ordering{"c:\\a", "c:/a", 0}, Ordering{"a", "b", -1},
-                                         Ordering{"c:a", "c:\\a", -1},
-                                         Ordering{"c:\\a", "d:\\a", -1},
-                                         Ordering{"C:\\a", "c:\\a", -1}, Ordering{"a", "a\\", -1},
-                                         Ordering{"a\\", "a\\b", -1}, Ordering{"a\\b", "a\\c", -1},
-                                         Ordering{"", "a", -1}, Ordering{"//s/x", "\\\\s\\x", 0}));
+// clang-format off
+const Ordering kOrderings[] = {
+    {"a/b",                "a\\b",      0},
+    {"a\\\\b",             "a\\b",      0},
+    {"c:\\a",              "c:/a",      0},
+    {"\\\\s\\x",           "\\\\s/x",   0},
+    {"a",                  "b",         -1},
+    {"c:a",                "c:\\a",     -1},
+    {"c:\\a",              "d:\\a",     -1},
+    {"a",                  "a\\",       -1},
+    {"a\\",                "a\\b",      -1},
+    {"a\\b",               "a\\c",      -1},
+    {"a\\b",               "a-b",       -1},  // a separator before any character
+    {"",                   "a",         -1},
+    // Root names compare exactly as written, character by character.
+    {"C:\\a",              "c:\\a",     -1},
+    {"//s/x",              "\\\\s\\x",  -1},
+    {"//server\\share",    "C:/a",      -1},
+    {"\\\\server\\share",  "C:/a",      1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest, testing::ValuesIn(kOrderings));
 
 TEST(Modifiers, EditTheText) {
     struct Row {
@@ -324,6 +424,34 @@ TEST(Modifiers, EditTheText) {
     path grown("c:\\zor");
     grown += "-hack";
     EXPECT_EQ(grown.string(), "c:\\zor-hack");
+    EXPECT_EQ(grown.concat(std::string("\\x")).string(), "c:\\zor-hack\\x");
+    EXPECT_EQ(grown.append("d:y").string(), "d:y");
+    EXPECT_EQ(grown.assign("c:").append("z").string(), "c:z");
+    const std::string names = "a/b";
+    EXPECT_EQ(path(names.begin(), names.end()).append(names.begin(), names.end()).string(),
+              "a/b\\a/b");
+    // Compared as a whole: this GoogleTest cannot print a std::u8string.
+    EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
+    EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);
+    EXPECT_EQ(grown.string(), "c:z") << "a failed assign leaves the path as it was";
+}
+
+TEST(NoexceptQueries, DoNotAllocate) {
+    // Longer than any short-string buffer, so that a copy of any part of it would allocate.
+    const path p("\\\\a-server-with-a-long-name\\share\\folder-with-a-long-name\\file.tar.gz");
+    const path q("//a-server-with-a-long-name/share/folder-with-a-long-name/file.tar.gz");
+    const std::size_t before = allocations;
+    const bool all = p.has_root_name() && p.has_root_directory() && p.has_root_path() &&
+                     p.has_relative_path() && p.has_parent_path() && p.has_filename() &&
+                     p.has_stem() && p.has_extension() && p.is_absolute() && !p.empty();
+    const int order = p.compare(q);
+    const bool less = p < q;
+    const std::size_t hashes = hash_value(p) ^ hash_value(q);
+    EXPECT_EQ(allocations, before);
+    EXPECT_TRUE(all);
+    EXPECT_EQ(order, 1);
+    EXPECT_FALSE(less);
+    EXPECT_NE(hashes, 0u);
 }
 
 TEST(QuotedOutput, EscapesQuotesAndBackslashes) {

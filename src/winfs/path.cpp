@@ -1,6 +1,7 @@
 #include "winfs/path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <vector>
 
@@ -98,6 +99,21 @@ size_type extensionStart(std::string_view name) noexcept {
     return dot;
 }
 
+// Where the parent path ends: "c:\cat\dog" -> 6; "c:\cat\dog\" -> 10; "c:\" -> 3.
+size_type parentEnd(std::string_view text, const Layout& layout) noexcept {
+    size_type last = text.size();
+    while (last > layout.relative && !isSeparator(text[last - 1]))
+        --last;
+    while (last > layout.relative && isSeparator(text[last - 1]))
+        --last;
+    return last;
+}
+
+// The file name as stem and extension see it: without its stream suffix.
+std::string_view stemAndExtension(std::string_view text) noexcept {
+    return withoutStream(text.substr(layoutOf(text).filename));
+}
+
 // Walks the names of a relative path; a trailing separator gives an empty last name.
 class ElementCursor {
   public:
@@ -122,11 +138,6 @@ class ElementCursor {
     std::string_view text_;
     size_type position_;
 };
-
-bool sameRootName(std::string_view lhs, std::string_view rhs) noexcept {
-    return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),
-                      [](char a, char b) { return a == b || (isSeparator(a) && isSeparator(b)); });
-}
 
 [[noreturn]] void throwConversionError() {
     throw filesystem_error("Cannot convert character sequence",
@@ -208,20 +219,21 @@ std::string path::generic_string() const {
     return generic;
 }
 
+std::u8string path::generic_u8string() const {
+    std::u8string generic = u8string();
+    std::replace(generic.begin(), generic.end(), u8'\\', u8'/');
+    return generic;
+}
+
 int path::compare(const path& other) const noexcept {
     const std::string_view mine = text_;
     const std::string_view theirs = other.text_;
     const Layout a = layoutOf(mine);
     const Layout b = layoutOf(theirs);
 
-    const std::string_view rootA = mine.substr(0, a.rootName);
-    const std::string_view rootB = theirs.substr(0, b.rootName);
-    if (!sameRootName(rootA, rootB)) {
-        std::string preferredA(rootA), preferredB(rootB);
-        std::replace(preferredA.begin(), preferredA.end(), '/', '\\');
-        std::replace(preferredB.begin(), preferredB.end(), '/', '\\');
-        return preferredA.compare(preferredB) < 0 ? -1 : 1;
-    }
+    // Root names compare exactly: "//server" sorts before "C:", and "\\\\server" after it.
+    const int roots = mine.substr(0, a.rootName).compare(theirs.substr(0, b.rootName));
+    if (roots != 0) return roots < 0 ? -1 : 1;
     const bool dirA = a.relative > a.rootName;
     const bool dirB = b.relative > b.rootName;
     if (dirA != dirB) return dirA ? 1 : -1;
@@ -234,6 +246,27 @@ int path::compare(const path& other) const noexcept {
     if (left.more()) return 1;
     if (right.more()) return -1;
     return 0;
+}
+
+std::size_t hash_value(const path& p) noexcept {
+    // FNV-1a over the text as compare() sees it.
+    const std::string_view text = p.text_;
+    const size_type rootName = rootNameEnd(text);
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto add = [&hash](char c) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    };
+    for (size_type i = 0; i < rootName; ++i)
+        add(text[i]);
+    for (size_type i = rootName; i < text.size();) {
+        if (isSeparator(text[i])) {
+            add(path::preferred_separator);
+            i = skipSeparators(text, i);
+        } else {
+            add(text[i++]);
+        }
+    }
+    return static_cast<std::size_t>(hash);
 }
 
 path path::root_name() const {
@@ -254,16 +287,8 @@ path path::relative_path() const {
     return path(std::string_view(text_).substr(layoutOf(text_).relative), trusted{});
 }
 
-// "c:\cat\dog" -> "c:\cat"; "c:\cat\dog\" -> "c:\cat\dog"; "c:\" -> "c:\".
 path path::parent_path() const {
-    const std::string_view text = text_;
-    const Layout layout = layoutOf(text);
-    size_type last = text.size();
-    while (last > layout.relative && !isSeparator(text[last - 1]))
-        --last;
-    while (last > layout.relative && isSeparator(text[last - 1]))
-        --last;
-    return path(text.substr(0, last), trusted{});
+    return path(std::string_view(text_).substr(0, parentEnd(text_, layoutOf(text_))), trusted{});
 }
 
 path path::filename() const {
@@ -271,14 +296,12 @@ path path::filename() const {
 }
 
 path path::stem() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(0, extensionStart(name)), trusted{});
 }
 
 path path::extension() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(extensionStart(name)), trusted{});
 }
 
@@ -298,16 +321,17 @@ bool path::has_relative_path() const noexcept {
     return layoutOf(text_).relative != text_.size();
 }
 bool path::has_parent_path() const noexcept {
-    return !parent_path().empty();
+    return parentEnd(text_, layoutOf(text_)) != 0;
 }
 bool path::has_filename() const noexcept {
     return layoutOf(text_).filename != text_.size();
 }
 bool path::has_stem() const noexcept {
-    return !stem().empty();
+    return extensionStart(stemAndExtension(text_)) != 0;
 }
 bool path::has_extension() const noexcept {
-    return !extension().empty();
+    const std::string_view name = stemAndExtension(text_);
+    return extensionStart(name) != name.size();
 }
 
 bool path::is_absolute() const noexcept {
@@ -375,20 +399,79 @@ path path::lexically_normal() const {
     return path(std::move(normal), trusted{});
 }
 
+namespace {
+
+// A name inside the relative part that would read as a root name on its own, as "c:x" in "a\c:x".
+bool hasNameLikeARoot(const path& p) noexcept {
+    const std::string_view text = p.native();
+    for (ElementCursor names{text, layoutOf(text).relative}; names.more();) {
+        if (rootNameEnd(names.take()) != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+path path::lexically_relative(const path& base) const {
+    const std::string_view mine = text_;
+    const std::string_view theirs = base.text_;
+    if (mine.substr(0, rootNameEnd(mine)) != theirs.substr(0, rootNameEnd(theirs)) ||
+        is_absolute() != base.is_absolute() ||
+        (!has_root_directory() && base.has_root_directory()) || hasNameLikeARoot(*this) ||
+        hasNameLikeARoot(base)) {
+        return path();
+    }
+    const iterator mineEnd = end();
+    const iterator baseEnd = base.end();
+    auto [a, b] = std::mismatch(begin(), mineEnd, base.begin(), baseEnd);
+    if (a == mineEnd && b == baseEnd) return path(std::string_view("."), trusted{});
+
+    // Only file names of the base count: "." and empty ones stay, ".." takes one back.
+    const size_type baseRelative = layoutOf(theirs).relative;
+    std::ptrdiff_t up = 0;
+    for (; b != baseEnd; ++b) {
+        if (b.first_ < baseRelative) continue;
+        const std::string_view name = b->text_;
+        if (name == "..") {
+            --up;
+        } else if (!name.empty() && name != ".") {
+            ++up;
+        }
+    }
+    if (up < 0) return path();
+    if (up == 0 && (a == mineEnd || a->empty())) return path(std::string_view("."), trusted{});
+
+    path relative;
+    for (; up > 0; --up)
+        relative /= path(std::string_view(".."), trusted{});
+    for (; a != mineEnd; ++a)
+        relative /= *a;
+    return relative;
+}
+
+path path::lexically_proximate(const path& base) const {
+    path relative = lexically_relative(base);
+    return relative.empty() ? *this : relative;
+}
+
 path::iterator path::begin() const {
-    const Layout layout = layoutOf(text_);
-    if (layout.rootName != 0) return iterator(this, 0, layout.rootName);
-    if (layout.relative != 0) return iterator(this, 0, layout.relative);
-    if (text_.empty()) return end();
-    return iterator(this, 0, findSeparator(text_, 0));
+    const std::string_view text = text_;
+    if (text.empty()) return end();
+    const size_type rootName = rootNameEnd(text);
+    const size_type relative = skipSeparators(text, rootName);
+    const size_type last = rootName != 0   ? rootName
+                           : relative != 0 ? relative
+                                           : findSeparator(text, 0);
+    return iterator(this, 0, last, rootName, relative);
 }
 
 path::iterator path::end() const {
-    return iterator(this, iterator::npos, iterator::npos);
+    return iterator(this, iterator::npos, iterator::npos, iterator::npos, iterator::npos);
 }
 
-path::iterator::iterator(const path* owner, size_type first, size_type last)
-    : owner_(owner), first_(first), last_(last) {
+path::iterator::iterator(const path* owner, size_type first, size_type last, size_type rootName,
+                         size_type relative)
+    : owner_(owner), first_(first), last_(last), rootName_(rootName), relative_(relative) {
     load();
 }
 
@@ -397,35 +480,28 @@ void path::iterator::load() {
         element_.clear();
         return;
     }
-    element_ = path(std::string_view(owner_->text_).substr(first_, last_ - first_), trusted{});
+    // Assigning in place keeps the element's buffer from step to step.
+    element_.text_.assign(owner_->text_, first_, last_ - first_);
 }
 
 path::iterator& path::iterator::operator++() {
     const std::string_view text = owner_->text_;
-    Layout layout{};  // the file name's start is not needed here
-    layout.rootName = rootNameEnd(text);
-    layout.relative = skipSeparators(text, layout.rootName);
     size_type next;
     if (first_ == text.size()) {
-        first_ = last_ = npos;  // past the empty element after a trailing separator
-        load();
-        return *this;
-    }
-    if (first_ == 0 && last_ == layout.rootName && layout.rootName != 0) {
-        if (layout.relative > layout.rootName) {
-            first_ = layout.rootName;
-            last_ = layout.relative;
+        next = npos;  // past the empty element after a trailing separator
+    } else if (first_ < relative_) {
+        // From the root name to the root directory, or from either to the first name.
+        if (last_ == rootName_ && rootName_ != 0 && relative_ > rootName_) {
+            first_ = rootName_;
+            last_ = relative_;
             load();
             return *this;
         }
-        next = layout.relative;
-    } else if (first_ == layout.rootName && last_ == layout.relative &&
-               layout.relative > layout.rootName) {
-        next = layout.relative;
+        next = relative_;
     } else {
         next = skipSeparators(text, last_);
         if (next == text.size() && last_ < text.size()) {
-            first_ = last_ = text.size();
+            first_ = last_ = text.size();  // "a" ends in an empty element
             load();
             return *this;
         }
@@ -441,13 +517,39 @@ path::iterator& path::iterator::operator++() {
 }
 
 path::iterator& path::iterator::operator--() {
-    iterator walk = owner_->begin();
-    iterator previous = walk;
-    while (walk != *this) {
-        previous = walk;
-        ++walk;
+    const std::string_view text = owner_->text_;
+    if (rootName_ == npos) {
+        rootName_ = rootNameEnd(text);
+        relative_ = skipSeparators(text, rootName_);
     }
-    return *this = previous;
+    size_type stop = first_;  // the element before ends here, separators included
+    if (first_ == npos) {
+        stop = text.size();
+        if (stop > relative_ && isSeparator(text.back())) {
+            first_ = last_ = stop;  // the empty element after a trailing separator
+            load();
+            return *this;
+        }
+    }
+    if (stop > relative_) {
+        // The relative part starts with a name, so a name lies between it and `stop`.
+        size_type nameEnd = stop;
+        while (isSeparator(text[nameEnd - 1]))
+            --nameEnd;
+        size_type nameStart = nameEnd;
+        while (nameStart > relative_ && !isSeparator(text[nameStart - 1]))
+            --nameStart;
+        first_ = nameStart;
+        last_ = nameEnd;
+    } else if (stop == relative_ && relative_ > rootName_) {
+        first_ = rootName_;
+        last_ = relative_;
+    } else {
+        first_ = 0;
+        last_ = rootName_;
+    }
+    load();
+    return *this;
 }
 
 std::ostream& operator<<(std::ostream& os, const path& p) {

@@ -3,10 +3,14 @@
 // It follows the path grammar of Windows's own standard library: drive letters, device prefixes
 // (\\?\, \\.\, \??\), servers (\\server), '\' as the preferred separator and '/' accepted too.
 // The text is kept as given, in UTF-8; nothing here touches the disk.
+//
+// Threads: a path is a plain value. Its const members may be called from any number of threads at
+// once; a path that one thread changes must not be used by another meanwhile.
 #pragma once
 
 #include <compare>
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <iterator>
 #include <string>
@@ -38,6 +42,17 @@ class path {
     path(std::string text, format = auto_format);
     path(std::string_view text, format = auto_format);
     path(const char* text, format = auto_format);
+    template <class InputIt>
+    path(InputIt first, InputIt last, format f = auto_format) : path(std::string(first, last), f) {}
+
+    // Each leaves the path as it was when the new text is not UTF-8.
+    path& assign(std::string&& text) { return *this = path(std::move(text)); }
+    path& assign(std::string_view text) { return *this = path(text); }
+    path& assign(const char* text) { return *this = path(text); }
+    template <class InputIt>
+    path& assign(InputIt first, InputIt last) {
+        return *this = path(first, last);
+    }
 
     // Joining: path("c:cat") / "d:dog" yields "d:dog"; path("c:cat") / "/dog" yields "c:/dog";
     // path("C:\\work") / "c:" yields "c:" (root names compare exactly).
@@ -47,11 +62,21 @@ class path {
         joined /= rhs;
         return joined;
     }
+    path& append(const path& other) { return *this /= other; }
+    template <class InputIt>
+    path& append(InputIt first, InputIt last) {
+        return *this /= path(first, last);
+    }
     path& operator+=(const path& other);
     path& operator+=(std::string_view text);
     path& operator+=(const std::string& text) { return *this += std::string_view(text); }
     path& operator+=(const char* text) { return *this += std::string_view(text); }
     path& operator+=(char c) { return *this += std::string_view(&c, 1); }
+    path& concat(std::string_view text) { return *this += text; }
+    template <class InputIt>
+    path& concat(InputIt first, InputIt last) {
+        return *this += std::string(first, last);
+    }
 
     void clear() noexcept { text_.clear(); }
     path& make_preferred();
@@ -65,6 +90,8 @@ class path {
     operator string_type() const { return text_; }
     std::string string() const { return text_; }
     std::string generic_string() const;
+    std::u8string u8string() const { return std::u8string(text_.begin(), text_.end()); }
+    std::u8string generic_u8string() const;
 
     int compare(const path& other) const noexcept;
     int compare(std::string_view text) const { return compare(path(text)); }
@@ -96,6 +123,12 @@ class path {
     bool is_relative() const noexcept { return !is_absolute(); }
 
     path lexically_normal() const;
+    // Lexical only, as the standard defines it: path("c:\\a\\d").lexically_relative("c:\\a\\b\\c")
+    // is "..\\..\\d"; different root names ("c:" and "C:" too), or a name like "c:x" inside either
+    // path, give an empty path.
+    path lexically_relative(const path& base) const;
+    // lexically_relative(base), or *this when that is empty.
+    path lexically_proximate(const path& base) const;
 
     iterator begin() const;
     iterator end() const;
@@ -107,6 +140,8 @@ class path {
         return lhs.compare(rhs) <=> 0;
     }
     friend void swap(path& lhs, path& rhs) noexcept { lhs.swap(rhs); }
+    // Equal paths hash alike: the root name as written, then every run of separators as one '\'.
+    friend std::size_t hash_value(const path& p) noexcept;
 
     // Quoted: c:\ is written as "c:\\", in one piece.
     friend std::ostream& operator<<(std::ostream& os, const path& p);
@@ -154,12 +189,17 @@ class path::iterator {
     friend class path;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    iterator(const path* owner, std::size_t first, std::size_t last);
+    iterator(const path* owner, std::size_t first, std::size_t last, std::size_t rootName,
+             std::size_t relative);
     void load();
 
     const path* owner_ = nullptr;
     std::size_t first_ = npos;  // the current element is text[first_, last_); npos is the end
     std::size_t last_ = npos;
+    // Where the root name ends and the relative part starts, so that a step never parses the text
+    // from its start; npos until known (end() leaves them for operator-- to find).
+    std::size_t rootName_ = npos;
+    std::size_t relative_ = npos;
     path element_;
 };
 
@@ -187,3 +227,8 @@ class filesystem_error : public std::system_error {
 };
 
 }  // namespace winfs
+
+template <>
+struct std::hash<winfs::path> {
+    std::size_t operator()(const winfs::path& p) const noexcept { return hash_value(p); }
+};
