@@ -1,5 +1,6 @@
 #include "drive_fixture.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,29 @@ namespace {
 
 std::string hostError(const std::string& what, const std::string& host) {
     return what + " " + host + ": " + std::strerror(errno);
+}
+
+// Removes a tree of any depth: every call takes one name below an open folder, so no path grows
+// past what the host takes. Folders left without permissions are opened up first.
+bool removeTree(int at, const char* name) {
+    if (::unlinkat(at, name, 0) == 0 || errno == ENOENT) return true;
+    if (errno != EISDIR) return false;
+    ::fchmodat(at, name, 0700, 0);
+    const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    bool removed = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string child = entry->d_name;
+        if (child != "." && child != "..")
+            removed = removeTree(::dirfd(dir), child.c_str()) && removed;
+    }
+    ::closedir(dir);
+    return ::unlinkat(at, name, AT_REMOVEDIR) == 0 && removed;
 }
 
 }  // namespace
@@ -52,10 +76,8 @@ void DriveFixture::TearDown() {
     } else {
         ::unsetenv("WINEPREFIX");
     }
-    if (!temp_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(temp_, ec);
-        if (ec) ADD_FAILURE() << "cannot remove " << temp_ << ": " << ec.message();
+    if (!temp_.empty() && !removeTree(AT_FDCWD, temp_.c_str())) {
+        ADD_FAILURE() << hostError("cannot remove", temp_);
     }
 }
 
@@ -134,6 +156,20 @@ void DriveFixture::buildTree() {
     hostLink(temp("outside"), zor + "/out");
     hostLink(notUtf8, zor + "/badrel");
     hostLink(zor + "/" + notUtf8, zor + "/badabs");
+
+    // An absolute host target whose ".." leaves drive C, beside a decoy where ".." taken lexically
+    // would land; and names that Windows cannot spell, beside the paths they would be read as.
+    makeFolder(prefix() + "/outside");
+    makeFile(prefix() + "/outside/secret");
+    makeFolder(driveC("outside"));
+    makeFile(driveC("outside/secret"));
+    hostLink(driveC() + "/../outside", zor + "/absdots");
+    hostLink("../outside", driveC("up"));
+    makeFolder(zor + "/a/b");
+    makeFile(zor + "/a/b/f");
+    makeFolder(zor + "/a\\b");
+    makeFile(zor + "/a\\b/f");
+    hostLink("a\\b", zor + "/bsl");
 
     const std::string chain = driveC("chain");
     makeFolder(chain + "/end");

@@ -40,7 +40,9 @@ class DriveFixture : public testing::Test {
     //   loop1 <-> loop2       dangling -> nothere     hop -> store/inner
     //   lexi -> hop/../file.txt                       out -> <temp>/outside
     //   badrel -> "\xff\xfe"  badabs -> <drive C>/zor/"\xff\xfe"
-    // and chain\l0 -> l1 -> ... -> l63 -> end: 64 links from l0, 63 from l1.
+    // and chain\l0 -> l1 -> ... -> l63 -> end: 64 links from l0, 63 from l1;
+    //   zor\absdots -> <drive C>/../outside and up -> ../outside, both <prefix>/outside, beside
+    //   the decoy C:\outside; zor\bsl -> "a\b", a host name with a backslash, beside zor\a\b.
     void buildTree();
 
   private:

@@ -138,6 +138,11 @@ const Mapping kCanonical[] = {
     {"c:\\zor\\sub\\up\\..\\up",    "C:\\zor\\store",         kNoError},  // ".." before the link
     {"c:\\zor\\lexi",               "C:\\zor\\file.txt",      kNoError},  // hop/.. taken lexically
     {"c:\\zor\\out",                "@\\outside",             kNoError},
+    {"c:\\zor\\absdots\\secret",     "@\\prefix\\outside\\secret", kNoError},  // ".." as the host takes it
+    {"c:\\up\\secret",              "@\\prefix\\outside\\secret", kNoError},
+    {"c:\\zor\\a\\b\\f",             "C:\\zor\\a\\b\\f",         kNoError},
+    {"c:\\zor\\bsl\\f",             "",                       123},  // never the decoy a\b\f
+    {"c:\\zor\\rel\\a<b",           "",                       123},
     {"c:\\chain\\l1",               "C:\\chain\\end",         kNoError},  // 63 links
     {"c:\\chain\\l0",               "",                       1921},      // 64 links
     {"c:\\zor\\loop1",              "",                       1921},
@@ -185,6 +190,9 @@ const Mapping kWeaklyCanonical[] = {
     {"nothing\\here",                  "nothing\\here",                 kNoError},  // stays relative
     {"..\\nothere",                    "C:\\nothere",                   kNoError},
     {"q:\\x\\..\\y",                   "q:\\y",                         kNoError},
+    {"c:\\zor\\rel\\a<b",               "C:\\zor\\store\\a<b",              kNoError},
+    {"c:\\zor\\bsl\\f",                 "C:\\zor\\bsl\\f",                  kNoError},
+    {"c:\\zor\\absdots\\secret",         "@\\prefix\\outside\\secret",       kNoError},
     {"c:\\zor\\loop1\\x",              "",                              1921},
     {"c:\\zor\\badrel\\x",             "",                              kNotUtf8},
 };
@@ -198,7 +206,7 @@ TEST_P(WeaklyCanonical, ResolvesTheHeadThatExists) {
     const path result = winfs::weakly_canonical(path(row.input), ec);
     if (row.error == kNoError) {
         EXPECT_FALSE(ec) << ec.message();
-        EXPECT_EQ(result.string(), row.expected);
+        EXPECT_EQ(result.string(), expand(row.expected));
     } else {
         expectError(ec, row.error);
         expectThrows([](const path& p) { return winfs::weakly_canonical(p); }, row.input,
@@ -336,6 +344,8 @@ const Mapping kReadSymlink[] = {
     {"c:\\zor\\sub\\up",  "..\\store",        kNoError},
     {"c:\\zor\\abs",      "C:\\zor\\store",   kNoError},
     {"c:\\zor\\out",      "@\\outside",       kNoError},  // outside every drive but z:
+    {"c:\\zor\\absdots",  "@\\prefix\\outside", kNoError},
+    {"c:\\zor\\bsl",      "",                 123},
     {"c:\\zor\\store",    "",                 4390},
     {"c:\\zor\\nothere",  "",                 2},
     {"c:\\zor\\badrel",   "",                 kNotUtf8},
@@ -407,6 +417,14 @@ TEST_F(OperationsTest, CurrentPathIsTheWorkingDirectoryAsAWindowsPath) {
     EXPECT_EQ(winfs::current_path().string(), "C:\\");
     changeDirectory(temp("outside"));
     EXPECT_EQ(winfs::current_path().string(), expand("@\\outside"));
+
+    // Nor can one whose name holds a backslash: never the decoy C:\zor\a\b.
+    changeDirectory(driveC("zor/a\\b"));
+    std::error_code bad;
+    EXPECT_TRUE(winfs::current_path(bad).empty());
+    expectError(bad, 123);
+    EXPECT_TRUE(winfs::canonical(path("f"), bad).empty());
+    expectError(bad, 123);
 
     // A working directory whose name is not UTF-8 cannot be written as a Windows path.
     changeDirectory(driveC("zor/\xff\xfe"));
@@ -548,6 +566,21 @@ TEST_F(DriveFixture, LinksMadeThroughALinkedPrefixReadBackOnDriveC) {
     std::error_code ec;
     EXPECT_EQ(winfs::read_symlink(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store");
     EXPECT_EQ(winfs::canonical(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store");
+}
+
+// A prefix whose host path is not UTF-8: only the Windows part of a link's target is read.
+TEST_F(DriveFixture, APrefixWhosePathIsNotUtf8) {
+    const std::string notUtf8 = temp("pr\xe9" "fix");
+    makeFolder(notUtf8 + "/drive_c/zor/store");
+    ::setenv("WINEPREFIX", notUtf8.c_str(), 1);
+    winfs::reload_drives();
+    winfs::create_directory_symlink(path("c:\\zor\\store"), path("c:\\zor\\lnk"));
+    std::error_code ec;
+    EXPECT_EQ(winfs::canonical(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store")
+        << ec.message();
+    EXPECT_EQ(winfs::status(path("c:\\zor\\lnk"), ec).type(), file_type::directory) << ec.message();
+    EXPECT_EQ(winfs::read_symlink(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store")
+        << ec.message();
 }
 
 // A relative WINEPREFIX is read where the map is read: drive C stays put when the process moves.

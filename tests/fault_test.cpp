@@ -1,10 +1,12 @@
 // The probe under faults: whatever goes wrong, nothing already written is lost, nothing crashes,
 // and a failure gives one clear line on standard error and a non-zero exit status.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,6 +16,7 @@
 #include "subprocess.h"
 #include "winfs/error.h"
 #include "winfs/filesystem.h"
+#include "winfs/kernel32.h"
 
 namespace {
 
@@ -50,6 +53,34 @@ class Faults : public DriveFixture {
         ASSERT_EQ(::chmod(prefix().c_str(), 0755), 0);
         ASSERT_EQ(::chmod(driveC().c_str(), 0755), 0);
         ASSERT_EQ(::chmod(driveC("zor").c_str(), mode), 0);
+    }
+    // The exit status of `call` run in a child process as the account nobody.
+    static int asNobody(const std::function<int()>& call) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                ::setresuid(65534, 65534, 65534) != 0) {
+                ::_exit(255);
+            }
+            ::_exit(call() & 0xff);
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -2;
+        const int code = WEXITSTATUS(status);
+        return code == 0xff ? -1 : code;
+    }
+    // Makes `names` as a chain of folders below `host`, one name per call.
+    static void makeDeepFolders(const std::string& host, const std::vector<std::string>& names) {
+        int folder = ::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(folder, 0) << host;
+        for (const std::string& name : names) {
+            ASSERT_EQ(::mkdirat(folder, name.c_str(), 0777), 0) << name;
+            const int next = ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            ::close(folder);
+            ASSERT_GE(next, 0) << name;
+            folder = next;
+        }
+        ::close(folder);
     }
     static bool canDropRoot() {
         return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0;
@@ -185,6 +216,116 @@ TEST_F(Faults, DriveAndPrefixFaults) {
     }
 }
 
+// Drive C's folder is there but is no folder: every operation fails alike, as for a drive that
+// cannot be made.
+TEST_F(Faults, ADriveFolderThatIsNoFolderIsNoDrive) {
+    struct Row {
+        const char* name;
+        std::function<void()> setUp;
+    };
+    const Row rows[] = {{"drive_c a file",
+                         [this] {
+                             std::filesystem::remove_all(driveC());
+                             makeFile(driveC());
+                             winfs::reload_drives();
+                         }},
+                        {"dosdevices c: a link to a file",
+                         [this] {
+                             makeFile(temp("file"));
+                             useDosdevices({{"c:", temp("file")}, {"z:", "/"}});
+                         }},
+                        {"dosdevices c: and d: linking to each other", [this] {
+                             useDosdevices({{"c:", "d:"}, {"d:", "c:"}, {"z:", "/"}});
+                         }}};
+    const std::error_code noDrive = winfs::make_error_code(winfs::ERROR_INVALID_DRIVE);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.setUp();
+        for (const char* input : {"c:\\", "c:\\x", "c:\\zor\\store"}) {
+            SCOPED_TRACE(input);
+            std::error_code ec;
+            EXPECT_TRUE(winfs::canonical(path(input), ec).empty());
+            EXPECT_EQ(ec, noDrive);
+            EXPECT_TRUE(winfs::weakly_canonical(path(input), ec).empty());
+            EXPECT_EQ(ec, noDrive);
+            EXPECT_EQ(winfs::status(path(input), ec).type(), winfs::file_type::none);
+            EXPECT_EQ(ec, noDrive);
+            EXPECT_THROW(winfs::exists(path(input)), winfs::filesystem_error);
+            EXPECT_FALSE(winfs::create_directories(path(input), ec));
+            EXPECT_EQ(ec, noDrive);
+            winfs::current_path(path(input), ec);
+            EXPECT_EQ(ec, noDrive);
+        }
+        std::filesystem::remove_all(prefix() + "/dosdevices");
+        std::filesystem::remove(driveC());
+        winfs::reload_drives();
+    }
+}
+
+// A folder that can be entered but not listed (wx for others): a name in another case cannot be
+// told missing, so nothing may be made beside what may be there.
+TEST_F(Faults, AFolderThatCannotBeListedIsDeniedNotMissing) {
+    if (!canDropRoot()) GTEST_SKIP() << "needs root to run the calls as another account";
+    openPrefixWithZor(0755);
+    makeFolder(driveC("zor/drop/sub"));
+    ASSERT_EQ(::chmod(driveC("zor/drop").c_str(), 0733), 0);
+    struct Row {
+        const char* name;
+        std::function<int()> call;  // the Windows code it fails with, or 0
+        int expected;
+    };
+    const Row rows[] = {
+        {"create_directories in another case",
+         [] {
+             std::error_code ec;
+             winfs::create_directories(path("c:\\zor\\drop\\SUB"), ec);
+             return ec.value();
+         },
+         5},
+        {"CreateSymbolicLinkA in another case",
+         [] {
+             return CreateSymbolicLinkA("c:\\zor\\drop\\SUB", "c:\\zor\\store", 1) != 0
+                        ? 0
+                        : static_cast<int>(GetLastError());
+         },
+         5},
+        {"canonical in another case",
+         [] {
+             std::error_code ec;
+             winfs::canonical(path("c:\\zor\\drop\\SUB"), ec);
+             return ec.value();
+         },
+         5},
+        {"canonical in the case on disk",
+         [] {
+             std::error_code ec;
+             return winfs::canonical(path("c:\\zor\\drop\\sub"), ec) == path("C:\\zor\\drop\\sub")
+                        ? ec.value()
+                        : -1;
+         },
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(asNobody(row.call), row.expected);
+    }
+    struct stat st {};
+    EXPECT_NE(::lstat(driveC("zor/drop/SUB").c_str(), &st), 0) << "SUB was made beside sub";
+}
+
+// Without HOME and WINEPREFIX, and with no home folder in the account database, there is no
+// drive C: the run says so and writes nothing at the root of the file system.
+TEST_F(Faults, NoHomeFolderIsNoDriveC) {
+    if (!canDropRoot()) GTEST_SKIP() << "needs root to run as an account without a home folder";
+    struct stat st {};
+    ASSERT_NE(::lstat("/.wine", &st), 0) << "/.wine exists already";
+    const RunResult result = runProgram(
+        {"/usr/bin/setpriv", "--reuid=54321", "--regid=54321", "--clear-groups", PATHPROBE_EXE},
+        {"HOME", "WINEPREFIX"}, temp());
+    expectOneFailure(result, {"The system cannot find the drive specified."});
+    EXPECT_NE(::lstat("/.wine", &st), 0) << "a prefix was made at the root";
+}
+
 TEST_F(Faults, ADosdevicesLinkToAMissingFolderGetsThatFolder) {
     useDosdevices({{"c:", temp("elsewhere/drive_c")}, {"z:", "/"}});
     EXPECT_TRUE(winfs::is_directory(path("c:\\")));
@@ -245,6 +386,37 @@ TEST_F(Faults, VeryLongPaths) {
     EXPECT_EQ(winfs::canonical(path(windows)).string(), expected);
     EXPECT_EQ(winfs::weakly_canonical(path(windows + "\\missing")).string(),
               expected + "\\missing");
+
+    // Deeper than the host's PATH_MAX, within Windows's 32,767: made, found and resolved alike.
+    for (const std::size_t length : {4502u, 9002u, 24002u}) {
+        SCOPED_TRACE(length);
+        std::string deep = "c:\\zor\\deep" + std::to_string(length);
+        std::vector<std::string> names = {"deep" + std::to_string(length)};
+        while (deep.size() < length) {
+            names.push_back(std::string(std::min<std::size_t>(100, length - deep.size()), 'd'));
+            deep += "\\" + names.back();
+        }
+        makeDeepFolders(driveC("zor"), names);
+        std::string canonicalForm = deep;
+        canonicalForm[0] = 'C';
+        std::error_code ec;
+        EXPECT_EQ(winfs::canonical(path(deep), ec).string(), canonicalForm) << ec.message();
+        EXPECT_EQ(winfs::status(path(deep), ec).type(), winfs::file_type::directory)
+            << ec.message();
+        EXPECT_EQ(winfs::weakly_canonical(path(deep + "\\missing"), ec).string(),
+                  canonicalForm + "\\missing")
+            << ec.message();
+        EXPECT_FALSE(winfs::create_directories(path(deep), ec));
+        EXPECT_FALSE(ec) << ec.message();
+        EXPECT_TRUE(winfs::create_directories(path(deep + "\\new\\er"), ec)) << ec.message();
+        EXPECT_TRUE(winfs::is_directory(path(deep + "\\new\\er")));
+    }
+    std::string made = "c:\\zor\\made";
+    while (made.size() < 10002)
+        made += "\\" + std::string(std::min<std::size_t>(100, 10002 - made.size()), 'm');
+    std::error_code madeError;
+    EXPECT_TRUE(winfs::create_directories(path(made), madeError)) << madeError.message();
+    EXPECT_TRUE(winfs::is_directory(path(made)));
 
     // Over 32,767 characters: longer than Windows takes.
     std::string tooLong = "c:\\zor";

@@ -137,6 +137,15 @@ TEST_F(ScratchOperations, CreateDirectories) {
         {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\a<b", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\a:b", false, winfs::ERROR_INVALID_NAME},
+        // 128 characters of two bytes: a name Windows takes, longer than the host's 255 bytes.
+        {"c:\\zor\\" +
+             [] {
+                 std::string name;
+                 for (int i = 0; i < 128; ++i)
+                     name += "\xc3\xa9";
+                 return name;
+             }(),
+         false, winfs::ERROR_FILENAME_EXCED_RANGE},
         {"c:\\zor\\new\\a|b", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\what?", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\tab\there", false, winfs::ERROR_INVALID_NAME},

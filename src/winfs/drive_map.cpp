@@ -1,10 +1,12 @@
 #include "winfs/drive_map.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
 
 #include "winfs/error.h"
+#include "winfs/names.h"
 #include "winfs/utf8.h"
 
 namespace winfs {
@@ -16,12 +18,21 @@ int indexOf(char letter) noexcept {
     return -1;
 }
 
+// $WINEPREFIX, else .wine in the home folder: $HOME, else the account's, as Wine finds it. Empty
+// when there is no home folder at all, rather than a prefix at the root of the file system.
 std::string defaultPrefix() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
         return prefix;
     }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.wine";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.wine";
+    }
+    if (const auto home = host::homeFolder()) return *home + "/.wine";
+    return {};
+}
+
+bool isDotName(std::string_view name) noexcept {
+    return name == "." || name == "..";
 }
 
 // Is `folder` (no trailing '/', except "/") a leading part of `host` on an element boundary?
@@ -47,6 +58,16 @@ std::error_code setupFailure(int error) {
 }  // namespace
 
 DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(prefix)) {
+    if (prefix_.empty()) {
+        // No prefix, no drive C; the rest of the default map stands.
+        drives_[static_cast<std::size_t>(indexOf('c'))].emplace().letter = 'C';
+        drives_[static_cast<std::size_t>(indexOf('c'))]->failure =
+            make_error_code(ERROR_INVALID_DRIVE);
+        drives_[static_cast<std::size_t>(indexOf('z'))].emplace().letter = 'Z';
+        drives_[static_cast<std::size_t>(indexOf('z'))]->folder = "/";
+        drives_[static_cast<std::size_t>(indexOf('z'))]->handle = host::openFolder("/");
+        return;
+    }
     // A relative prefix is taken from where the map is read, not from wherever the process goes.
     if (!prefix_.empty() && prefix_.front() != '/') {
         std::string cwd;
@@ -83,11 +104,19 @@ DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(pre
     }
     // Host paths are kept resolved, so that what is stored on the host maps back the same way.
     // Each drive's folder is held open, so that a lookup below it walks only the names below it.
+    // A folder that is not a folder (a file, a loop of dosdevices links) is no drive.
     for (std::size_t i = 0; i < folders.size(); ++i) {
         if (!folders[i]) continue;
         Drive& drive = drives_[i].emplace();
         drive.letter = static_cast<char>('A' + i);
-        drive.folder = host::realPath(*folders[i]).value_or(*folders[i]);
+        const int unresolved = host::realPath(*folders[i], drive.folder);
+        if (unresolved != 0) drive.folder = *folders[i];
+        file_type type = file_type::none;
+        const bool there = host::typeAt({-1, drive.folder.c_str()}, true, type) == 0;
+        if (unresolved == ELOOP || (there && type != file_type::directory)) {
+            drive.failure = make_error_code(ERROR_INVALID_DRIVE);
+            continue;
+        }
         drive.handle = host::openFolder(drive.folder);
         if (drive.letter == 'C') drive.failure = driveCFailure;
     }
@@ -105,9 +134,25 @@ const std::string* DriveMap::folderOf(char letter) const noexcept {
 }
 
 path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const {
+    // ".." goes where the host takes it, through any link before it: resolve up to the last one.
+    std::size_t afterLastUp = 0;
+    for (std::size_t at = host.find("/.."); at != std::string_view::npos;
+         at = host.find("/..", at + 1)) {
+        if (at + 3 == host.size() || host[at + 3] == '/') afterLastUp = at + 3;
+    }
+    std::string resolved;
+    if (afterLastUp != 0) {
+        const int error = host::realPath(std::string(host.substr(0, afterLastUp)), resolved);
+        if (error != 0) {
+            ec = host::windowsError(error, host::At::folderOnTheWay);
+            return {};
+        }
+        resolved.append(host.substr(afterLastUp));
+        host = resolved;
+    }
     const Drive* best = nullptr;
     for (const auto& candidate : drives_) {
-        if (candidate && leads(candidate->folder, host) &&
+        if (candidate && !candidate->failure && leads(candidate->folder, host) &&
             (best == nullptr || candidate->folder.size() > best->folder.size())) {
             best = &*candidate;
         }
@@ -123,13 +168,20 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
         if (start == std::string_view::npos) break;
         rest.remove_prefix(start);
         const std::size_t end = rest.find('/');
-        if (windows.back() != '\\') windows.push_back('\\');
-        windows.append(rest.substr(0, end));
+        const std::string_view name = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
-    }
-    if (!isValidUtf8(windows)) {
-        ec = std::make_error_code(std::errc::illegal_byte_sequence);
-        return {};
+        if (name == ".") continue;
+        if (!isValidUtf8(name)) {
+            ec = std::make_error_code(std::errc::illegal_byte_sequence);
+            return {};
+        }
+        // A name Windows cannot spell ("a\\b", "a:b") must not be read as another path.
+        if (isDotName(name) || !isValidName(name) || name.find('\\') != std::string_view::npos) {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return {};
+        }
+        if (windows.back() != '\\') windows.push_back('\\');
+        windows.append(name);
     }
     ec.clear();
     return path(windows);
@@ -158,6 +210,26 @@ std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) cons
         host.append(element.native());
     }
     return host;
+}
+
+path windowsPathOf(std::string_view target, std::error_code& ec) {
+    if (!isValidUtf8(target)) {
+        ec = std::make_error_code(std::errc::illegal_byte_sequence);
+        return {};
+    }
+    std::string windows;
+    for (std::size_t start = 0; start <= target.size();) {
+        const std::size_t end = std::min(target.find('/', start), target.size());
+        const std::string_view name = target.substr(start, end - start);
+        if (!isValidName(name) || name.find('\\') != std::string_view::npos) {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return {};
+        }
+        if (!windows.empty()) windows.push_back('\\');
+        windows.append(name);
+        start = end + 1;
+    }
+    return path(std::move(windows));
 }
 
 std::shared_ptr<const DriveMap> DriveMapHolder::current() {

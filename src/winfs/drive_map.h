@@ -62,6 +62,11 @@ class DriveMap {
     std::array<std::optional<Drive>, 26> drives_;
 };
 
+// A relative link target as the host stores it ('/' between names) as a relative Windows path:
+// "../store" is "..\\store". A name Windows cannot spell ("a\\b", "a:b") fails with
+// ERROR_INVALID_NAME rather than be read as another path.
+path windowsPathOf(std::string_view relativeHost, std::error_code& ec);
+
 // The process's drive map, read on first use.
 std::shared_ptr<const DriveMap> drives();
 // Reads the map again from $WINEPREFIX and puts it in place of the current one; calls already

@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "winfs/error.h"
@@ -99,6 +101,58 @@ std::error_code windowsError(int error, At where) {
     }
 }
 
+namespace {
+
+// Names below a handle are re-anchored past this many bytes, well inside PATH_MAX with one more
+// name (at most 255 bytes) added.
+constexpr std::size_t kLongestBelow = 2048;
+
+}  // namespace
+
+Cursor::Cursor(int folder, std::string host) : host_(std::move(host)) {
+    anchors_.push_back({nullptr, folder, host_.size() + (host_.back() == '/' ? 0 : 1), 0});
+}
+
+Place Cursor::placeIn(const std::string& full) const {
+    const Anchor& anchor = anchors_.back();
+    if (anchor.fd < 0) return {-1, full.c_str()};
+    return {anchor.fd, full.size() > anchor.at ? full.c_str() + anchor.at : "."};
+}
+
+Place Cursor::place() const {
+    return placeIn(host_);
+}
+
+Place Cursor::placeOf(std::string_view name, std::string& scratch) const {
+    scratch.assign(host_);
+    if (scratch.back() != '/') scratch.push_back('/');
+    scratch.append(name);
+    return placeIn(scratch);
+}
+
+int Cursor::descend(std::string_view name) {
+    const Anchor& last = anchors_.back();
+    if (last.fd >= 0 && host_.size() > last.at + kLongestBelow) {
+        auto handle = std::make_shared<const Handle>(
+            ::openat(last.fd, host_.c_str() + last.at, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!*handle) return errno;
+        const int fd = handle->get();
+        anchors_.push_back({std::move(handle), fd, host_.size() + 1, marks_.size()});
+    }
+    marks_.push_back(host_.size());
+    if (host_.back() != '/') host_.push_back('/');
+    host_.append(name);
+    return 0;
+}
+
+void Cursor::truncate(std::size_t depth) {
+    if (depth >= marks_.size()) return;
+    host_.resize(marks_[depth]);
+    marks_.resize(depth);
+    while (anchors_.size() > 1 && anchors_.back().depth > depth)
+        anchors_.pop_back();
+}
+
 Handle& Handle::operator=(Handle&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
@@ -164,11 +218,22 @@ Handle openFolder(const std::string& host) {
     return Handle(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
-std::optional<std::string> realPath(const std::string& host) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(host.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved) return std::nullopt;
-    return std::string(resolved.get());
+int realPath(const std::string& host, std::string& resolved) {
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(host.c_str(), nullptr),
+                                                           &std::free);
+    if (!real) return errno;
+    resolved = real.get();
+    return 0;
+}
+
+std::optional<std::string> homeFolder() {
+    std::vector<char> buffer(4096);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    if (found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0') return std::nullopt;
+    return std::string(found->pw_dir);
 }
 
 int readLink(const std::string& link, std::string& target) {
@@ -187,8 +252,10 @@ int workingDirectory(std::string& host) {
     }
 }
 
-int changeDirectory(const std::string& host) {
-    return ::chdir(host.c_str()) == 0 ? 0 : errno;
+int changeDirectory(Place place) {
+    const Handle folder(::openat(descriptor(place), place.below, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return errno;
+    return ::fchdir(folder.get()) == 0 ? 0 : errno;
 }
 
 int makeFolder(Place place) {

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "winfs/file_status.h"
 
@@ -53,6 +55,41 @@ struct Place {
     const char* below = "";
 };
 
+// A folder reached from a handle by names below it. Names are added one by one; once they grow
+// long, a handle on the folder reached so far takes their place, so that no system call sees a
+// path longer than the host takes, however deep the folder lies. Copies share the handles.
+class Cursor {
+  public:
+    Cursor() = default;
+    // At `folder` (not owned; -1 for none: then every call takes the whole host path), whose host
+    // path is `host`.
+    Cursor(int folder, std::string host);
+
+    // The folder itself, and a name in it; `scratch` holds the text.
+    Place place() const;
+    Place placeOf(std::string_view name, std::string& scratch) const;
+    // Moves to the name in this folder: 0, or the errno value of opening a handle on the way.
+    int descend(std::string_view name);
+    // Back to the first `depth` names.
+    void truncate(std::size_t depth);
+    std::size_t depth() const noexcept { return marks_.size(); }
+    // The whole host path: for reading and for messages, not for system calls.
+    const std::string& host() const noexcept { return host_; }
+
+  private:
+    struct Anchor {
+        std::shared_ptr<const Handle> owned;  // empty for the folder the cursor started at
+        int fd;
+        std::size_t at;     // where the names below it start in host_
+        std::size_t depth;  // how many names were added when it was opened
+    };
+    Place placeIn(const std::string& full) const;
+
+    std::vector<Anchor> anchors_;
+    std::string host_;
+    std::vector<std::size_t> marks_;  // host_'s size before each name
+};
+
 // What one name is, without following it: a link with its target, or another type.
 struct Entry {
     file_type type = file_type::unknown;
@@ -71,10 +108,13 @@ int typeAt(Place place, bool follow, file_type& type);
 int forEachName(Place place, const std::function<void(std::string_view)>& each);
 
 Handle openFolder(const std::string& host);
-std::optional<std::string> realPath(const std::string& host);
+// The host path with every link and "." and ".." resolved, as the host resolves it.
+int realPath(const std::string& host, std::string& resolved);
+// The home folder of the account the process runs as, from the account database.
+std::optional<std::string> homeFolder();
 int readLink(const std::string& link, std::string& target);
 int workingDirectory(std::string& host);
-int changeDirectory(const std::string& host);
+int changeDirectory(Place place);
 int makeFolder(Place place);
 // Every missing folder of an absolute host path, as mkdir -p does.
 int makeFolders(const std::string& host);

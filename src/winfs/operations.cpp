@@ -182,10 +182,9 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
     } else {
         stored = target.generic_string();
     }
-    std::string host = folder.host;
-    if (host.back() != '/') host.push_back('/');
-    host.append(name.native());
-    if (const int error = host::makeLink(stored, {-1, host.c_str()}); error != 0) {
+    std::string scratch;
+    if (const int error = host::makeLink(stored, folder.folder.placeOf(name.native(), scratch));
+        error != 0) {
         ec = host::windowsError(error, host::At::folderOnTheWay);
     }
 }
@@ -214,7 +213,7 @@ void current_path(const path& p, std::error_code& ec) {
             ec = found.missing;
         } else if (found.type != file_type::directory) {
             ec = make_error_code(ERROR_DIRECTORY);
-        } else if (const int error = host::changeDirectory(found.host); error != 0) {
+        } else if (const int error = host::changeDirectory(found.folder.place()); error != 0) {
             ec = host::windowsError(error, host::At::folderOnTheWay);
         }
     });
@@ -290,23 +289,25 @@ bool create_directories(const path& p, std::error_code& ec) {
             }
         }
         bool created = false;
-        std::string host = found.host;
+        host::Cursor folder = found.folder;
+        std::string scratch;
         for (const path& element : found.rest) {
-            if (host.back() != '/') host.push_back('/');
-            host.append(element.native());
-            const int error = host::makeFolder({-1, host.c_str()});
+            const host::Place place = folder.placeOf(element.native(), scratch);
+            const int error = host::makeFolder(place);
             created = error == 0;
-            if (error == 0) continue;
-            // Someone else made it in the meantime: it is there, as asked.
             file_type type = file_type::none;
-            if (error == EEXIST && host::typeAt({-1, host.c_str()}, true, type) == 0 &&
-                type == file_type::directory) {
-                continue;
+            // Someone else made it in the meantime: it is there, as asked.
+            if (error != 0 && !(error == EEXIST && host::typeAt(place, true, type) == 0 &&
+                                type == file_type::directory)) {
+                ec = error == EEXIST   ? make_error_code(ERROR_ALREADY_EXISTS)
+                     : error == ENOENT ? make_error_code(ERROR_PATH_NOT_FOUND)
+                                       : host::windowsError(error, host::At::folderOnTheWay);
+                return false;
             }
-            ec = error == EEXIST   ? make_error_code(ERROR_ALREADY_EXISTS)
-                 : error == ENOENT ? make_error_code(ERROR_PATH_NOT_FOUND)
-                                   : host::windowsError(error, host::At::folderOnTheWay);
-            return false;
+            if (const int descended = folder.descend(element.native()); descended != 0) {
+                ec = host::windowsError(descended, host::At::folderOnTheWay);
+                return false;
+            }
         }
         return created;
     });
@@ -450,13 +451,8 @@ path read_symlink(const path& p, std::error_code& ec) {
             return path();
         }
         const std::string& target = found.linkTarget;
-        if (!isValidUtf8(target)) {
-            ec = std::make_error_code(std::errc::illegal_byte_sequence);
-            return path();
-        }
         if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
-        path relative(target);
-        return relative.make_preferred();
+        return windowsPathOf(target, ec);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "winfs/resolver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <utility>
@@ -21,62 +22,41 @@ class Position {
   public:
     void reset(const DriveMap::Drive& drive) {
         drive_ = &drive;
-        host_ = drive.folder;
-        below_ = host_.size() + (host_.back() == '/' ? 0 : 1);
+        folder_ = host::Cursor(drive.handle.get(), drive.folder);
         windows_ = {drive.letter, ':', '\\'};
         marks_.clear();
     }
     const DriveMap::Drive& drive() const noexcept { return *drive_; }
-    const std::string& host() const noexcept { return host_; }
+    const host::Cursor& folder() const noexcept { return folder_; }
     const std::string& windows() const noexcept { return windows_; }
     std::size_t depth() const noexcept { return marks_.size(); }
     std::string_view name(std::size_t k) const noexcept {
-        const std::size_t start = marks_[k].windows + (k == 0 ? 0 : 1);
-        const std::size_t end = k + 1 < marks_.size() ? marks_[k + 1].windows : windows_.size();
+        const std::size_t start = marks_[k] + (k == 0 ? 0 : 1);
+        const std::size_t end = k + 1 < marks_.size() ? marks_[k + 1] : windows_.size();
         return std::string_view(windows_).substr(start, end - start);
     }
 
-    // Where the host calls look for `name` in this folder; `scratch` holds the text.
-    host::Place placeOf(std::string_view name, std::string& scratch) const {
-        scratch.assign(host_);
-        if (scratch.back() != '/') scratch.push_back('/');
-        scratch.append(name);
-        return placeIn(scratch);
-    }
-    // This folder itself.
-    host::Place here() const { return placeIn(host_); }
-
-    void push(std::string_view name) {
-        marks_.push_back({host_.size(), windows_.size()});
-        if (host_.back() != '/') host_.push_back('/');
-        host_.append(name);
+    // 0, or the errno value of opening a folder on the way, for a path deeper than the host takes.
+    int push(std::string_view name) {
+        if (const int error = folder_.descend(name); error != 0) return error;
+        marks_.push_back(windows_.size());
         if (windows_.back() != '\\') windows_.push_back('\\');
         windows_.append(name);
+        return 0;
     }
     // Back to the first `depth` names: the folders a link's target shares with where we stand.
     void truncate(std::size_t depth) {
         if (depth >= marks_.size()) return;
-        host_.resize(marks_[depth].host);
-        windows_.resize(marks_[depth].windows);
+        folder_.truncate(depth);
+        windows_.resize(marks_[depth]);
         marks_.resize(depth);
     }
 
   private:
-    struct Mark {
-        std::size_t host;  // the sizes before the name was added
-        std::size_t windows;
-    };
-
-    host::Place placeIn(const std::string& full) const {
-        if (!drive_->handle) return {-1, full.c_str()};
-        return {drive_->handle.get(), full.size() > below_ ? full.c_str() + below_ : "."};
-    }
-
     const DriveMap::Drive* drive_ = nullptr;
-    std::string host_;
-    std::size_t below_ = 0;  // where the names below the drive's folder start in host_
-    std::string windows_;    // "C:\" then names joined with '\'
-    std::vector<Mark> marks_;
+    host::Cursor folder_;
+    std::string windows_;             // "C:\" then names joined with '\'
+    std::vector<std::size_t> marks_;  // windows_'s size before each name
 };
 
 // A name still to look up, and which name of the walked path it stands for (a link's target
@@ -85,6 +65,29 @@ struct Pending {
     std::string name;
     std::size_t origin;
 };
+
+bool isMissing(const std::error_code& ec) noexcept {
+    return ec == make_error_code(ERROR_FILE_NOT_FOUND) ||
+           ec == make_error_code(ERROR_PATH_NOT_FOUND) || ec == make_error_code(ERROR_INVALID_NAME);
+}
+
+// Whether a relative target's ".." climb above the drive's folder from `depth` names below it: the
+// host then takes them out of the drive, which only the host path can say where.
+bool climbsOutOfTheDrive(std::string_view target, std::size_t depth) noexcept {
+    std::size_t level = depth;
+    for (std::size_t start = 0; start <= target.size();) {
+        const std::size_t end = std::min(target.find('/', start), target.size());
+        const std::string_view name = target.substr(start, end - start);
+        if (name == "..") {
+            if (level == 0) return true;
+            --level;
+        } else if (!name.empty() && name != ".") {
+            ++level;
+        }
+        start = end + 1;
+    }
+    return false;
+}
 
 class Walk {
   public:
@@ -152,7 +155,7 @@ bool Walk::start(const path& full, std::error_code& ec) {
 // host, whatever order the folder lists them in.
 std::error_code Walk::findIgnoringCase(std::string& name) const {
     std::string best;
-    const int error = host::forEachName(at_.here(), [&](std::string_view candidate) {
+    const int error = host::forEachName(at_.folder().place(), [&](std::string_view candidate) {
         if (isValidUtf8(candidate) && equalIgnoringCase(candidate, name) &&
             (best.empty() || candidate < best)) {
             best = candidate;
@@ -175,19 +178,28 @@ void Walk::stopAt(std::size_t origin, std::error_code missing) {
 
 bool Walk::step(Pending item, bool last, std::error_code& ec) {
     if (!isValidName(item.name)) {
-        ec = make_error_code(ERROR_INVALID_NAME);
+        // Nothing on disk can have that name: it is missing, and says why.
+        stopAt(item.origin, make_error_code(ERROR_INVALID_NAME));
         return false;
     }
     const bool wantType = last && lookup_.typeOfLast;
-    int error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
-    if (error == ENOENT && !findIgnoringCase(item.name)) {
-        error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
+    int error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
+    if (error == ENOENT) {
+        // A folder that cannot be listed cannot tell that a name is missing in every case.
+        const std::error_code listed = findIgnoringCase(item.name);
+        if (listed && listed != make_error_code(ERROR_FILE_NOT_FOUND)) {
+            ec = listed;
+            return false;
+        }
+        if (!listed) {
+            error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
+        }
     }
     if (error == ENOENT || error == ENOTDIR) {
         // A drive whose folder is gone is a missing path, whatever follows.
         file_type driveType = file_type::none;
-        const bool driveThere =
-            anyFound_ || at_.depth() > 0 || host::typeAt(at_.here(), true, driveType) == 0;
+        const bool driveThere = anyFound_ || at_.depth() > 0 ||
+                                host::typeAt(at_.folder().place(), true, driveType) == 0;
         const bool fileMissing = last && error == ENOENT && driveThere;
         stopAt(item.origin,
                make_error_code(fileMissing ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
@@ -206,7 +218,10 @@ bool Walk::step(Pending item, bool last, std::error_code& ec) {
         }
         return follow(entry_.target, item.origin, ec);
     }
-    at_.push(item.name);
+    if (const int pushed = at_.push(item.name); pushed != 0) {
+        ec = host::windowsError(pushed, host::At::folderOnTheWay);
+        return false;
+    }
     // Only the last name's type is asked for; a folder on the way that is a file fails the next
     // lookup.
     type_ = last ? entry_.type : file_type::directory;
@@ -218,18 +233,24 @@ bool Walk::follow(const std::string& target, std::size_t origin, std::error_code
         ec = make_error_code(ERROR_CANT_RESOLVE_FILENAME);
         return false;
     }
-    if (!isValidUtf8(target)) {
-        ec = std::make_error_code(std::errc::illegal_byte_sequence);
-        return false;
-    }
     path windows;
-    if (target.front() == '/') {
-        windows = map_.windowsPathFor(target, ec);
+    if (target.front() == '/' || climbsOutOfTheDrive(target, at_.depth())) {
+        // A host path, resolved as the host resolves it, then mapped to a drive.
+        std::string host = target;
+        if (host.front() != '/') host.insert(0, at_.folder().host() + "/");
+        windows = map_.windowsPathFor(host, ec);
     } else {
         // Relative to the link's folder, where the walk stands, its ".." taken lexically.
-        windows = fullPathName(path(target), path(at_.windows()), ec);
+        windows = windowsPathOf(target, ec);
+        if (!ec) windows = fullPathName(windows, path(at_.windows()), ec);
     }
-    if (ec) return false;
+    if (ec) {
+        // A target that names nothing Windows can reach leaves the link missing, never elsewhere.
+        if (!isMissing(ec)) return false;
+        stopAt(origin, ec);
+        ec.clear();
+        return false;
+    }
     type_ = file_type::directory;
     return moveTo(windows, origin, ec);
 }
@@ -273,13 +294,13 @@ Resolution Walk::run(const path& full, std::error_code& ec) {
     if (ec) return result;
     if (!anyFound_ && missingFrom_ == static_cast<std::size_t>(-1)) {
         file_type driveType = file_type::none;
-        if (host::typeAt(at_.here(), true, driveType) != 0) {
+        if (host::typeAt(at_.folder().place(), true, driveType) != 0) {
             ec = make_error_code(ERROR_PATH_NOT_FOUND);
             return result;
         }
     }
     result.head = path(at_.windows());
-    result.host = at_.host();
+    result.folder = at_.folder();
     result.type = type_;
     if (type_ == file_type::symlink) result.linkTarget = std::move(entry_.target);
     if (missingFrom_ != static_cast<std::size_t>(-1)) {

@@ -27,8 +27,8 @@ struct Lookup {
 };
 
 struct Resolution {
-    path head;         // the longest leading part that exists, resolved: "C:\zor\store"
-    std::string host;  // the same on the host
+    path head;            // the longest leading part that exists, resolved: "C:\zor\store"
+    host::Cursor folder;  // the same on the host
     file_type type = file_type::directory;  // what `head` names
     std::string linkTarget;                 // the target as stored, when `head` is a link
     path rest;  // the names after `head`, as given, when they do not exist: "missing\more"
