@@ -139,7 +139,7 @@ void DriveFixture::useDosdevices(const std::vector<std::pair<std::string, std::s
 void DriveFixture::buildTree() {
     const std::string zor = driveC("zor");
     const std::string notUtf8 = "\xff\xfe";
-    for (const char* folder : {"store/inner", "Mixed", "sub", "Été"})
+    for (const char* folder : {"store/inner", "Mixed", "mIXED", "sub", "Été"})
         makeFolder(zor + "/" + folder);
     makeFolder(zor + "/" + notUtf8);
     makeFolder(temp("outside"));

@@ -35,7 +35,7 @@ class DriveFixture : public testing::Test {
     // Makes <prefix>/dosdevices holding the links (name, target), then reads the map again.
     void useDosdevices(const std::vector<std::pair<std::string, std::string>>& links);
 
-    // Under drive C: zor\{store\inner, Mixed, sub, Été, file.txt, "\xff\xfe"} and links:
+    // Under drive C: zor\{store\inner, Mixed, mIXED, sub, Été, file.txt, "\xff\xfe"} and links:
     //   rel -> store          sub\up -> ../store      abs -> <drive C>/zor/store (host path)
     //   loop1 <-> loop2       dangling -> nothere     hop -> store/inner
     //   lexi -> hop/../file.txt                       out -> <temp>/outside

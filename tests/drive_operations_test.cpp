@@ -122,7 +122,8 @@ TEST_F(DriveFixture, AbsoluteFromOutsideDriveC) {
 const Mapping kCanonical[] = {
     {"c:\\ZOR\\Store",              "C:\\zor\\store",         kNoError},
     {"c:\\zor\\été",                "C:\\zor\\Été",           kNoError},
-    {"c:\\zor\\mixed\\",            "C:\\zor\\Mixed",         kNoError},
+    {"c:\\zor\\mixed\\",            "C:\\zor\\Mixed",         kNoError},  // first byte by byte
+    {"c:\\zor\\mIXED",              "C:\\zor\\mIXED",         kNoError},  // the case given first
     {"c:/zor//store/.",             "C:\\zor\\store",         kNoError},
     {"c:\\",                        "C:\\",                   kNoError},
     {"C:",                          "C:\\zor",                kNoError},
@@ -570,7 +571,9 @@ TEST_F(DriveFixture, LinksMadeThroughALinkedPrefixReadBackOnDriveC) {
 
 // A prefix whose host path is not UTF-8: only the Windows part of a link's target is read.
 TEST_F(DriveFixture, APrefixWhosePathIsNotUtf8) {
-    const std::string notUtf8 = temp("pr\xe9" "fix");
+    const std::string notUtf8 = temp(
+        "pr\xe9"
+        "fix");
     makeFolder(notUtf8 + "/drive_c/zor/store");
     ::setenv("WINEPREFIX", notUtf8.c_str(), 1);
     winfs::reload_drives();
