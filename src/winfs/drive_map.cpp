@@ -212,15 +212,15 @@ std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) cons
     return host;
 }
 
-path windowsPathOf(std::string_view target, std::error_code& ec) {
-    if (!isValidUtf8(target)) {
+path windowsPathOf(std::string_view relativeHost, std::error_code& ec) {
+    if (!isValidUtf8(relativeHost)) {
         ec = std::make_error_code(std::errc::illegal_byte_sequence);
         return {};
     }
     std::string windows;
-    for (std::size_t start = 0; start <= target.size();) {
-        const std::size_t end = std::min(target.find('/', start), target.size());
-        const std::string_view name = target.substr(start, end - start);
+    for (std::size_t start = 0; start <= relativeHost.size();) {
+        const std::size_t end = std::min(relativeHost.find('/', start), relativeHost.size());
+        const std::string_view name = relativeHost.substr(start, end - start);
         if (!isValidName(name) || name.find('\\') != std::string_view::npos) {
             ec = make_error_code(ERROR_INVALID_NAME);
             return {};
