@@ -93,13 +93,16 @@ path currentPathOn(const DriveMap& map, std::error_code& ec) {
     return map.windowsPathFor(host, ec);
 }
 
-path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec) {
+// What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
+// absolute() rewrites them, as GetFullPathNameW does.
+path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
+                Verbatim verbatim = Verbatim::keep) {
     path workingDirectory;
-    if (needsWorkingDirectory(p)) {
+    if (needsWorkingDirectory(p, verbatim)) {
         workingDirectory = currentPathOn(map, ec);
         if (ec) return {};
     }
-    return fullPathName(p, workingDirectory, ec);
+    return fullPathName(p, workingDirectory, ec, verbatim);
 }
 
 // `p` resolved on the disk; a path that comes out empty is no path at all.
@@ -317,7 +320,7 @@ path absolute(const path& p) {
 }
 
 path absolute(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] { return absoluteOn(*drives(), p, ec); });
+    return guarded(ec, [&] { return absoluteOn(*drives(), p, ec, Verbatim::rewrite); });
 }
 
 file_status status(const path& p) {
