@@ -199,6 +199,7 @@ const Mapping kWeaklyCanonical[] = {
     {"nothing\\here",                  "nothing\\here",                 kNoError},  // stays relative
     {"..\\nothere",                    "C:\\nothere",                   kNoError},
     {"q:\\x\\..\\y",                   "q:\\y",                         kNoError},
+    {"\\\\?\\C:\\..",                    "C:\\",                          kNoError},  // as canonical
     {"c:\\zor\\loop1\\x",              "",                              1921},
     {"c:\\zor\\badrel\\x",             "",                              kNotUtf8},
 };

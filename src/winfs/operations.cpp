@@ -412,7 +412,8 @@ path weakly_canonical(const path& p, std::error_code& ec) {
         if (p.empty()) return path();
         path normal = p.lexically_normal();
         const Map map = drives();
-        const path full = absoluteOn(*map, normal, ec);
+        // From `p` itself: its lexically normal form has lost the drive of "\\?\C:\..".
+        const path full = absoluteOn(*map, p, ec);
         if (ec) return path();
         Resolution found = resolve(*map, full, {}, ec);
         if (ec) {
