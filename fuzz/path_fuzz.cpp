@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "winfs/error.h"
+#include "winfs/full_path.h"
 #include "winfs/path.h"
 
 namespace {
@@ -140,6 +142,22 @@ void checkPath(const winfs::path& p) {
         expectEqual("p.lexically_relative(p) is \".\"", p.lexically_relative(p).native(), ".");
 }
 
+// Made full again, a full path stays as it is: absolute(absolute(p)) == absolute(p).
+void checkFullPath(const winfs::path& p) {
+    static const winfs::path workingDirectory("C:\\work\\dir");
+    subject = p.native();
+    std::error_code ec;
+    const winfs::path full = winfs::fullPathName(p, workingDirectory, ec);
+    if (ec) {
+        expect("fullPathName fails only on an empty or too long path",
+               p.empty() || ec == std::error_code(winfs::ERROR_FILENAME_EXCED_RANGE,
+                                                  winfs::system_category()));
+        return;
+    }
+    const winfs::path again = winfs::fullPathName(full, workingDirectory, ec);
+    expectEqual("fullPathName is idempotent", ec ? ec.message() : again.native(), full.native());
+}
+
 // Comparison is an order, and equal paths hash alike.
 void checkPair(const winfs::path& a, const winfs::path& b) {
     subject = a.native();
@@ -165,6 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // not UTF-8
     }
     checkPath(p);
+    checkFullPath(p);
 
     winfs::path other;
     try {

@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -475,6 +476,43 @@ void checkQuery(const std::vector<std::string>& names) {
     }
 }
 
+// canonical(absolute(p)) is canonical(p), or both fail alike, for `names` spelled with what
+// absolute() takes out: "." and "x\..", a trailing dot on a name, trailing dots and spaces, '/'
+// and runs of separators, and the \\.\ and //?/ prefixes. A path that starts exactly with \\?\ or
+// \??\ is kept out: the file calls take it as given while absolute() rewrites it, so "\\?\C:\a."
+// names another file than its absolute form "\\?\C:\a", as on Windows.
+void checkAbsolute(const std::vector<std::string>& names, FuzzedDataProvider& input) {
+    static constexpr const char* kRoots[] = {"C:\\", "c://", "//?/C:/", "\\\\.\\c:\\", "\\"};
+    Query query;
+    query.windows = kRoots[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kRoots) - 1)];
+    for (const std::string& name : names) {
+        const int before = input.ConsumeIntegralInRange(0, 5);
+        if (before == 1) query.windows += ".\\";
+        if (before == 2) query.windows += "zz\\..\\";
+        query.windows += name;
+        const int after = input.ConsumeIntegralInRange(0, 5);
+        if (after == 1) query.windows += ".";
+        if (after == 2) query.windows += ". .";
+        if (after == 3) query.windows += " ";
+        query.windows += input.ConsumeBool() ? "\\" : "/";
+    }
+    const int end = input.ConsumeIntegralInRange(0, 3);
+    if (end == 1 && !names.empty()) query.windows.pop_back();
+    if (end == 2) query.windows += ".";
+    if (end == 3) query.windows += " ";
+
+    const winfs::path p(query.windows);
+    std::error_code ec;
+    const winfs::path full = winfs::absolute(p, ec);
+    if (ec) fail(query, "absolute", describe(ec), "a full path");
+    const std::string direct = result(winfs::canonical(p, ec), ec);
+    const std::string throughAbsolute = result(winfs::canonical(full, ec), ec);
+    if (throughAbsolute != direct) {
+        fail(query, "canonical(absolute(p)) == canonical(p)",
+             throughAbsolute + " from " + full.native(), direct);
+    }
+}
+
 // Picks a path name by name: mostly a name found in the folder reached so far (through links, as
 // a user browsing would), else any name, which may well be missing.
 std::vector<std::string> pickQuery(FuzzedDataProvider& input) {
@@ -514,8 +552,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wipeDriveC();
     buildTree(input);
     const int queries = input.ConsumeIntegralInRange(1, 4);
-    for (int i = 0; i < queries; ++i)
-        checkQuery(pickQuery(input));
+    for (int i = 0; i < queries; ++i) {
+        const std::vector<std::string> names = pickQuery(input);
+        checkQuery(names);
+        checkAbsolute(names, input);
+    }
     if (std::getenv("TREE_FUZZ_SHOW") != nullptr) std::fprintf(stderr, "%s\n", treeReport.c_str());
     return 0;
 }

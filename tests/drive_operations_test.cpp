@@ -86,17 +86,29 @@ const Mapping kAbsoluteOnC[] = {
     {"c:\\zor\\a. . ",              "c:\\zor\\a",          kNoError},  // trailing dots and spaces go
     {"tail.",                     "C:\\zor\\tail",       kNoError},
     {"c:\\zor\\a.\\",              "c:\\zor\\a\\",         kNoError},
-    {"\\\\?\\c:\\a\\..\\b.",        "\\\\?\\c:\\a\\..\\b.",  kNoError},  // taken as given
-    {"\\??\\c:\\a\\.",             "\\??\\c:\\a\\.",       kNoError},
+    {"\\\\?\\c:\\a\\..\\b.",        "\\\\?\\c:\\b",        kNoError},  // made tidy too
+    {"\\??\\c:\\a\\.",             "C:\\??\\c:\\a",      kNoError},  // a folder "??"
     {"\\\\.\\c:\\a\\..\\b.",        "\\\\.\\c:\\b",        kNoError},  // made tidy
-    {"",                          "",                    kNoError},
+    {"c:\\zor\\a.\\ ",              "c:\\zor\\a\\",         kNoError},  // not "c:\\zor\\a.\\"
+    {"store\\nul",                "\\\\.\\nul",          kNoError},
+    {"\\\\srv\\share\\..\\x",       "\\\\srv\\share\\x",   kNoError},
+    {"",                          "",                    123},
 };
 // clang-format on
 
 class AbsoluteOnC : public TreeTest<Mapping> {};
 
 TEST_P(AbsoluteOnC, JoinsAndNormalisesLexically) {
-    EXPECT_EQ(winfs::absolute(path(GetParam().input)).string(), GetParam().expected);
+    const Mapping& row = GetParam();
+    std::error_code ec;
+    const path full = winfs::absolute(path(row.input), ec);
+    EXPECT_EQ(full.string(), row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+        expectThrows([](const path& p) { return winfs::absolute(p); }, row.input, row.error);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, AbsoluteOnC, testing::ValuesIn(kAbsoluteOnC));
@@ -131,6 +143,8 @@ const Mapping kCanonical[] = {
     {"\\zor",                       "C:\\zor",                kNoError},
     {"\\\\?\\c:\\zor\\store",       "C:\\zor\\store",         kNoError},
     {"\\??\\c:\\zor",               "C:\\zor",                kNoError},
+    {"\\\\?\\C:\\..",                "C:\\",                   kNoError},  // the drive stays
+    {"c:\\zor\\rel.\\ ",            "C:\\zor\\store",         kNoError},  // as "c:\zor\rel\"
     {"\\\\.\\C:\\zor",              "C:\\zor",                kNoError},
     {"c:\\zor\\rel",                "C:\\zor\\store",         kNoError},
     {"c:\\zor\\REL\\inner",         "C:\\zor\\store\\inner",  kNoError},
@@ -194,6 +208,7 @@ const Mapping kWeaklyCanonical[] = {
     {"c:\\zor\\rel\\a<b",               "C:\\zor\\store\\a<b",              kNoError},
     {"c:\\zor\\bsl\\f",                 "C:\\zor\\bsl\\f",                  kNoError},
     {"c:\\zor\\absdots\\secret",         "@\\prefix\\outside\\secret",       kNoError},
+    {"\\\\?\\C:\\..",                    "C:\\",                          kNoError},  // as canonical
     {"c:\\zor\\loop1\\x",              "",                              1921},
     {"c:\\zor\\badrel\\x",             "",                              kNotUtf8},
 };

@@ -1,7 +1,9 @@
 #include "winfs/full_path.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "winfs/error.h"
 #include "winfs/utf8.h"
@@ -9,69 +11,237 @@
 namespace winfs {
 namespace {
 
-bool isDrive(std::string_view rootName) noexcept {
-    return rootName.size() == 2 && rootName[1] == ':';
+using size_type = std::size_t;
+
+constexpr size_type kMaxLength = 32767;  // UTF-16 units
+
+// The kinds of path that Windows tells apart before it makes one full.
+enum class Kind { relative, driveRelative, driveAbsolute, rooted, unc, device, deviceRoot };
+
+constexpr bool isSeparator(char c) noexcept {
+    return c == '\\' || c == '/';
 }
 
-char upper(char letter) noexcept {
-    return letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+constexpr char upper(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool endsInSeparator(const path& p) {
-    const std::string& text = p.native();
-    return !text.empty() && (text.back() == '\\' || text.back() == '/') && p.has_relative_path();
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return upper(x) == upper(y); });
 }
 
-// The normal form of `joined`, with a trailing separator only where `p` had one, and without the
-// trailing dots and spaces of the last name: "C:\a\b\." is "C:\a\b"; "C:\a. . " is "C:\a".
-path finished(const std::string& joined, const path& p) {
-    const path normal = path(joined).lexically_normal();
-    std::string text = normal.native();
-    const std::size_t root = normal.root_path().native().size();
-    if (text.size() > root && text.back() == '\\') text.pop_back();
+bool tooLong(std::string_view text) noexcept {
+    return text.size() > kMaxLength && utf16Length(text) > kMaxLength;
+}
+
+// The bytes of a leading drive, its ':' included: "c:x" -> 2, "?:" -> 2, "é:" -> 3, "" -> 0. Any
+// one UTF-16 unit before a ':' makes a drive for Windows, a letter or not.
+size_type driveLength(std::string_view text) noexcept {
+    if (text.empty() || isSeparator(text[0])) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const size_type unit = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 0;
+    if (unit == 0 || text.size() <= unit || text[unit] != ':') return 0;
+    return unit + 1;
+}
+
+// "\\x" is a server, "\\.\x" and "\\?\x" devices, "\\." and "\\?" the device root, "\??\x" merely
+// rooted.
+Kind kindOf(std::string_view text) noexcept {
+    if (!text.empty() && isSeparator(text[0])) {
+        if (text.size() < 2 || !isSeparator(text[1])) return Kind::rooted;
+        if (text.size() < 3 || (text[2] != '.' && text[2] != '?')) return Kind::unc;
+        if (text.size() > 3 && isSeparator(text[3])) return Kind::device;
+        return text.size() == 3 ? Kind::deviceRoot : Kind::unc;
+    }
+    const size_type drive = driveLength(text);
+    if (drive == 0) return Kind::relative;
+    return drive < text.size() && isSeparator(text[drive]) ? Kind::driveAbsolute
+                                                           : Kind::driveRelative;
+}
+
+// Where the part that ".." never removes ends: "c:\", "\\server\share\", "\\?\", "\".
+size_type rootEnd(std::string_view text) noexcept {
+    switch (kindOf(text)) {
+        case Kind::driveAbsolute:
+            return driveLength(text) + 1;
+        case Kind::unc: {
+            size_type i = 2;
+            for (int part = 0; part < 2; ++part) {  // the server, then the share
+                while (i < text.size() && !isSeparator(text[i]))
+                    ++i;
+                if (i < text.size()) ++i;
+            }
+            return i;
+        }
+        case Kind::device:
+        case Kind::deviceRoot:
+            return 4;
+        case Kind::rooted:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+bool isVerbatim(std::string_view text) noexcept {
+    return text.size() >= 4 && text[0] == '\\' && text[3] == '\\' &&
+           ((text[1] == '\\' && text[2] == '?') || (text[1] == '?' && text[2] == '?'));
+}
+
+// The DOS device that a name stands for, as written ("nul. :" -> "nul"), or nothing. Windows 11
+// takes each device name alone ("CON", "c:prn ") but only NUL as the last name in a folder
+// ("c:\x\nul"); Windows 10 took each of them in any folder and with an extension ("c:\con\con",
+// "nul.txt"). We follow Windows 11.
+std::string_view deviceIn(std::string_view name, bool alone) noexcept {
+    size_type end = name.size();
+    while (end > 0 && (name[end - 1] == ':' || name[end - 1] == '.' || name[end - 1] == ' '))
+        --end;
+    const std::string_view device = name.substr(0, end);
+    if (equalIgnoringAsciiCase(device, "NUL")) return device;
+    if (!alone) return {};
+    for (const std::string_view known : {"CON", "PRN", "AUX", "CONIN$", "CONOUT$"}) {
+        if (equalIgnoringAsciiCase(device, known)) return device;
+    }
+    const bool numbered = device.size() == 4 && device[3] >= '1' && device[3] <= '9' &&
+                          (equalIgnoringAsciiCase(device.substr(0, 3), "COM") ||
+                           equalIgnoringAsciiCase(device.substr(0, 3), "LPT"));
+    return numbered ? device : std::string_view{};
+}
+
+// The name of a path that has no separator after its drive ("CON", "c:prn"), else nothing.
+std::string_view loneName(std::string_view text, Kind kind) noexcept {
+    if (kind != Kind::relative && kind != Kind::driveRelative) return {};
+    const std::string_view name = text.substr(driveLength(text));
+    return name.find_first_of("\\/") == std::string_view::npos ? name : std::string_view{};
+}
+
+// `text` joined to the working directory as Windows joins it: "c:x" to it when it lies on C
+// ("C:\cwd\x"), else to C:\; "\x" to its root; "\\." is "\\.\".
+std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
+    switch (kind) {
+        case Kind::relative:
+            return std::string(cwd) + '\\' + std::string(text);
+        case Kind::rooted: {
+            std::string_view root = cwd.substr(0, rootEnd(cwd));
+            while (!root.empty() && isSeparator(root.back()))
+                root.remove_suffix(1);
+            return std::string(root) + std::string(text);
+        }
+        case Kind::driveRelative: {
+            const size_type drive = driveLength(text);
+            const bool sameDrive =
+                driveLength(cwd) == drive &&
+                equalIgnoringAsciiCase(cwd.substr(0, drive), text.substr(0, drive));
+            // "c:" alone is the working directory itself, with no separator added.
+            if (sameDrive && drive == text.size()) return std::string(cwd);
+            if (sameDrive) return std::string(cwd) + '\\' + std::string(text.substr(drive));
+            std::string root(text.substr(0, drive));
+            root[0] = upper(root[0]);
+            return root + '\\' + std::string(text.substr(drive));
+        }
+        case Kind::deviceRoot:
+            return "\\\\.\\";
+        default:
+            return std::string(text);
+    }
+}
+
+// Every '/' made '\', and each run of separators after the first two made one: "c://a//b" is
+// "c:\a\b", "//server" is "\\server", and "\\\x" (no server) stays.
+void tidySeparators(std::string& text) {
+    std::replace(text.begin(), text.end(), '/', '\\');
+    size_type out = 0;
+    for (const char c : text) {
+        if (c == '\\' && out > 2 && text[out - 1] == '\\') continue;
+        text[out++] = c;
+    }
+    text.resize(out);
+}
+
+// The names after `root` with "." and ".." taken out ("..\" never above the root), a single dot
+// dropped from the end of every name but the last ("a.\b" -> "a\b", "a..\b" stays: three dots or
+// more make a name), and trailing dots and spaces from the end of the path ("a\b. ." -> "a\b",
+// "a\ " -> "a\").
+std::string collapsed(std::string_view full, size_type root) {
+    std::vector<std::string_view> names;
+    bool endsInSeparator = false;
+    const std::string_view rest = full.substr(root);
+    for (size_type start = 0; start < rest.size();) {
+        const size_type end = std::min(rest.find('\\', start), rest.size());
+        std::string_view name = rest.substr(start, end - start);
+        const bool followed = end < rest.size();  // by a separator
+        endsInSeparator = end + 1 == rest.size();
+        start = end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+            continue;
+        }
+        if (followed && name.size() >= 2 && name.back() == '.' && name[name.size() - 2] != '.')
+            name.remove_suffix(1);
+        names.push_back(name);
+    }
+    std::string text(full.substr(0, root));
+    for (size_type i = 0; i < names.size(); ++i) {
+        if (i > 0) text.push_back('\\');
+        text.append(names[i]);
+    }
+    if (endsInSeparator && !names.empty()) text.push_back('\\');
     while (text.size() > root && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
-    if (endsInSeparator(p) && text.size() > root && text.back() != '\\') text.push_back('\\');
-    return path(std::move(text));
+    return text;
 }
 
 }  // namespace
 
-bool needsWorkingDirectory(const path& p) noexcept {
+bool needsWorkingDirectory(const path& p, Verbatim verbatim) noexcept {
     const std::string_view text = p.native();
-    if (text.empty()) return false;
-    if (!p.has_root_name()) return true;
-    return isDrive(text.substr(0, 2)) && !p.has_root_directory();
+    if (text.empty() || (verbatim == Verbatim::keep && isVerbatim(text))) return false;
+    const Kind kind = kindOf(text);
+    if (!deviceIn(loneName(text, kind), true).empty()) return false;
+    return kind == Kind::relative || kind == Kind::driveRelative || kind == Kind::rooted;
 }
 
-path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec) {
+path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec,
+                  Verbatim verbatim) {
     ec.clear();
-    const std::string& text = p.native();
-    if (text.empty()) return {};
-    if (text.size() > 32767 && utf16Length(text) > 32767) {
+    const std::string_view text = p.native();
+    if (text.empty()) {
+        ec = make_error_code(ERROR_INVALID_NAME);
+        return {};
+    }
+    if (tooLong(text)) {
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
         return {};
     }
-    const std::string rootName = p.root_name().native();
-    const std::string relative = p.relative_path().native();
-    if (!rootName.empty() && !isDrive(rootName)) {
-        // \\?\ and \??\ paths are taken as they are; \\.\ and \\server paths are made tidy.
-        if (rootName.size() == 3 && rootName[2] == '?') return p;
-        return finished(rootName + '\\' + relative, p);
-    }
-    if (!rootName.empty() && p.has_root_directory()) return finished(rootName + '\\' + relative, p);
+    if (verbatim == Verbatim::keep && isVerbatim(text)) return p;
 
-    const std::string& cwd = workingDirectory.native();
-    const std::string cwdRoot = workingDirectory.root_name().native();
-    if (!rootName.empty()) {
-        // Drive-relative: the working directory when it lies on that drive, else the drive's root.
-        const char letter = upper(rootName[0]);
-        if (!cwdRoot.empty() && upper(cwdRoot[0]) == letter)
-            return finished(cwd + '\\' + relative, p);
-        return finished(std::string{letter, ':', '\\'} + relative, p);
+    const Kind kind = kindOf(text);
+    if (const std::string_view device = deviceIn(loneName(text, kind), true); !device.empty())
+        return path("\\\\.\\" + std::string(device));
+
+    std::string full = joined(text, kind, workingDirectory.native());
+    tidySeparators(full);
+    const size_type root = rootEnd(full);
+    full = collapsed(full, root);
+    // NUL as the last name is looked for in the full path rather than in `p`, so that "c:\x\nul\."
+    // is a device too and a full path stays as it is when made full again.
+    if (kind != Kind::unc && kind != Kind::device && kind != Kind::deviceRoot) {
+        const size_type last = full.rfind('\\') + 1;
+        if (last >= root) {
+            if (const std::string_view device =
+                    deviceIn(std::string_view(full).substr(last), false);
+                !device.empty()) {
+                return path("\\\\.\\" + std::string(device));
+            }
+        }
     }
-    if (p.has_root_directory()) return finished(cwdRoot + '\\' + relative, p);
-    return finished(cwd + '\\' + relative, p);
+    if (tooLong(full)) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
+    return path(std::move(full));
 }
 
 }  // namespace winfs

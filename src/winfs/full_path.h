@@ -1,6 +1,8 @@
-// How Windows makes a path full (GetFullPathNameW): the path joined to the working directory as
-// Windows joins it, "." and ".." removed lexically, trailing dots and spaces dropped from the last
-// name. Nothing here touches the disk: the working directory is handed in.
+// How Windows makes a path full (GetFullPathNameW, as Windows 11 does it): the path joined to the
+// working directory as Windows joins it, separators made '\', "." and ".." removed lexically, a
+// single trailing dot dropped from every name and trailing dots and spaces from the last one, and
+// a DOS device name made a device path. Nothing here touches the disk: the working directory is
+// handed in.
 //
 // Threading: pure functions; safe to call concurrently.
 #pragma once
@@ -11,15 +13,22 @@
 
 namespace winfs {
 
-// Whether the full path of `p` depends on the working directory: "foo", "c:foo" and "\foo" do;
-// "c:\foo", "\\server\share" and "\\?\c:\foo" do not.
-bool needsWorkingDirectory(const path& p) noexcept;
+// How paths that start exactly with "\\?\" or "\??\" are taken. GetFullPathNameW rewrites them
+// like any other ("\\?\c:\a\..\b." is "\\?\c:\b", "\??\x" is "C:\??\x"); the file calls
+// (CreateFileW and the rest) take them as given and hand them to the system unchanged.
+enum class Verbatim { rewrite, keep };
+
+// Whether the full path of `p` depends on the working directory: "foo", "c:foo", "?:foo", "\foo"
+// and "\??\foo" (rewritten) do; "c:\foo", "\\server\share", "\\?\c:\foo" and "CON" do not.
+bool needsWorkingDirectory(const path& p, Verbatim verbatim = Verbatim::rewrite) noexcept;
 
 // "c:foo" resolves against the working directory when that lies on drive C, else against C:\;
 // "\foo" lands on the working directory's drive; "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is;
-// "c:\zor\a. . " is "c:\zor\a"; \\?\ and \??\ paths are taken as they are. A path of more than
-// 32,767 UTF-16 units fails with ERROR_FILENAME_EXCED_RANGE. `workingDirectory` is read only when
-// needsWorkingDirectory(p).
-path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec);
+// "c:\zor\a.\b. . " is "c:\zor\a\b"; ".." never climbs above "c:\", "\\server\share\" or "\\.\";
+// "CON" and "c:\x\nul" are "\\.\CON" and "\\.\nul". The empty path fails with ERROR_INVALID_NAME;
+// a path of more than 32,767 UTF-16 units, given or made, with ERROR_FILENAME_EXCED_RANGE.
+// `workingDirectory`, a full path on a drive or a server, is read only when needsWorkingDirectory.
+path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec,
+                  Verbatim verbatim = Verbatim::rewrite);
 
 }  // namespace winfs

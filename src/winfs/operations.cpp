@@ -93,13 +93,16 @@ path currentPathOn(const DriveMap& map, std::error_code& ec) {
     return map.windowsPathFor(host, ec);
 }
 
-path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec) {
+// What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
+// absolute() rewrites them, as GetFullPathNameW does.
+path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
+                Verbatim verbatim = Verbatim::keep) {
     path workingDirectory;
-    if (needsWorkingDirectory(p)) {
+    if (needsWorkingDirectory(p, verbatim)) {
         workingDirectory = currentPathOn(map, ec);
         if (ec) return {};
     }
-    return fullPathName(p, workingDirectory, ec);
+    return fullPathName(p, workingDirectory, ec, verbatim);
 }
 
 // `p` resolved on the disk; a path that comes out empty is no path at all.
@@ -318,7 +321,7 @@ path absolute(const path& p) {
 }
 
 path absolute(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] { return absoluteOn(*drives(), p, ec); });
+    return guarded(ec, [&] { return absoluteOn(*drives(), p, ec, Verbatim::rewrite); });
 }
 
 file_status status(const path& p) {
@@ -410,7 +413,8 @@ path weakly_canonical(const path& p, std::error_code& ec) {
         if (p.empty()) return path();
         path normal = p.lexically_normal();
         const Map map = drives();
-        const path full = absoluteOn(*map, normal, ec);
+        // From `p` itself: its lexically normal form has lost the drive of "\\?\C:\..".
+        const path full = absoluteOn(*map, p, ec);
         if (ec) return path();
         Resolution found = resolve(*map, full, {}, ec);
         if (ec) {

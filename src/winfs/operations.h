@@ -38,9 +38,10 @@ path temp_directory_path(std::error_code& ec);
 bool create_directories(const path& p);
 bool create_directories(const path& p, std::error_code& ec);
 
-// As GetFullPathName: "c:foo" resolves against the working directory when that lies on drive C,
-// else against C:\; "\foo" lands on the working directory's drive. Then "." and ".." go, lexically:
-// "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is.
+// As GetFullPathNameW (see fullPathName): "c:foo" resolves against the working directory when that
+// lies on drive C, else against C:\; "\foo" lands on the working directory's drive. Then "." and
+// ".." go, lexically: "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is. "nul" is "\\.\nul"; the
+// empty path fails with ERROR_INVALID_NAME.
 path absolute(const path& p);
 path absolute(const path& p, std::error_code& ec);
 
