@@ -170,6 +170,8 @@ void DriveFixture::buildTree() {
     makeFolder(zor + "/a\\b");
     makeFile(zor + "/a\\b/f");
     hostLink("a\\b", zor + "/bsl");
+    makeFolder(zor + "/nul");
+    hostLink("nul", zor + "/tonul");
 
     const std::string chain = driveC("chain");
     makeFolder(chain + "/end");

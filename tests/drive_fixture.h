@@ -42,7 +42,8 @@ class DriveFixture : public testing::Test {
     //   badrel -> "\xff\xfe"  badabs -> <drive C>/zor/"\xff\xfe"
     // and chain\l0 -> l1 -> ... -> l63 -> end: 64 links from l0, 63 from l1;
     //   zor\absdots -> <drive C>/../outside and up -> ../outside, both <prefix>/outside, beside
-    //   the decoy C:\outside; zor\bsl -> "a\b", a host name with a backslash, beside zor\a\b.
+    //   the decoy C:\outside; zor\bsl -> "a\b", a host name with a backslash, beside zor\a\b;
+    //   zor\tonul -> nul, a folder: a name in a link's target, never a device.
     void buildTree();
 
   private:

@@ -158,6 +158,7 @@ const Mapping kCanonical[] = {
     {"c:\\zor\\a\\b\\f",             "C:\\zor\\a\\b\\f",         kNoError},
     {"c:\\zor\\bsl\\f",             "",                       123},  // never the decoy a\b\f
     {"c:\\zor\\rel\\a<b",           "",                       123},
+    {"c:\\zor\\tonul",               "C:\\zor\\nul",              kNoError},
     {"c:\\chain\\l1",               "C:\\chain\\end",         kNoError},  // 63 links
     {"c:\\chain\\l0",               "",                       1921},      // 64 links
     {"c:\\zor\\loop1",              "",                       1921},

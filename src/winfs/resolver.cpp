@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "winfs/error.h"
-#include "winfs/full_path.h"
 #include "winfs/names.h"
 #include "winfs/utf8.h"
 
@@ -240,9 +239,10 @@ bool Walk::follow(const std::string& target, std::size_t origin, std::error_code
         if (host.front() != '/') host.insert(0, at_.folder().host() + "/");
         windows = map_.windowsPathFor(host, ec);
     } else {
-        // Relative to the link's folder, where the walk stands, its ".." taken lexically.
-        windows = windowsPathOf(target, ec);
-        if (!ec) windows = fullPathName(windows, path(at_.windows()), ec);
+        // Relative to the link's folder, where the walk stands, its ".." taken lexically. A target
+        // is no DOS path: "nul" and "a." are names as they stand, as Windows reads a link's target.
+        const path relative = windowsPathOf(target, ec);
+        if (!ec) windows = (path(at_.windows()) / relative).lexically_normal();
     }
     if (ec) {
         // A target that names nothing Windows can reach leaves the link missing, never elsewhere.
