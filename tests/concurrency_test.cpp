@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <latch>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "drive_fixture.h"
@@ -98,40 +100,36 @@ TEST_F(Concurrency, CallsRacingAReloadKeepTheMapTheyStartedWith) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
-// sub\L is a regular file or a link to one, swapped by rename; A links to sub.
+// sub\L is a regular file or a link to one, swapped by rename or exchanged whole; A links to sub.
 TEST_F(Concurrency, ANameSwappedBetweenAFileAndALinkIsAlwaysAFile) {
     makeFile(driveC("zor/sub/target.txt"));
     makeFile(driveC("zor/sub/L"));
-    const std::string sub = driveC("zor/sub");
-    const Changer swaps([&] {
-        const int fd = ::open((sub + "/file").c_str(), O_CREAT | O_WRONLY, 0666);
-        if (fd >= 0) ::close(fd);
-        ::rename((sub + "/file").c_str(), (sub + "/L").c_str());
-        ::symlink("target.txt", (sub + "/link").c_str());
-        ::rename((sub + "/link").c_str(), (sub + "/L").c_str());
-    });
-    std::atomic<int> wrong{0};
-    forAWhile(3, 1.5, [&] {
-        std::error_code ec;
-        if (winfs::status(path("c:\\zor\\A\\L"), ec).type() != file_type::regular) ++wrong;
-    });
-    EXPECT_EQ(wrong.load(), 0);
-}
-
-TEST_F(Concurrency, ANameExchangedBetweenAFileAndALinkIsAlwaysAFile) {
-    makeFile(driveC("zor/sub/target.txt"));
-    makeFile(driveC("zor/sub/L"));
     hostLink("target.txt", driveC("zor/sub/other"));
-    const std::string l = driveC("zor/sub/L");
-    const std::string other = driveC("zor/sub/other");
-    const Changer exchanges(
-        [&] { ::renameat2(AT_FDCWD, l.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE); });
-    std::atomic<int> wrong{0};
-    forAWhile(3, 1.5, [&] {
-        std::error_code ec;
-        if (winfs::status(path("c:\\zor\\A\\L"), ec).type() != file_type::regular) ++wrong;
-    });
-    EXPECT_EQ(wrong.load(), 0);
+    const std::string sub = driveC("zor/sub");
+    const std::string l = sub + "/L";
+    const std::string other = sub + "/other";
+    const std::pair<const char*, std::function<void()>> swaps[] = {
+        {"rename",
+         [&] {
+             const int fd = ::open((sub + "/file").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+             if (fd >= 0) ::close(fd);
+             ::rename((sub + "/file").c_str(), l.c_str());
+             ::symlink("target.txt", (sub + "/link").c_str());
+             ::rename((sub + "/link").c_str(), l.c_str());
+         }},
+        {"exchange",
+         [&] { ::renameat2(AT_FDCWD, l.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE); }},
+    };
+    for (const auto& [name, swap] : swaps) {
+        SCOPED_TRACE(name);
+        const Changer changes(swap);
+        std::atomic<int> wrong{0};
+        forAWhile(3, 1.5, [&] {
+            std::error_code ec;
+            if (winfs::status(path("c:\\zor\\A\\L"), ec).type() != file_type::regular) ++wrong;
+        });
+        EXPECT_EQ(wrong.load(), 0);
+    }
 }
 
 // sub\L is a folder or a link to c:\zor\store, exchanged; moving into c:\zor\A\L lands in one of
