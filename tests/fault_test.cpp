@@ -200,6 +200,8 @@ TEST_F(Faults, NamesThatAreNotUtf8) {
     const RunResult inFolder = runProgram({PATHPROBE_EXE}, environment(), temp("caf\xe9"));
     EXPECT_EQ(inFolder.out, "0\n0\n1\n0\n\"c:\" -> \n");
     expectOneFailure(inFolder, {"Cannot convert character sequence"});
+    // Shaped as the other failure lines, with no host text in it.
+    EXPECT_EQ(inFolder.err, "pathprobe: current_path: Cannot convert character sequence\n");
 
     // A link target on the way.
     std::filesystem::remove_all(driveC("zor"));
@@ -209,6 +211,8 @@ TEST_F(Faults, NamesThatAreNotUtf8) {
     expectStartsWith(throughLink, kFirstLines);
     expectOneFailure(throughLink,
                      {"canonical", "Cannot convert character sequence", "c:\\zor\\\\"});
+    EXPECT_EQ(throughLink.err,
+              "pathprobe: canonical: Cannot convert character sequence [c:\\zor\\\\]\n");
 }
 
 TEST_F(Faults, ALongChainOfLinks) {
