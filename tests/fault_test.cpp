@@ -172,7 +172,7 @@ TEST_F(Faults, DriveAndPrefixFaults) {
         {"TMP naming a file",
          [this] { makeFile(driveC("zor/file.txt")); },
          {"TMP=c:\\zor\\file.txt"},
-         {"temp_directory_path", "c:\\zor\\file.txt"}},
+         {"temp_directory_path", "The directory name is invalid.", "c:\\zor\\file.txt"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
