@@ -100,6 +100,42 @@ void BM_Construct(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(chosen.size()));
 }
 
+// A path of twenty names: C:\folder01\...\folder20, and /folder01/.../folder20 for std.
+template <typename Path>
+Path deepPath() {
+    const bool windows = std::is_same_v<Path, winfs::path>;
+    std::string text = windows ? "C:" : "";
+    for (int i = 1; i <= 20; ++i) {
+        text += windows ? '\\' : '/';
+        text += "folder";
+        text += static_cast<char>('0' + i / 10);
+        text += static_cast<char>('0' + i % 10);
+    }
+    return Path(text);
+}
+
+// Walks every element of the deep path from begin() to end().
+template <typename Path>
+void BM_IterateForward(benchmark::State& state) {
+    const Path p = deepPath<Path>();
+    for (auto _ : state) {
+        for (const Path& element : p)
+            benchmark::DoNotOptimize(element);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// Walks every element of the deep path from end() back to begin().
+template <typename Path>
+void BM_IterateBackward(benchmark::State& state) {
+    const Path p = deepPath<Path>();
+    for (auto _ : state) {
+        for (auto it = p.end(); it != p.begin();)
+            benchmark::DoNotOptimize(*--it);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 BENCHMARK(BM_Decompose<winfs::path>)->Name("BM_Decompose/winfs")->DenseRange(0, allSamples);
 BENCHMARK(BM_Decompose<std::filesystem::path>)->Name("BM_Decompose/std")->DenseRange(0, allSamples);
 BENCHMARK(BM_LexicallyNormal<winfs::path>)
@@ -110,5 +146,9 @@ BENCHMARK(BM_LexicallyNormal<std::filesystem::path>)
     ->DenseRange(0, allSamples);
 BENCHMARK(BM_Construct<winfs::path>)->Name("BM_Construct/winfs")->DenseRange(0, allSamples);
 BENCHMARK(BM_Construct<std::filesystem::path>)->Name("BM_Construct/std")->DenseRange(0, allSamples);
+BENCHMARK(BM_IterateForward<winfs::path>)->Name("BM_IterateForward/winfs");
+BENCHMARK(BM_IterateForward<std::filesystem::path>)->Name("BM_IterateForward/std");
+BENCHMARK(BM_IterateBackward<winfs::path>)->Name("BM_IterateBackward/winfs");
+BENCHMARK(BM_IterateBackward<std::filesystem::path>)->Name("BM_IterateBackward/std");
 
 }  // namespace

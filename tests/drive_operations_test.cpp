@@ -201,6 +201,73 @@ TEST_P(WeaklyCanonical, ResolvesTheHeadThatExists) {
 
 INSTANTIATE_TEST_SUITE_P(Drives, WeaklyCanonical, testing::ValuesIn(kWeaklyCanonical));
 
+struct Relation {
+    const char* input;
+    const char* base;  // nullptr: the working directory
+    const char* relative;
+    const char* proximate;
+    int error;
+};
+
+void PrintTo(const Relation& r, std::ostream* os) {
+    *os << '"' << r.input << "\" from \"" << (r.base ? r.base : "(working directory)") << '"';
+}
+
+// clang-format off
+const Relation kRelations[] = {
+    {"c:\\zor\\rel\\inner",         "c:\\zor\\store",           "inner",           "inner",        kNoError},
+    {"c:\\zor\\store",              "c:\\zor\\rel\\inner",      "..",              "..",           kNoError},
+    {"c:\\zor\\file.txt",           "c:\\zor\\sub\\up",         "..\\file.txt",    "..\\file.txt", kNoError},
+    {"C:\\ZOR\\Store\\missing\\x",  "c:\\zor\\store",           "missing\\x",      "missing\\x",   kNoError},
+    {"c:\\zor\\store\\inner",       nullptr,                    "store\\inner",    "store\\inner", kNoError},
+    {"store\\..\\rel",              nullptr,                    "store",           "store",        kNoError},
+    {"c:\\",                        nullptr,                    "..",              "..",           kNoError},
+    {"q:\\x",                       "c:\\zor",                  "",                "q:\\x",        kNoError},
+    {"c:\\zor\\loop1\\x",           "c:\\zor",                  "",                "",             1921},
+    {"c:\\zor",                     "c:\\zor\\loop1\\x",        "",                "",             1921},
+    {"c:\\zor\\badrel\\x",          nullptr,                    "",                "",             kNotUtf8},
+};
+// clang-format on
+
+class Relations : public TreeTest<Relation> {};
+
+TEST_P(Relations, FollowLinksThenCompareLexically) {
+    const Relation& row = GetParam();
+    const path input(row.input);
+    std::error_code relativeError, proximateError;
+    path relative, proximate;
+    if (row.base == nullptr) {
+        relative = winfs::relative(input, relativeError);
+        proximate = winfs::proximate(input, proximateError);
+    } else {
+        relative = winfs::relative(input, path(row.base), relativeError);
+        proximate = winfs::proximate(input, path(row.base), proximateError);
+    }
+    const path base = row.base == nullptr ? winfs::current_path() : path(row.base);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(relativeError) << relativeError.message();
+        EXPECT_FALSE(proximateError) << proximateError.message();
+        EXPECT_EQ(relative.string(), row.relative);
+        EXPECT_EQ(proximate.string(), row.proximate);
+        EXPECT_EQ(winfs::relative(input, base).string(), row.relative);
+        EXPECT_EQ(winfs::proximate(input, base).string(), row.proximate);
+        if (row.base == nullptr) {
+            EXPECT_EQ(winfs::relative(input).string(), row.relative);
+            EXPECT_EQ(winfs::proximate(input).string(), row.proximate);
+        }
+    } else {
+        expectError(relativeError, row.error);
+        expectError(proximateError, row.error);
+        EXPECT_TRUE(relative.empty()) << relative.string();
+        EXPECT_TRUE(proximate.empty()) << proximate.string();
+        expectThrows([&](const path& p) { return winfs::relative(p, base); }, row.input, row.error);
+        expectThrows([&](const path& p) { return winfs::proximate(p, base); }, row.input,
+                     row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Relations, testing::ValuesIn(kRelations));
+
 struct Status {
     const char* input;
     file_type followed;  // none: status fails

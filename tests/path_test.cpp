@@ -195,6 +195,61 @@ TEST_P(NormalisationTest, GivesTheNormalForm) {
 
 INSTANTIATE_TEST_SUITE_P(Grammar, NormalisationTest, testing::ValuesIn(kNormalisations));
 
+struct Relation {
+    const char* text;
+    const char* base;
+    const char* relative;  // proximate is this, or the text itself when this is empty
+};
+
+void PrintTo(const Relation& r, std::ostream* os) {
+    *os << '"' << r.text << "\" from \"" << r.base << '"';
+}
+
+// clang-format off
+const Relation kRelations[] = {
+    // The standard's own examples, with Windows separators.
+    {"\\a\\d",                "\\a\\b\\c",             "..\\..\\d"},
+    {"\\a\\b\\c",             "\\a\\d",                "..\\b\\c"},
+    {"a\\b\\c",               "a",                     "b\\c"},
+    {"a\\b\\c",               "a\\b\\c\\x\\y",         "..\\.."},
+    {"a\\b\\c",               "a\\b\\c",               "."},
+    {"a\\b",                  "c\\d",                  "..\\..\\a\\b"},
+    // Root names must match exactly, and the root directories too.
+    {"c:\\a\\d",              "c:\\a\\b\\c",           "..\\..\\d"},
+    {"c:\\a",                 "d:\\a",                 ""},
+    {"C:\\a",                 "c:\\a",                 ""},
+    {"c:a",                   "c:\\a",                 ""},
+    {"c:\\a",                 "c:a",                   ""},
+    {"c:a\\b",                "c:a",                   "b"},
+    {"c:/x/y",                "c:\\x",                 "y"},
+    {"\\\\server\\share\\a",  "\\\\server\\share\\b",  "..\\a"},
+    {"\\\\server\\share\\a",  "\\\\other\\share\\a",   ""},
+    {"//server/share/a",      "\\\\server\\share\\a",  ""},
+    // A name that reads as a root name on its own gives no answer.
+    {"a\\c:b",                "a",                     ""},
+    {"\\\\?\\C:\\x",          "\\\\?\\C:\\y",          ""},
+    // "." and ".." of the base count as the standard says; nothing is normalised first.
+    {"a\\x",                  "a\\.\\b",               "..\\x"},
+    {"a\\b",                  "a\\b\\.",               "."},
+    {"a\\b",                  "a\\b\\..",              ""},
+    {"a\\..\\b",              "a",                     "..\\b"},
+    {"a\\b\\",                "a\\b",                  "."},
+    {"a\\b",                  "a\\b\\",                "."},
+    {"a",                     "",                      "a"},
+};
+// clang-format on
+
+class RelationTest : public testing::TestWithParam<Relation> {};
+
+TEST_P(RelationTest, MakesThePathRelativeLexically) {
+    const Relation& r = GetParam();
+    const path text(r.text);
+    EXPECT_EQ(text.lexically_relative(path(r.base)).string(), r.relative);
+    EXPECT_EQ(text.lexically_proximate(path(r.base)).string(), *r.relative ? r.relative : r.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grammar, RelationTest, testing::ValuesIn(kRelations));
+
 // Each holds a byte sequence that UTF-8 forbids.
 const char* const kNotUtf8[] = {
     "\xff",
@@ -265,7 +320,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Elements{"c:a//b", {"c:", "a", "b"}},
                     Elements{"\\\\server\\share", {"\\\\server", "\\", "share"}},
                     Elements{"\\\\?\\C:\\x", {"\\\\?", "\\", "C:", "x"}},
-                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}}));
+                    Elements{"a\\\\", {"a", ""}}, Elements{"\\\\\\x", {"\\\\\\", "x"}},
+                    Elements{"\\\\server", {"\\\\server"}}, Elements{"c:\\", {"c:", "\\"}},
+                    Elements{"\\\\?\\", {"\\\\?", "\\"}}, Elements{"a", {"a"}},
+                    Elements{"c:\\\\\\a\\\\b\\\\\\", {"c:", "\\\\\\", "a", "b", ""}},
+                    Elements{"..\\.", {"..", "."}}));
 
 struct Ordering {
     const char* left;
@@ -288,14 +347,29 @@ TEST_P(CompareTest, OrdersByElements) {
     EXPECT_EQ((back > 0) - (back < 0), -o.sign);
 }
 
-INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest,
-                         testing::Values(Ordering{"a/b", "a\\b", 0}, Ordering{"a\\\\b", "a\\b", 0},
-                                         Ordering{"c:\\a", "c:/a", 0}, Ordering{"a", "b", -1},
-                                         Ordering{"c:a", "c:\\a", -1},
-                                         Ordering{"c:\\a", "d:\\a", -1},
-                                         Ordering{"C:\\a", "c:\\a", -1}, Ordering{"a", "a\\", -1},
-                                         Ordering{"a\\", "a\\b", -1}, Ordering{"a\\b", "a\\c", -1},
-                                         Ordering{"", "a", -1}, Ordering{"//s/x", "\\\\s\\x", 0}));
+// clang-format off
+const Ordering kOrderings[] = {
+    {"a/b",                "a\\b",      0},
+    {"a\\\\b",             "a\\b",      0},
+    {"c:\\a",              "c:/a",      0},
+    {"\\\\s\\x",           "\\\\s/x",   0},
+    {"a",                  "b",         -1},
+    {"c:a",                "c:\\a",     -1},
+    {"c:\\a",              "d:\\a",     -1},
+    {"a",                  "a\\",       -1},
+    {"a\\",                "a\\b",      -1},
+    {"a\\b",               "a\\c",      -1},
+    {"a\\b",               "a-b",       -1},  // a separator before any character
+    {"",                   "a",         -1},
+    // Root names compare exactly as written, character by character.
+    {"C:\\a",              "c:\\a",     -1},
+    {"//s/x",              "\\\\s\\x",  -1},
+    {"//server\\share",    "C:/a",      -1},
+    {"\\\\server\\share",  "C:/a",      1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest, testing::ValuesIn(kOrderings));
 
 TEST(Modifiers, EditTheText) {
     struct Row {

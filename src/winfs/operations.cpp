@@ -882,4 +882,60 @@ void create_directory_symlink(const path& target, const path& link, std::error_c
     create_symlink(target, link, ec);
 }
 
+namespace {
+
+// As the other operations do, a name that is not UTF-8 fails with the path type's own text.
+[[noreturn]] void raiseRelation(const char* operation, const path& p, const path& base,
+                                const std::error_code& ec) {
+    if (ec == std::errc::illegal_byte_sequence) {
+        throw filesystem_error("Cannot convert character sequence (" + std::string(operation) + ")",
+                               p, base, ec);
+    }
+    throw filesystem_error(operation, p, base, ec);
+}
+
+}  // namespace
+
+path relative(const path& p, std::error_code& ec) {
+    const path base = current_path(ec);
+    if (ec) return {};
+    return relative(p, base, ec);
+}
+
+path relative(const path& p, const path& base) {
+    std::error_code ec;
+    path result = relative(p, base, ec);
+    if (ec) raiseRelation("relative", p, base, ec);
+    return result;
+}
+
+path relative(const path& p, const path& base, std::error_code& ec) {
+    const path from = weakly_canonical(p, ec);
+    if (ec) return {};
+    const path to = weakly_canonical(base, ec);
+    if (ec) return {};
+    return from.lexically_relative(to);
+}
+
+path proximate(const path& p, std::error_code& ec) {
+    const path base = current_path(ec);
+    if (ec) return {};
+    return proximate(p, base, ec);
+}
+
+path proximate(const path& p, const path& base) {
+    std::error_code ec;
+    path result = proximate(p, base, ec);
+    if (ec) raiseRelation("proximate", p, base, ec);
+    return result;
+}
+
+path proximate(const path& p, const path& base, std::error_code& ec) {
+    const path from = weakly_canonical(p, ec);
+    if (ec) return {};
+    const path to = weakly_canonical(base, ec);
+    if (ec) return {};
+    return from.lexically_proximate(to);
+}
+
 }  // namespace winfs

@@ -110,4 +110,15 @@ void create_symlink(const path& target, const path& link, std::error_code& ec) n
 void create_directory_symlink(const path& target, const path& link);
 void create_directory_symlink(const path& target, const path& link, std::error_code& ec) noexcept;
 
+// weakly_canonical(p).lexically_relative(weakly_canonical(base)): links are followed first, so with
+// c:\zor\rel -> store, relative("c:\zor\rel\inner", "c:\zor\store") is "inner". Paths on
+// different drives give an empty path; proximate gives weakly_canonical(p) instead. The forms
+// without a base take the working directory. An error gives an empty path.
+path relative(const path& p, std::error_code& ec);
+path relative(const path& p, const path& base = current_path());
+path relative(const path& p, const path& base, std::error_code& ec);
+path proximate(const path& p, std::error_code& ec);
+path proximate(const path& p, const path& base = current_path());
+path proximate(const path& p, const path& base, std::error_code& ec);
+
 }  // namespace winfs

@@ -123,11 +123,6 @@ class ElementCursor {
     size_type position_;
 };
 
-bool sameRootName(std::string_view lhs, std::string_view rhs) noexcept {
-    return std::equal(lhs.begin(), lhs.end(), rhs.begin(), rhs.end(),
-                      [](char a, char b) { return a == b || (isSeparator(a) && isSeparator(b)); });
-}
-
 [[noreturn]] void throwConversionError() {
     throw filesystem_error("Cannot convert character sequence",
                            std::make_error_code(std::errc::illegal_byte_sequence));
@@ -214,14 +209,9 @@ int path::compare(const path& other) const noexcept {
     const Layout a = layoutOf(mine);
     const Layout b = layoutOf(theirs);
 
-    const std::string_view rootA = mine.substr(0, a.rootName);
-    const std::string_view rootB = theirs.substr(0, b.rootName);
-    if (!sameRootName(rootA, rootB)) {
-        std::string preferredA(rootA), preferredB(rootB);
-        std::replace(preferredA.begin(), preferredA.end(), '/', '\\');
-        std::replace(preferredB.begin(), preferredB.end(), '/', '\\');
-        return preferredA.compare(preferredB) < 0 ? -1 : 1;
-    }
+    // Root names compare exactly: "//server" sorts before "C:", and "\\\\server" after it.
+    const int roots = mine.substr(0, a.rootName).compare(theirs.substr(0, b.rootName));
+    if (roots != 0) return roots < 0 ? -1 : 1;
     const bool dirA = a.relative > a.rootName;
     const bool dirB = b.relative > b.rootName;
     if (dirA != dirB) return dirA ? 1 : -1;
@@ -375,20 +365,79 @@ path path::lexically_normal() const {
     return path(std::move(normal), trusted{});
 }
 
+namespace {
+
+// A name inside the relative part that would read as a root name on its own, as "c:x" in "a\c:x".
+bool hasNameLikeARoot(const path& p) noexcept {
+    const std::string_view text = p.native();
+    for (ElementCursor names{text, layoutOf(text).relative}; names.more();) {
+        if (rootNameEnd(names.take()) != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+path path::lexically_relative(const path& base) const {
+    const std::string_view mine = text_;
+    const std::string_view theirs = base.text_;
+    if (mine.substr(0, rootNameEnd(mine)) != theirs.substr(0, rootNameEnd(theirs)) ||
+        is_absolute() != base.is_absolute() ||
+        (!has_root_directory() && base.has_root_directory()) || hasNameLikeARoot(*this) ||
+        hasNameLikeARoot(base)) {
+        return path();
+    }
+    const iterator mineEnd = end();
+    const iterator baseEnd = base.end();
+    auto [a, b] = std::mismatch(begin(), mineEnd, base.begin(), baseEnd);
+    if (a == mineEnd && b == baseEnd) return path(std::string_view("."), trusted{});
+
+    // Only file names of the base count: "." and empty ones stay, ".." takes one back.
+    const size_type baseRelative = layoutOf(theirs).relative;
+    std::ptrdiff_t up = 0;
+    for (; b != baseEnd; ++b) {
+        if (b.first_ < baseRelative) continue;
+        const std::string_view name = b->text_;
+        if (name == "..") {
+            --up;
+        } else if (!name.empty() && name != ".") {
+            ++up;
+        }
+    }
+    if (up < 0) return path();
+    if (up == 0 && (a == mineEnd || a->empty())) return path(std::string_view("."), trusted{});
+
+    path relative;
+    for (; up > 0; --up)
+        relative /= path(std::string_view(".."), trusted{});
+    for (; a != mineEnd; ++a)
+        relative /= *a;
+    return relative;
+}
+
+path path::lexically_proximate(const path& base) const {
+    path relative = lexically_relative(base);
+    return relative.empty() ? *this : relative;
+}
+
 path::iterator path::begin() const {
-    const Layout layout = layoutOf(text_);
-    if (layout.rootName != 0) return iterator(this, 0, layout.rootName);
-    if (layout.relative != 0) return iterator(this, 0, layout.relative);
-    if (text_.empty()) return end();
-    return iterator(this, 0, findSeparator(text_, 0));
+    const std::string_view text = text_;
+    if (text.empty()) return end();
+    const size_type rootName = rootNameEnd(text);
+    const size_type relative = skipSeparators(text, rootName);
+    const size_type last = rootName != 0   ? rootName
+                           : relative != 0 ? relative
+                                           : findSeparator(text, 0);
+    return iterator(this, 0, last, rootName, relative);
 }
 
 path::iterator path::end() const {
-    return iterator(this, iterator::npos, iterator::npos);
+    return iterator(this, iterator::npos, iterator::npos, iterator::npos, iterator::npos);
 }
 
-path::iterator::iterator(const path* owner, size_type first, size_type last)
-    : owner_(owner), first_(first), last_(last) {
+path::iterator::iterator(const path* owner, size_type first, size_type last, size_type rootName,
+                         size_type relative)
+    : owner_(owner), first_(first), last_(last), rootName_(rootName), relative_(relative) {
     load();
 }
 
@@ -397,35 +446,28 @@ void path::iterator::load() {
         element_.clear();
         return;
     }
-    element_ = path(std::string_view(owner_->text_).substr(first_, last_ - first_), trusted{});
+    // Assigning in place keeps the element's buffer from step to step.
+    element_.text_.assign(owner_->text_, first_, last_ - first_);
 }
 
 path::iterator& path::iterator::operator++() {
     const std::string_view text = owner_->text_;
-    Layout layout{};  // the file name's start is not needed here
-    layout.rootName = rootNameEnd(text);
-    layout.relative = skipSeparators(text, layout.rootName);
     size_type next;
     if (first_ == text.size()) {
-        first_ = last_ = npos;  // past the empty element after a trailing separator
-        load();
-        return *this;
-    }
-    if (first_ == 0 && last_ == layout.rootName && layout.rootName != 0) {
-        if (layout.relative > layout.rootName) {
-            first_ = layout.rootName;
-            last_ = layout.relative;
+        next = npos;  // past the empty element after a trailing separator
+    } else if (first_ < relative_) {
+        // From the root name to the root directory, or from either to the first name.
+        if (last_ == rootName_ && rootName_ != 0 && relative_ > rootName_) {
+            first_ = rootName_;
+            last_ = relative_;
             load();
             return *this;
         }
-        next = layout.relative;
-    } else if (first_ == layout.rootName && last_ == layout.relative &&
-               layout.relative > layout.rootName) {
-        next = layout.relative;
+        next = relative_;
     } else {
         next = skipSeparators(text, last_);
         if (next == text.size() && last_ < text.size()) {
-            first_ = last_ = text.size();
+            first_ = last_ = text.size();  // "a" ends in an empty element
             load();
             return *this;
         }
@@ -441,13 +483,39 @@ path::iterator& path::iterator::operator++() {
 }
 
 path::iterator& path::iterator::operator--() {
-    iterator walk = owner_->begin();
-    iterator previous = walk;
-    while (walk != *this) {
-        previous = walk;
-        ++walk;
+    const std::string_view text = owner_->text_;
+    if (rootName_ == npos) {
+        rootName_ = rootNameEnd(text);
+        relative_ = skipSeparators(text, rootName_);
     }
-    return *this = previous;
+    size_type stop = first_;  // the element before ends here, separators included
+    if (first_ == npos) {
+        stop = text.size();
+        if (stop > relative_ && isSeparator(text.back())) {
+            first_ = last_ = stop;  // the empty element after a trailing separator
+            load();
+            return *this;
+        }
+    }
+    if (stop > relative_) {
+        // The relative part starts with a name, so a name lies between it and `stop`.
+        size_type nameEnd = stop;
+        while (isSeparator(text[nameEnd - 1]))
+            --nameEnd;
+        size_type nameStart = nameEnd;
+        while (nameStart > relative_ && !isSeparator(text[nameStart - 1]))
+            --nameStart;
+        first_ = nameStart;
+        last_ = nameEnd;
+    } else if (stop == relative_ && relative_ > rootName_) {
+        first_ = rootName_;
+        last_ = relative_;
+    } else {
+        first_ = 0;
+        last_ = rootName_;
+    }
+    load();
+    return *this;
 }
 
 std::ostream& operator<<(std::ostream& os, const path& p) {

@@ -96,6 +96,12 @@ class path {
     bool is_relative() const noexcept { return !is_absolute(); }
 
     path lexically_normal() const;
+    // Lexical only, as the standard defines it: path("c:\\a\\d").lexically_relative("c:\\a\\b\\c")
+    // is "..\\..\\d"; different root names ("c:" and "C:" too), or a name like "c:x" inside either
+    // path, give an empty path.
+    path lexically_relative(const path& base) const;
+    // lexically_relative(base), or *this when that is empty.
+    path lexically_proximate(const path& base) const;
 
     iterator begin() const;
     iterator end() const;
@@ -154,12 +160,17 @@ class path::iterator {
     friend class path;
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    iterator(const path* owner, std::size_t first, std::size_t last);
+    iterator(const path* owner, std::size_t first, std::size_t last, std::size_t rootName,
+             std::size_t relative);
     void load();
 
     const path* owner_ = nullptr;
     std::size_t first_ = npos;  // the current element is text[first_, last_); npos is the end
     std::size_t last_ = npos;
+    // Where the root name ends and the relative part starts, so that a step never parses the text
+    // from its start; npos until known (end() leaves them for operator-- to find).
+    std::size_t rootName_ = npos;
+    std::size_t relative_ = npos;
     path element_;
 };
 
