@@ -148,6 +148,16 @@ const std::vector<Operation>& operations() {
         {"normal", "lexically_normal",
          onPath([](const fs::path& p, std::error_code&) { return p.lexically_normal(); })},
         {"decompose", "the decomposition report's lines for the path", decompose},
+        {"relative", "PATH... BASE: each path relative to BASE, on disk",
+         againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
+             return fs::relative(p, base, ec);
+         }),
+         true},
+        {"proximate", "PATH... BASE: as relative, or the path itself where there is none",
+         againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
+             return fs::proximate(p, base, ec);
+         }),
+         true},
         {"canonpath", "canonPath, with its diagnostic lines",
          [](const std::string& input, const Settings& settings, Outcome& outcome) {
              withDiagnostics(outcome,

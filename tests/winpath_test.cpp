@@ -56,6 +56,14 @@ TEST_F(Winpath, EachOperationOnEachPath) {
          "\nC:\\temp\\test.txt\nroot_name\tC:\nroot_directory\t\\\nroot_path\tC:\\\n"
          "relative_path\ttemp\\test.txt\nis_absolute\t1\nparent_path\tC:\\temp\n"
          "filename\ttest.txt\nstem\ttest\nextension\t.txt\n", "", 0},
+        // The last argument is the base; links are followed first; another drive has no
+        // relative path.
+        {{"relative", "c:\\zor\\rel\\inner", "c:\\zor", "d:\\x", "c:\\zor\\store"},
+         "inner\n..\n\n", "", 0},
+        {{"proximate", "c:\\zor\\rel\\inner", "d:\\x", "c:\\zor\\loop1\\x", "c:\\zor\\store"},
+         "inner\nd:\\x\n",
+         "winpath: proximate: The name of the file cannot be resolved by the system. "
+         "[c:\\zor\\loop1\\x] [c:\\zor\\store]\n", 1},
         {{"canonpath", "c:\\zor\\rel", "rel", "c:\\zor\\nothere\\..\\store"},
          std::string(kBailOut) + "\nnot an absolute path\n" + kBailOut + "\nC:\\zor\\store\n", "", 0},
         {{"canonpath", "--resolve-symlinks", "c:\\zor\\rel"}, "C:\\zor\\store\n", "", 0},
@@ -89,7 +97,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute"}, 2, "PATH is required"},
         {{"normal", "--base", "c:\\", "x"}, 2, "--base: is for abspath only"},
         {{"absolute", "--nope", "x"}, 2, "--nope"},
-        {{"relative", "x"}, 2, "relative"},
+        {{"relative", "x"}, 2, "BASE: is required"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         {{"absolute", "--help"}, 0, "Operations"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
