@@ -14,6 +14,10 @@ if(NOT WIN32)
   install(DIRECTORY src/winfs/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs
     FILES_MATCHING PATTERN "*.h")
 endif()
+# Named for the project in lib/, where "winfs" alone could meet another library's file.
+foreach(target IN LISTS exported)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME pathprobe_${target})
+endforeach()
 install(TARGETS ${exported} EXPORT pathprobeTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES src/path_resolution.h src/platform.h
