@@ -121,18 +121,19 @@ void decompose(const std::string& input, const Settings&, Outcome& outcome) {
 void withDiagnostics(Outcome& outcome, const std::function<fs::path()>& resolve) {
     std::ostringstream lines;
     std::streambuf* const console = std::cout.rdbuf(lines.rdbuf());
-    struct Restore {
-        std::streambuf* console;
-        std::ostringstream& lines;
-        Outcome& outcome;
-        ~Restore() {
-            std::cout.rdbuf(console);
-            std::istringstream text(lines.str());
-            for (std::string line; std::getline(text, line);)
-                outcome.diagnostics.push_back(line);
-        }
-    } restore{console, lines, outcome};
-    setPath(outcome, resolve());
+    fs::path result;
+    std::exception_ptr failure;
+    try {
+        result = resolve();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::cout.rdbuf(console);
+    std::istringstream text(lines.str());
+    for (std::string line; std::getline(text, line);)
+        outcome.diagnostics.push_back(line);
+    if (failure) std::rethrow_exception(failure);
+    setPath(outcome, result);
 }
 
 const std::vector<Operation>& operations() {

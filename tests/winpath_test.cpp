@@ -34,6 +34,7 @@ const char* const kBailOut =
     "bailing out because path is a symlink while symlink resolving is disabled\n";
 
 TEST_F(Winpath, EachOperationOnEachPath) {
+    const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -74,6 +75,9 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // A name that is not UTF-8 fails alone; the next path is answered.
         {{"absolute", "caf\xe9", "c:\\"},
          "c:\\\n", "winpath: absolute: Cannot convert character sequence [caf\xe9]\n", 1},
+        // canonPath throws here, on its first look at the disk.
+        {{"canonpath", tooLong, "c:\\zor"},
+         "C:\\zor\n", "winpath: canonpath: The filename or extension is too long. [" + tooLong + "]\n", 1},
     };
     // clang-format on
     for (const Row& row : rows) {
