@@ -40,9 +40,12 @@ std::vector<std::string> forwardElements(const winfs::path& p) {
     std::vector<std::string> elements;
     // Each element takes at least one byte, bar the empty one after a trailing separator.
     const std::size_t limit = p.native().size() + 2;
-    for (auto it = p.begin(); it != p.end(); ++it) {
+    for (auto it = p.begin(); it != p.end();) {
         if (elements.size() > limit) fail("forward iteration ends", "runaway", "end()");
         elements.push_back(it->native());
+        const auto here = it++;
+        auto back = it;
+        expect("--(++it) is it", --back == here && back->native() == here->native());
     }
     return elements;
 }
@@ -114,6 +117,37 @@ void checkPath(const winfs::path& p) {
 
     expectEqual("backward iteration == forward iteration", joined(backwardElements(p)),
                 joined(forwardElements(p)));
+
+    // The same path with other separators after its root name compares equal and hashes alike.
+    std::string respelled = rootName;
+    for (std::size_t i = rootName.size(); i < text.size(); ++i) {
+        const char c = text[i];
+        respelled += c == '/' ? "\\" : c == '\\' ? "/" : std::string(1, c);
+    }
+    const winfs::path other(respelled);
+    subject = text;
+    expectEqual("compare ignores the spelling of separators after the root name",
+                std::to_string(p.compare(other)), "0");
+    expect("equal paths hash alike", hash_value(p) == hash_value(other));
+
+    // Without "." or ".." or a name that reads as a root name, a path is "." from itself.
+    bool plain = true;
+    for (const winfs::path& element : p.relative_path()) {
+        const std::string& name = element.native();
+        plain = plain && name != "." && name != ".." && !element.has_root_name();
+    }
+    if (plain)
+        expectEqual("p.lexically_relative(p) is \".\"", p.lexically_relative(p).native(), ".");
+}
+
+// Comparison is an order, and equal paths hash alike.
+void checkPair(const winfs::path& a, const winfs::path& b) {
+    subject = a.native();
+    const int ab = a.compare(b);
+    const int ba = b.compare(a);
+    expectEqual("compare is antisymmetric", std::to_string((ab > 0) - (ab < 0)),
+                std::to_string((ba < 0) - (ba > 0)));
+    if (ab == 0) expect("equal paths hash alike", hash_value(a) == hash_value(b));
 }
 
 }  // namespace
@@ -138,6 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const winfs::filesystem_error&) {
         return 0;
     }
+    checkPair(p, other);
     const winfs::path both = p / other;
     checkPath(both);
     return 0;

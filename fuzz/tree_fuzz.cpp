@@ -456,7 +456,8 @@ void checkQuery(const std::vector<std::string>& names) {
             Outcome base = resolveOnHost({}, kWindowsLinkLimit);
             while (existing < names.size()) {
                 const Outcome longer = resolveOnHost(
-                    std::vector<std::string>(names.begin(), names.begin() + existing + 1),
+                    std::vector<std::string>(
+                        names.begin(), names.begin() + static_cast<std::ptrdiff_t>(existing + 1)),
                     kWindowsLinkLimit);
                 if (longer.error != 0) break;
                 base = longer;

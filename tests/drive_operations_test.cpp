@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <string>
 
 #include "drive_fixture.h"
 #include "winfs/filesystem.h"
+#include "winfs/host.h"
 
 using winfs::file_type;
 using winfs::path;
@@ -80,6 +83,12 @@ const Mapping kAbsoluteOnC[] = {
     {".",                         "C:\\zor",             kNoError},
     {"..\\..\\..",                "C:\\",                kNoError},
     {"store\\",                   "C:\\zor\\store\\",    kNoError},
+    {"c:\\zor\\a. . ",              "c:\\zor\\a",          kNoError},  // trailing dots and spaces go
+    {"tail.",                     "C:\\zor\\tail",       kNoError},
+    {"c:\\zor\\a.\\",              "c:\\zor\\a\\",         kNoError},
+    {"\\\\?\\c:\\a\\..\\b.",        "\\\\?\\c:\\a\\..\\b.",  kNoError},  // taken as given
+    {"\\??\\c:\\a\\.",             "\\??\\c:\\a\\.",       kNoError},
+    {"\\\\.\\c:\\a\\..\\b.",        "\\\\.\\c:\\b",        kNoError},  // made tidy
     {"",                          "",                    kNoError},
 };
 // clang-format on
@@ -112,7 +121,6 @@ TEST_F(DriveFixture, AbsoluteFromOutsideDriveC) {
 // clang-format off
 const Mapping kCanonical[] = {
     {"c:\\ZOR\\Store",              "C:\\zor\\store",         kNoError},
-    // BUG: only ASCII letters are matched ignoring case, so "été" does not find "Été" (error 2).
     {"c:\\zor\\été",                "C:\\zor\\Été",           kNoError},
     {"c:\\zor\\mixed\\",            "C:\\zor\\Mixed",         kNoError},
     {"c:/zor//store/.",             "C:\\zor\\store",         kNoError},
@@ -128,7 +136,6 @@ const Mapping kCanonical[] = {
     {"c:\\zor\\sub\\up",            "C:\\zor\\store",         kNoError},  // against the link's folder
     {"c:\\zor\\abs",                "C:\\zor\\store",         kNoError},
     {"c:\\zor\\sub\\up\\..\\up",    "C:\\zor\\store",         kNoError},  // ".." before the link
-    // BUG: the target "hop/../file.txt" is walked physically: hop is followed before ".." drops it.
     {"c:\\zor\\lexi",               "C:\\zor\\file.txt",      kNoError},  // hop/.. taken lexically
     {"c:\\zor\\out",                "@\\outside",             kNoError},
     {"c:\\chain\\l1",               "C:\\chain\\end",         kNoError},  // 63 links
@@ -410,16 +417,61 @@ TEST_F(OperationsTest, CurrentPathIsTheWorkingDirectoryAsAWindowsPath) {
     expectError(ec, kNotUtf8);
 }
 
-TEST(SystemCategory, GivesTheWindowsTexts) {
-    const std::pair<int, const char*> rows[] = {
-        {2, "The system cannot find the file specified."},
-        {3, "The system cannot find the path specified."},
-        {5, "Access is denied."},
-        {53, "The network path was not found."},
-        {1921, "The name of the file cannot be resolved by the system."},
+TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
+    struct Row {
+        int code;
+        const char* text;
+        std::errc condition;
     };
-    for (const auto& [code, text] : rows)
-        EXPECT_EQ(winfs::system_category().message(code), text) << code;
+    const Row rows[] = {
+        {2, "The system cannot find the file specified.", std::errc::no_such_file_or_directory},
+        {3, "The system cannot find the path specified.", std::errc::no_such_file_or_directory},
+        {4, "The system cannot open the file.", std::errc::too_many_files_open},
+        {5, "Access is denied.", std::errc::permission_denied},
+        {53, "The network path was not found.", std::errc::no_such_file_or_directory},
+        {170, "The requested resource is in use.", std::errc::device_or_resource_busy},
+        {183, "Cannot create a file when that file already exists.", std::errc::file_exists},
+        {206, "The filename or extension is too long.", std::errc::filename_too_long},
+        {267, "The directory name is invalid.", std::errc::not_a_directory},
+        {1921, "The name of the file cannot be resolved by the system.",
+         std::errc::too_many_symbolic_link_levels},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(winfs::system_category().message(row.code), row.text) << row.code;
+        EXPECT_EQ(std::error_code(row.code, winfs::system_category()), row.condition) << row.code;
+    }
+    // A code without a condition of its own matches none.
+    EXPECT_EQ(winfs::system_category().message(9999), "unknown error");
+    EXPECT_NE(std::error_code(9999, winfs::system_category()), std::errc::permission_denied);
+}
+
+TEST(HostErrors, MapOntoTheNearestWindowsCode) {
+    using winfs::host::At;
+    struct Row {
+        int error;
+        At where;
+        std::error_code expected;
+    };
+    const auto windows = [](winfs::win_error code) { return winfs::make_error_code(code); };
+    const Row rows[] = {
+        {ENOENT, At::lastName, windows(winfs::ERROR_FILE_NOT_FOUND)},
+        {ENOENT, At::folderOnTheWay, windows(winfs::ERROR_PATH_NOT_FOUND)},
+        {ENOTDIR, At::lastName, windows(winfs::ERROR_PATH_NOT_FOUND)},
+        {EACCES, At::lastName, windows(winfs::ERROR_ACCESS_DENIED)},
+        {EEXIST, At::lastName, windows(winfs::ERROR_ALREADY_EXISTS)},
+        {ELOOP, At::lastName, windows(winfs::ERROR_CANT_RESOLVE_FILENAME)},
+        {ENAMETOOLONG, At::lastName, windows(winfs::ERROR_FILENAME_EXCED_RANGE)},
+        {EMFILE, At::lastName, windows(winfs::ERROR_TOO_MANY_OPEN_FILES)},
+        {EBUSY, At::lastName, windows(winfs::ERROR_BUSY)},
+        {EXDEV, At::lastName, windows(winfs::ERROR_NOT_SAME_DEVICE)},
+        {EROFS, At::lastName, windows(winfs::ERROR_WRITE_PROTECT)},
+        {ENOSPC, At::lastName, windows(winfs::ERROR_DISK_FULL)},
+        {EIO, At::lastName, windows(winfs::ERROR_IO_DEVICE)},
+        // No Windows counterpart: the host's own meaning, never "Access is denied.".
+        {EPROTO, At::lastName, std::error_code(EPROTO, std::generic_category())},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(winfs::host::windowsError(row.error, row.where), row.expected) << row.error;
 }
 
 TEST_F(DriveFixture, WithoutDosdevicesCIsDriveCAndZIsTheRoot) {
@@ -427,7 +479,7 @@ TEST_F(DriveFixture, WithoutDosdevicesCIsDriveCAndZIsTheRoot) {
     struct stat st {};
     ASSERT_EQ(::stat(driveC().c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    const winfs::DriveMap& map = winfs::drives();
+    const winfs::DriveMap& map = *winfs::drives();
     ASSERT_NE(map.folderOf('C'), nullptr);
     EXPECT_EQ(*map.folderOf('c'), driveC());
     ASSERT_NE(map.folderOf('z'), nullptr);
@@ -474,9 +526,6 @@ TEST_F(DriveFixture, TheLongestDriveFolderNamesTheDrive) {
     EXPECT_EQ(winfs::current_path().string(), throughZ(temp()));
 }
 
-// BUG: a drive's folder is kept as mapped ("<prefix>/dosdevices/../drive_c") for the way there but
-// compared resolved on the way back, so a link made to c:\zor\store stores a host path that maps
-// back through z: (or, without z:, not at all).
 // Wine's own layout: c: -> ../drive_c. A link made to a path on drive C must read back, and
 // resolve, on drive C.
 TEST_F(DriveFixture, LinksMadeOnARelativeDosdevicesDriveReadBackOnIt) {
@@ -489,7 +538,7 @@ TEST_F(DriveFixture, LinksMadeOnARelativeDosdevicesDriveReadBackOnIt) {
     EXPECT_FALSE(ec) << ec.message();
 }
 
-// BUG: the same through a prefix reached by a link, without dosdevices.
+// The same through a prefix reached by a link, without dosdevices.
 TEST_F(DriveFixture, LinksMadeThroughALinkedPrefixReadBackOnDriveC) {
     makeFolder(driveC("zor/store"));
     hostLink(prefix(), temp("linked"));
@@ -501,7 +550,7 @@ TEST_F(DriveFixture, LinksMadeThroughALinkedPrefixReadBackOnDriveC) {
     EXPECT_EQ(winfs::canonical(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store");
 }
 
-// BUG: a relative WINEPREFIX is kept relative, so drive C moves when the working directory does.
+// A relative WINEPREFIX is read where the map is read: drive C stays put when the process moves.
 TEST_F(DriveFixture, ARelativePrefixDoesNotMoveWithTheWorkingDirectory) {
     makeFolder(driveC("zor"));
     makeFolder(temp("elsewhere"));

@@ -90,15 +90,20 @@ TEST_F(ScratchOperations, TempDirectoryThatIsNoFolderFails) {
     {
         ScopedEnv tmp("TMP", "c:\\nowhere");
         std::error_code ec;
-        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "c:\\nowhere\\");
+        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "") << "an empty path on error";
         EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
-        EXPECT_THROW(winfs::temp_directory_path(), winfs::filesystem_error);
+        try {
+            winfs::temp_directory_path();
+            ADD_FAILURE() << "no exception";
+        } catch (const winfs::filesystem_error& e) {
+            EXPECT_EQ(e.path1().string(), "c:\\nowhere\\") << "the failure names the folder";
+        }
     }
     {
         ScopedEnv tmp("TMP", "c:\\file.txt");
         std::error_code ec;
-        winfs::temp_directory_path(ec);
-        EXPECT_EQ(ec, std::errc::not_a_directory);
+        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "");
+        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_DIRECTORY)) << ec.message();
     }
 }
 
@@ -131,6 +136,8 @@ TEST_F(ScratchOperations, CreateDirectories) {
         {"c:\\zor\\file.txt", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\a<b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\a:b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\new\\a|b", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\what?", false, winfs::ERROR_INVALID_NAME},
         {"c:\\zor\\tab\there", false, winfs::ERROR_INVALID_NAME},
         {"q:\\unmapped", false, winfs::ERROR_PATH_NOT_FOUND},

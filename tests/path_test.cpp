@@ -2,11 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using winfs::path;
+
+// Counts this thread's allocations, so that the noexcept queries can be held to not allocating.
+namespace {
+thread_local std::size_t allocations = 0;
+}  // namespace
+
+// Out of line, so that the compiler does not pair an inlined free() with operator new.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -345,6 +366,11 @@ TEST_P(CompareTest, OrdersByElements) {
     EXPECT_EQ(path(o.left) == path(o.right), o.sign == 0);
     const int back = path(o.right).compare(path(o.left));
     EXPECT_EQ((back > 0) - (back < 0), -o.sign);
+    EXPECT_EQ(path(o.left) <=> path(o.right), o.sign <=> 0);
+    if (o.sign == 0) {
+        EXPECT_EQ(hash_value(path(o.left)), hash_value(path(o.right)));
+        EXPECT_EQ(std::hash<path>{}(path(o.left)), std::hash<path>{}(path(o.right)));
+    }
 }
 
 // clang-format off
@@ -398,6 +424,34 @@ TEST(Modifiers, EditTheText) {
     path grown("c:\\zor");
     grown += "-hack";
     EXPECT_EQ(grown.string(), "c:\\zor-hack");
+    EXPECT_EQ(grown.concat(std::string("\\x")).string(), "c:\\zor-hack\\x");
+    EXPECT_EQ(grown.append("d:y").string(), "d:y");
+    EXPECT_EQ(grown.assign("c:").append("z").string(), "c:z");
+    const std::string names = "a/b";
+    EXPECT_EQ(path(names.begin(), names.end()).append(names.begin(), names.end()).string(),
+              "a/b\\a/b");
+    // Compared as a whole: this GoogleTest cannot print a std::u8string.
+    EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
+    EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);
+    EXPECT_EQ(grown.string(), "c:z") << "a failed assign leaves the path as it was";
+}
+
+TEST(NoexceptQueries, DoNotAllocate) {
+    // Longer than any short-string buffer, so that a copy of any part of it would allocate.
+    const path p("\\\\a-server-with-a-long-name\\share\\folder-with-a-long-name\\file.tar.gz");
+    const path q("//a-server-with-a-long-name/share/folder-with-a-long-name/file.tar.gz");
+    const std::size_t before = allocations;
+    const bool all = p.has_root_name() && p.has_root_directory() && p.has_root_path() &&
+                     p.has_relative_path() && p.has_parent_path() && p.has_filename() &&
+                     p.has_stem() && p.has_extension() && p.is_absolute() && !p.empty();
+    const int order = p.compare(q);
+    const bool less = p < q;
+    const std::size_t hashes = hash_value(p) ^ hash_value(q);
+    EXPECT_EQ(allocations, before);
+    EXPECT_TRUE(all);
+    EXPECT_EQ(order, 1);
+    EXPECT_FALSE(less);
+    EXPECT_NE(hashes, 0u);
 }
 
 TEST(QuotedOutput, EscapesQuotesAndBackslashes) {

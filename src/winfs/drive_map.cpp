@@ -1,17 +1,10 @@
 #include "winfs/drive_map.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <memory>
+#include <utility>
 
 #include "winfs/error.h"
-#include "winfs/host.h"
 #include "winfs/utf8.h"
 
 namespace winfs {
@@ -31,23 +24,6 @@ std::string defaultPrefix() {
     return std::string(home != nullptr ? home : "") + "/.wine";
 }
 
-// mkdir -p, as far as it gets.
-std::error_code makeFolders(const std::string& folder) {
-    std::string sofar;
-    std::size_t from = 0;
-    while (from <= folder.size()) {
-        const std::size_t slash = folder.find('/', from);
-        const std::size_t end = slash == std::string::npos ? folder.size() : slash;
-        sofar = folder.substr(0, end);
-        from = end + 1;
-        if (sofar.empty()) continue;
-        if (::mkdir(sofar.c_str(), 0777) != 0 && errno != EEXIST) {
-            return {errno, std::generic_category()};
-        }
-    }
-    return {};
-}
-
 // Is `folder` (no trailing '/', except "/") a leading part of `host` on an element boundary?
 bool leads(std::string_view folder, std::string_view host) noexcept {
     if (folder == "/") return !host.empty() && host.front() == '/';
@@ -61,80 +37,87 @@ std::string withoutTrailingSlash(std::string folder) {
     return folder;
 }
 
+// No folder for drive C is no drive C, an error of its own rather than a missing file.
+std::error_code setupFailure(int error) {
+    if (error == 0) return {};
+    if (error == ENOENT || error == ENOTDIR) return make_error_code(ERROR_INVALID_DRIVE);
+    return host::windowsError(error, host::At::folderOnTheWay);
+}
+
 }  // namespace
 
 DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(prefix)) {
     // A relative prefix is taken from where the map is read, not from wherever the process goes.
     if (!prefix_.empty() && prefix_.front() != '/') {
-        std::error_code ec;
-        const std::string cwd = hostWorkingDirectory(ec);
-        if (!ec) prefix_ = cwd + (cwd == "/" ? "" : "/") + prefix_;
+        std::string cwd;
+        if (host::workingDirectory(cwd) == 0) {
+            if (cwd != "/") cwd.push_back('/');
+            prefix_ = cwd.append(prefix_);
+        }
     }
+    std::array<std::optional<std::string>, 26> folders;
     const std::string devices = prefix_ + "/dosdevices";
-    struct stat st {};
-    if (::stat(devices.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    file_type devicesType = file_type::none;
+    if (host::typeAt({-1, devices.c_str()}, true, devicesType) == 0 &&
+        devicesType == file_type::directory) {
         for (char letter = 'a'; letter <= 'z'; ++letter) {
-            const std::string link = devices + "/" + letter + ":";
-            std::error_code ec;
-            const std::string target = readHostLink(link, ec);
-            if (ec) continue;
-            std::string folder = target.front() == '/' ? target : devices + "/" + target;
-            folders_[indexOf(letter)] = withoutTrailingSlash(std::move(folder));
+            std::string target;
+            if (host::readLink(devices + "/" + letter + ":", target) != 0 || target.empty()) {
+                continue;
+            }
+            if (target.front() != '/') target.insert(0, devices + "/");
+            folders[static_cast<std::size_t>(indexOf(letter))] =
+                withoutTrailingSlash(std::move(target));
         }
     } else {
-        folders_[indexOf('c')] = prefix_ + "/drive_c";
-        folders_[indexOf('z')].emplace(1, '/');
+        folders[static_cast<std::size_t>(indexOf('c'))] = prefix_ + "/drive_c";
+        folders[static_cast<std::size_t>(indexOf('z'))] = std::string("/");
     }
 
-    if (const auto& c = folders_[indexOf('c')]; c && ::stat(c->c_str(), &st) != 0) {
-        setupError_ = makeFolders(*c);
-        // No folder for drive C is no drive C, an error of its own rather than a missing file.
-        const int error = setupError_.value();
-        if (error == ENOENT || error == ENOTDIR) {
-            setupError_ = make_error_code(ERROR_INVALID_DRIVE);
-        } else if (error != 0) {
-            setupError_ = make_error_code(windowsErrorFor(error, false));
+    std::error_code driveCFailure;
+    if (const auto& c = folders[static_cast<std::size_t>(indexOf('c'))]) {
+        file_type type = file_type::none;
+        if (host::typeAt({-1, c->c_str()}, true, type) != 0) {
+            driveCFailure = setupFailure(host::makeFolders(*c));
         }
     }
     // Host paths are kept resolved, so that what is stored on the host maps back the same way.
     // Each drive's folder is held open, so that a lookup below it walks only the names below it.
-    handles_.fill(-1);
-    for (std::size_t i = 0; i < folders_.size(); ++i) {
-        auto& folder = folders_[i];
-        if (!folder) continue;
-        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder->c_str(), nullptr),
-                                                             &std::free);
-        if (resolved) folder = std::string(resolved.get());
-        handles_[i] = ::open(folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (!folders[i]) continue;
+        Drive& drive = drives_[i].emplace();
+        drive.letter = static_cast<char>('A' + i);
+        drive.folder = host::realPath(*folders[i]).value_or(*folders[i]);
+        drive.handle = host::openFolder(drive.folder);
+        if (drive.letter == 'C') drive.failure = driveCFailure;
     }
 }
 
-DriveMap::~DriveMap() {
-    for (const int handle : handles_) {
-        if (handle >= 0) ::close(handle);
-    }
+const DriveMap::Drive* DriveMap::drive(char letter) const noexcept {
+    const int index = indexOf(letter);
+    if (index < 0 || !drives_[static_cast<std::size_t>(index)]) return nullptr;
+    return &*drives_[static_cast<std::size_t>(index)];
 }
 
 const std::string* DriveMap::folderOf(char letter) const noexcept {
-    const int index = indexOf(letter);
-    if (index < 0 || !folders_[index]) return nullptr;
-    return &*folders_[index];
+    const Drive* found = drive(letter);
+    return found != nullptr ? &found->folder : nullptr;
 }
 
 path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const {
-    int best = -1;
-    for (std::size_t i = 0; i < folders_.size(); ++i) {
-        if (folders_[i] && leads(*folders_[i], host) &&
-            (best < 0 || folders_[i]->size() > folders_[best]->size())) {
-            best = static_cast<int>(i);
+    const Drive* best = nullptr;
+    for (const auto& candidate : drives_) {
+        if (candidate && leads(candidate->folder, host) &&
+            (best == nullptr || candidate->folder.size() > best->folder.size())) {
+            best = &*candidate;
         }
     }
-    if (best < 0) {
+    if (best == nullptr) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }
-    std::string windows{static_cast<char>('A' + best), ':', '\\'};
-    std::string_view rest = host.substr(*folders_[best] == "/" ? 1 : folders_[best]->size());
+    std::string windows{best->letter, ':', '\\'};
+    std::string_view rest = host.substr(best->folder == "/" ? 1 : best->folder.size());
     while (!rest.empty()) {
         const std::size_t start = rest.find_first_not_of('/');
         if (start == std::string_view::npos) break;
@@ -152,76 +135,59 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
     return path(windows);
 }
 
-DriveMap::Root DriveMap::rootOf(const path& windows, std::error_code& ec) const {
-    auto it = windows.begin();
-    const auto end = windows.end();
-    std::size_t skipped = 0;
-    std::string root = it != end ? it->string() : std::string();
-    // \\?\C:\x, \\.\C:\x and \??\C:\x stand for C:\x.
-    if (root.size() == 3 && (root[2] == '?' || root[2] == '.') &&
-        (root[1] == '?' || root[1] == '\\' || root[1] == '/')) {
-        ++it;  // the device prefix
-        if (it != end && it->native().find_first_not_of("\\/") == std::string::npos) ++it;
-        skipped = 2;
-        root = it != end ? it->string() : std::string();
-        if (root.size() != 2 || root[1] != ':' || indexOf(root[0]) < 0) {
-            ec = make_error_code(ERROR_BAD_NETPATH);
-            return {};
-        }
-        ++skipped;
-    } else if (root.size() == 2 && root[1] == ':' && indexOf(root[0]) >= 0) {
-        ++skipped;
-        ++it;
-        if (it != end && it->native().find_first_not_of("\\/") == std::string::npos) ++skipped;
-    } else {
+std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
+    const path plain = drivePathOf(windows);
+    if (plain.empty()) {
         ec = make_error_code(ERROR_BAD_NETPATH);
         return {};
     }
-    const std::string* folder = folderOf(root[0]);
-    if (folder == nullptr) {
+    const Drive* found = drive(plain.native()[0]);
+    if (found == nullptr) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }
-    ec.clear();
-    const int index = indexOf(root[0]);
-    // Drive C's folder could not be made: say why at the first use of the drive.
-    if (index == indexOf('c') && setupError_) {
-        ec = setupError_;
+    if (found->failure) {
+        ec = found->failure;
         return {};
     }
-    return Root{static_cast<char>('A' + index), *folder, handles_[index], skipped};
-}
-
-std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
-    const Root root = rootOf(windows, ec);
-    if (ec) return {};
-    std::string host = root.host;
-    std::size_t index = 0;
-    for (const path& element : windows) {
-        if (index++ < root.skipped || element.empty()) continue;
+    ec.clear();
+    std::string host = found->folder;
+    for (const path& element : plain.relative_path()) {
+        if (element.empty()) continue;
         if (host.back() != '/') host.push_back('/');
         host.append(element.native());
     }
     return host;
 }
 
+std::shared_ptr<const DriveMap> DriveMapHolder::current() {
+    const std::lock_guard lock(mutex_);
+    if (!map_) map_ = std::make_shared<const DriveMap>(defaultPrefix());
+    return map_;
+}
+
+void DriveMapHolder::reload() {
+    auto fresh = std::make_shared<const DriveMap>(defaultPrefix());
+    const std::lock_guard lock(mutex_);
+    map_.swap(fresh);
+    // The old map goes when its last user lets it go, outside the lock if someone else holds it.
+}
+
 namespace {
 
-std::unique_ptr<DriveMap>& current() {
-    static std::unique_ptr<DriveMap> map;
-    return map;
+DriveMapHolder& processMap() {
+    static DriveMapHolder holder;
+    return holder;
 }
 
 }  // namespace
 
-const DriveMap& drives() {
-    auto& map = current();
-    if (!map) map = std::make_unique<DriveMap>(defaultPrefix());
-    return *map;
+std::shared_ptr<const DriveMap> drives() {
+    return processMap().current();
 }
 
 void reload_drives() {
-    current() = std::make_unique<DriveMap>(defaultPrefix());
+    processMap().reload();
 }
 
 }  // namespace winfs

@@ -1,63 +1,83 @@
 // The drive map: Windows drive letters onto host folders, the way Wine maps them, so that pathprobe
-// and the Windows build run under Wine see the same disk.
+// and the Windows build run under Wine see the same disk. It is the only code that turns a Windows
+// path into a host path and back.
 //
 // The prefix is $WINEPREFIX, or ~/.wine. Drive X is the folder that <prefix>/dosdevices/x: links
 // to; without a dosdevices folder, c: is <prefix>/drive_c and z: is /. Drive C's folder is created
 // when it is missing, as Wine creates its prefix.
+//
+// Threading: a DriveMap is immutable once built, so any number of threads may use one. drives()
+// and reload_drives() are safe to call concurrently: the process's map is built once, on first use,
+// and a reload swaps a new map in whole. A caller that holds the shared_ptr from drives() keeps
+// that map, and the folder handles in it, alive and unchanged for as long as it holds it.
 #pragma once
 
 #include <array>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "winfs/host.h"
 #include "winfs/path.h"
 
 namespace winfs {
 
+// One drive of a map.
+struct MappedDrive {
+    char letter = 0;          // uppercase
+    std::string folder;       // the host folder, resolved where it exists
+    host::Handle handle;      // an O_PATH handle on it: lookups below it start there
+    std::error_code failure;  // why the drive cannot be used, if it cannot
+};
+
 class DriveMap {
   public:
-    // Reads the map of the prefix; a failure to create drive C's folder is kept in setupError().
+    using Drive = MappedDrive;
+
+    // Reads the map of the prefix; a failure to create drive C's folder is kept as that drive's
+    // failure, reported at its first use.
     explicit DriveMap(const std::string& prefix);
-    ~DriveMap();
-    DriveMap(const DriveMap&) = delete;
-    DriveMap& operator=(const DriveMap&) = delete;
 
     const std::string& prefix() const noexcept { return prefix_; }
-    // The host folder of a drive letter (either case), as the map names it; nothing when unmapped.
+    // The drive of a letter (either case); nullptr when unmapped.
+    const Drive* drive(char letter) const noexcept;
+    // The host folder of a drive letter (either case); nullptr when unmapped.
     const std::string* folderOf(char letter) const noexcept;
-    // Why drive C could not be set up, if it could not.
-    const std::error_code& setupError() const noexcept { return setupError_; }
 
     // "C:\zor" for "<drive_c>/zor": the drive whose folder is the longest leading part of the host
     // path. A name that is not UTF-8 fails with the conversion error; a host path outside every
     // drive fails with ERROR_PATH_NOT_FOUND.
     path windowsPathFor(std::string_view host, std::error_code& ec) const;
 
-    // The root of an absolute Windows path: "c:\", "\\?\C:\" and "\??\c:\" all name drive C.
-    struct Root {
-        char drive = 0;           // uppercase
-        std::string host;         // the drive's folder
-        int folder = -1;          // an open handle on it, or -1: lookups below it start there
-        std::size_t skipped = 0;  // how many leading elements of the path the root took
-    };
-    // An unmapped drive fails with ERROR_PATH_NOT_FOUND; any other UNC root with ERROR_BAD_NETPATH.
-    Root rootOf(const path& windows, std::error_code& ec) const;
-
-    // The host path for an absolute Windows path, its elements joined with '/'.
+    // The host path of an absolute Windows path on a drive ("c:\zor", "\\?\C:\zor"), its names
+    // joined with '/'. An unmapped drive fails with ERROR_PATH_NOT_FOUND; a path on no drive
+    // (a server, a device) with ERROR_BAD_NETPATH.
     std::string hostPathFor(const path& windows, std::error_code& ec) const;
 
   private:
     std::string prefix_;
-    std::array<std::optional<std::string>, 26> folders_;  // resolved on the host where they exist
-    std::array<int, 26> handles_{};                       // O_PATH handles on them, or -1
-    std::error_code setupError_;
+    std::array<std::optional<Drive>, 26> drives_;
 };
 
 // The process's drive map, read on first use.
-const DriveMap& drives();
-// Reads the map again from $WINEPREFIX: tests use it to start on a fresh prefix.
+std::shared_ptr<const DriveMap> drives();
+// Reads the map again from $WINEPREFIX and puts it in place of the current one; calls already
+// under way finish on the map they started with. Tests use it to start on a fresh prefix.
 void reload_drives();
+
+// A holder of one current map, for drives() and for whoever needs a map of their own: built from
+// `prefix()` on first use, replaced whole by reload().
+class DriveMapHolder {
+  public:
+    std::shared_ptr<const DriveMap> current();
+    void reload();
+
+  private:
+    std::mutex mutex_;
+    std::shared_ptr<const DriveMap> map_;
+};
 
 }  // namespace winfs

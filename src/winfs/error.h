@@ -1,4 +1,6 @@
 // Windows error codes as std::error_code values, in winfs's own system category.
+//
+// Threading: the category is a constant object; safe to use from any number of threads.
 #pragma once
 
 #include <system_error>
@@ -10,9 +12,11 @@ enum win_error : int {
     ERROR_SUCCESS = 0,
     ERROR_FILE_NOT_FOUND = 2,
     ERROR_PATH_NOT_FOUND = 3,
+    ERROR_TOO_MANY_OPEN_FILES = 4,
     ERROR_ACCESS_DENIED = 5,
     ERROR_NOT_ENOUGH_MEMORY = 8,
     ERROR_INVALID_DRIVE = 15,
+    ERROR_NOT_SAME_DEVICE = 17,
     ERROR_WRITE_PROTECT = 19,
     ERROR_NOT_READY = 21,
     ERROR_NOT_SUPPORTED = 50,
@@ -23,11 +27,14 @@ enum win_error : int {
     ERROR_INVALID_NAME = 123,
     ERROR_DIR_NOT_EMPTY = 145,
     ERROR_BAD_PATHNAME = 161,
+    ERROR_BUSY = 170,
     ERROR_ALREADY_EXISTS = 183,
     ERROR_FILENAME_EXCED_RANGE = 206,
+    ERROR_FILE_TOO_LARGE = 223,
     ERROR_DIRECTORY = 267,
     ERROR_IO_DEVICE = 1117,
     ERROR_PRIVILEGE_NOT_HELD = 1314,
+    ERROR_TIMEOUT = 1460,
     ERROR_CANT_ACCESS_FILE = 1920,
     ERROR_CANT_RESOLVE_FILENAME = 1921,
     ERROR_NOT_A_REPARSE_POINT = 4390,

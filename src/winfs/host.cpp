@@ -1,75 +1,210 @@
 #include "winfs/host.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
-namespace winfs {
+#include "winfs/error.h"
 
-std::string readHostLink(const std::string& link, std::error_code& ec) {
-    std::vector<char> buffer(256);
+namespace winfs::host {
+namespace {
+
+int descriptor(Place place) noexcept {
+    return place.folder >= 0 ? place.folder : AT_FDCWD;
+}
+
+file_type typeOf(mode_t mode) noexcept {
+    if (S_ISREG(mode)) return file_type::regular;
+    if (S_ISDIR(mode)) return file_type::directory;
+    if (S_ISLNK(mode)) return file_type::symlink;
+    if (S_ISBLK(mode)) return file_type::block;
+    if (S_ISCHR(mode)) return file_type::character;
+    if (S_ISFIFO(mode)) return file_type::fifo;
+    if (S_ISSOCK(mode)) return file_type::socket;
+    return file_type::unknown;
+}
+
+// readlinkat into `target`, growing the buffer as the target needs.
+int readLinkAt(int at, const char* name, std::string& target) {
+    target.resize(256);
     for (;;) {
-        const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
+        const ssize_t n = ::readlinkat(at, name, target.data(), target.size());
         if (n < 0) {
-            ec = make_error_code(windowsErrorFor(errno, true));
-            return {};
+            const int error = errno;
+            target.clear();
+            return error;
         }
-        if (static_cast<std::size_t>(n) < buffer.size()) {
-            ec.clear();
-            return std::string(buffer.data(), static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < target.size()) {
+            target.resize(static_cast<std::size_t>(n));
+            return 0;
         }
-        buffer.resize(buffer.size() * 2);
+        target.resize(target.size() * 2);
     }
 }
 
-win_error windowsErrorFor(int error, bool lastElement) noexcept {
+}  // namespace
+
+std::error_code windowsError(int error, At where) {
     switch (error) {
         case 0:
-            return ERROR_SUCCESS;
+            return {};
         case ENOENT:
-            return lastElement ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+            return make_error_code(where == At::lastName ? ERROR_FILE_NOT_FOUND
+                                                         : ERROR_PATH_NOT_FOUND);
         case ENOTDIR:
-            return ERROR_PATH_NOT_FOUND;
+            return make_error_code(ERROR_PATH_NOT_FOUND);
         case EACCES:
         case EPERM:
-            return ERROR_ACCESS_DENIED;
+            return make_error_code(ERROR_ACCESS_DENIED);
         case EEXIST:
-            return ERROR_ALREADY_EXISTS;
+            return make_error_code(ERROR_ALREADY_EXISTS);
         case ELOOP:
-            return ERROR_CANT_RESOLVE_FILENAME;
+            return make_error_code(ERROR_CANT_RESOLVE_FILENAME);
         case ENAMETOOLONG:
-            return ERROR_FILENAME_EXCED_RANGE;
+            return make_error_code(ERROR_FILENAME_EXCED_RANGE);
         case ENOMEM:
-            return ERROR_NOT_ENOUGH_MEMORY;
+            return make_error_code(ERROR_NOT_ENOUGH_MEMORY);
         case EROFS:
-            return ERROR_WRITE_PROTECT;
+            return make_error_code(ERROR_WRITE_PROTECT);
         case ENOSPC:
-            return ERROR_DISK_FULL;
+        case EDQUOT:
+            return make_error_code(ERROR_DISK_FULL);
         case ENOTEMPTY:
-            return ERROR_DIR_NOT_EMPTY;
+            return make_error_code(ERROR_DIR_NOT_EMPTY);
         case EINVAL:
-            return ERROR_INVALID_PARAMETER;
+            return make_error_code(ERROR_INVALID_PARAMETER);
         case EIO:
-            return ERROR_IO_DEVICE;
+            return make_error_code(ERROR_IO_DEVICE);
+        case EMFILE:
+        case ENFILE:
+            return make_error_code(ERROR_TOO_MANY_OPEN_FILES);
+        case EBUSY:
+            return make_error_code(ERROR_BUSY);
+        case EXDEV:
+            return make_error_code(ERROR_NOT_SAME_DEVICE);
+        case EFBIG:
+            return make_error_code(ERROR_FILE_TOO_LARGE);
+        case EOPNOTSUPP:
+            return make_error_code(ERROR_NOT_SUPPORTED);
+        case ETIMEDOUT:
+            return make_error_code(ERROR_TIMEOUT);
         default:
-            return ERROR_ACCESS_DENIED;
+            return {error, std::generic_category()};
     }
 }
 
-std::string hostWorkingDirectory(std::error_code& ec) {
+Handle& Handle::operator=(Handle&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+Handle::~Handle() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int lookAt(Place place, bool wantType, Entry& entry) {
+    const int at = descriptor(place);
+    // A name swapped between a link and something else between the two calls is looked at again;
+    // a few rounds settle any swap that is not continuous.
+    for (int round = 0; round < 8; ++round) {
+        const int error = readLinkAt(at, place.below, entry.target);
+        if (error == 0) {
+            entry.type = file_type::symlink;
+            return 0;
+        }
+        if (error != EINVAL) return error;
+        entry.type = file_type::unknown;
+        if (!wantType) return 0;
+        struct stat st {};
+        if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        entry.type = typeOf(st.st_mode);
+        if (entry.type != file_type::symlink) return 0;
+    }
+    return EAGAIN;
+}
+
+int typeAt(Place place, bool follow, file_type& type) {
+    struct stat st {};
+    if (::fstatat(descriptor(place), place.below, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    type = typeOf(st.st_mode);
+    return 0;
+}
+
+int forEachName(Place place, const std::function<void(std::string_view)>& each) {
+    const int fd = ::openat(descriptor(place), *place.below != '\0' ? place.below : ".",
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) return errno;
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") each(name);
+    }
+}
+
+Handle openFolder(const std::string& host) {
+    return Handle(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::optional<std::string> realPath(const std::string& host) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(host.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
+}
+
+int readLink(const std::string& link, std::string& target) {
+    return readLinkAt(AT_FDCWD, link.c_str(), target);
+}
+
+int workingDirectory(std::string& host) {
     std::vector<char> buffer(256);
     for (;;) {
         if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            ec.clear();
-            return std::string(buffer.data());
+            host = buffer.data();
+            return 0;
         }
-        if (errno != ERANGE) {
-            ec = make_error_code(windowsErrorFor(errno, false));
-            return {};
-        }
+        if (errno != ERANGE) return errno;
         buffer.resize(buffer.size() * 2);
     }
 }
 
-}  // namespace winfs
+int changeDirectory(const std::string& host) {
+    return ::chdir(host.c_str()) == 0 ? 0 : errno;
+}
+
+int makeFolder(Place place) {
+    return ::mkdirat(descriptor(place), place.below, 0777) == 0 ? 0 : errno;
+}
+
+int makeFolders(const std::string& host) {
+    for (std::size_t end = host.find('/', 1);; end = host.find('/', end + 1)) {
+        const std::string sofar = host.substr(0, end);
+        if (::mkdir(sofar.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+        if (end == std::string::npos) return 0;
+    }
+}
+
+int makeLink(const std::string& target, Place place) {
+    return ::symlinkat(target.c_str(), descriptor(place), place.below) == 0 ? 0 : errno;
+}
+
+}  // namespace winfs::host

@@ -1,21 +1,83 @@
-// Thin wrappers over the host's system calls, with errors as values.
+// The host's system calls, each with its errors as values (0 or an errno value), and the one table
+// that turns an errno value into the Windows code that winfs reports. Nothing else in winfs calls
+// the host directly.
+//
+// Threading: every function is safe to call concurrently; a Handle belongs to one owner.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
-#include "winfs/error.h"
+#include "winfs/file_status.h"
 
-namespace winfs {
+namespace winfs::host {
 
-// The target of a host symbolic link, as stored.
-std::string readHostLink(const std::string& link, std::error_code& ec);
+// Where an error was met: on the last name of a path (ENOENT is "file not found") or on a folder
+// on the way to it (ENOENT is "path not found").
+enum class At { lastName, folderOnTheWay };
 
-// The Windows code for a host errno; `lastElement` tells a missing file (2) from a missing folder
-// on the way (3).
-win_error windowsErrorFor(int error, bool lastElement) noexcept;
+// The Windows code for an errno value, in winfs::system_category(); an errno value with no Windows
+// counterpart keeps its own meaning, in std::generic_category().
+std::error_code windowsError(int error, At where);
 
-// The host working directory.
-std::string hostWorkingDirectory(std::error_code& ec);
+// A descriptor opened with O_PATH, closed when the Handle goes.
+class Handle {
+  public:
+    Handle() noexcept = default;
+    explicit Handle(int fd) noexcept : fd_(fd) {}
+    Handle(Handle&& other) noexcept : fd_(other.release()) {}
+    Handle& operator=(Handle&& other) noexcept;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle();
 
-}  // namespace winfs
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A folder to start lookups from: a handle on it and names below it ("a/b"), or, without a handle,
+// an absolute host path in `below`.
+struct Place {
+    int folder = -1;
+    const char* below = "";
+};
+
+// What one name is, without following it: a link with its target, or another type.
+struct Entry {
+    file_type type = file_type::unknown;
+    std::string target;  // a link's target as stored; empty for anything else
+};
+
+// One look at `place`: readlink tells a link (and gives its target) from anything else, whose type
+// is asked only when `wantType`. A name that changes kind between the two calls is looked at again,
+// so the entry is always one state the name had.
+int lookAt(Place place, bool wantType, Entry& entry);
+
+// The type of what `place` names, links followed (stat) or not (lstat).
+int typeAt(Place place, bool follow, file_type& type);
+
+// Calls `each` with every name in the folder at `place` but "." and "..".
+int forEachName(Place place, const std::function<void(std::string_view)>& each);
+
+Handle openFolder(const std::string& host);
+std::optional<std::string> realPath(const std::string& host);
+int readLink(const std::string& link, std::string& target);
+int workingDirectory(std::string& host);
+int changeDirectory(const std::string& host);
+int makeFolder(Place place);
+// Every missing folder of an absolute host path, as mkdir -p does.
+int makeFolders(const std::string& host);
+int makeLink(const std::string& target, Place place);
+
+}  // namespace winfs::host

@@ -1,6 +1,7 @@
 #include "winfs/path.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <vector>
 
@@ -96,6 +97,21 @@ size_type extensionStart(std::string_view name) noexcept {
     const size_type dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return name.size();
     return dot;
+}
+
+// Where the parent path ends: "c:\cat\dog" -> 6; "c:\cat\dog\" -> 10; "c:\" -> 3.
+size_type parentEnd(std::string_view text, const Layout& layout) noexcept {
+    size_type last = text.size();
+    while (last > layout.relative && !isSeparator(text[last - 1]))
+        --last;
+    while (last > layout.relative && isSeparator(text[last - 1]))
+        --last;
+    return last;
+}
+
+// The file name as stem and extension see it: without its stream suffix.
+std::string_view stemAndExtension(std::string_view text) noexcept {
+    return withoutStream(text.substr(layoutOf(text).filename));
 }
 
 // Walks the names of a relative path; a trailing separator gives an empty last name.
@@ -203,6 +219,12 @@ std::string path::generic_string() const {
     return generic;
 }
 
+std::u8string path::generic_u8string() const {
+    std::u8string generic = u8string();
+    std::replace(generic.begin(), generic.end(), u8'\\', u8'/');
+    return generic;
+}
+
 int path::compare(const path& other) const noexcept {
     const std::string_view mine = text_;
     const std::string_view theirs = other.text_;
@@ -226,6 +248,27 @@ int path::compare(const path& other) const noexcept {
     return 0;
 }
 
+std::size_t hash_value(const path& p) noexcept {
+    // FNV-1a over the text as compare() sees it.
+    const std::string_view text = p.text_;
+    const size_type rootName = rootNameEnd(text);
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto add = [&hash](char c) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    };
+    for (size_type i = 0; i < rootName; ++i)
+        add(text[i]);
+    for (size_type i = rootName; i < text.size();) {
+        if (isSeparator(text[i])) {
+            add(path::preferred_separator);
+            i = skipSeparators(text, i);
+        } else {
+            add(text[i++]);
+        }
+    }
+    return static_cast<std::size_t>(hash);
+}
+
 path path::root_name() const {
     return path(std::string_view(text_).substr(0, rootNameEnd(text_)), trusted{});
 }
@@ -244,16 +287,8 @@ path path::relative_path() const {
     return path(std::string_view(text_).substr(layoutOf(text_).relative), trusted{});
 }
 
-// "c:\cat\dog" -> "c:\cat"; "c:\cat\dog\" -> "c:\cat\dog"; "c:\" -> "c:\".
 path path::parent_path() const {
-    const std::string_view text = text_;
-    const Layout layout = layoutOf(text);
-    size_type last = text.size();
-    while (last > layout.relative && !isSeparator(text[last - 1]))
-        --last;
-    while (last > layout.relative && isSeparator(text[last - 1]))
-        --last;
-    return path(text.substr(0, last), trusted{});
+    return path(std::string_view(text_).substr(0, parentEnd(text_, layoutOf(text_))), trusted{});
 }
 
 path path::filename() const {
@@ -261,14 +296,12 @@ path path::filename() const {
 }
 
 path path::stem() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(0, extensionStart(name)), trusted{});
 }
 
 path path::extension() const {
-    const std::string_view name =
-        withoutStream(std::string_view(text_).substr(layoutOf(text_).filename));
+    const std::string_view name = stemAndExtension(text_);
     return path(name.substr(extensionStart(name)), trusted{});
 }
 
@@ -288,16 +321,17 @@ bool path::has_relative_path() const noexcept {
     return layoutOf(text_).relative != text_.size();
 }
 bool path::has_parent_path() const noexcept {
-    return !parent_path().empty();
+    return parentEnd(text_, layoutOf(text_)) != 0;
 }
 bool path::has_filename() const noexcept {
     return layoutOf(text_).filename != text_.size();
 }
 bool path::has_stem() const noexcept {
-    return !stem().empty();
+    return extensionStart(stemAndExtension(text_)) != 0;
 }
 bool path::has_extension() const noexcept {
-    return !extension().empty();
+    const std::string_view name = stemAndExtension(text_);
+    return extensionStart(name) != name.size();
 }
 
 bool path::is_absolute() const noexcept {
@@ -555,5 +589,24 @@ filesystem_error::filesystem_error(const std::string& what_arg, const path& p1, 
       path1_(p1),
       path2_(p2),
       what_(describe(what_arg, ec, &p1, &p2)) {}
+
+path drivePathOf(const path& p) {
+    const std::string_view text = p.native();
+    const size_type rootName = rootNameEnd(text);
+    size_type namesFrom = rootName;
+    std::string_view drive = text.substr(0, rootName);
+    if (rootName == 3 && (text[2] == '?' || text[2] == '.')) {
+        // A device prefix names a drive when its first name is one: \\?\C:\x.
+        const size_type start = skipSeparators(text, rootName);
+        namesFrom = findSeparator(text, start);
+        drive = text.substr(start, namesFrom - start);
+    }
+    const bool rooted = namesFrom < text.size() && isSeparator(text[namesFrom]);
+    if (drive.size() != 2 || drive[1] != ':' || !isAsciiLetter(drive[0])) return {};
+    if (!rooted && !(namesFrom == text.size() && namesFrom != rootName)) return {};
+    std::string plain{drive[0], ':', path::preferred_separator};
+    plain.append(text.substr(skipSeparators(text, namesFrom)));
+    return path(std::move(plain)).lexically_normal();
+}
 
 }  // namespace winfs

@@ -3,10 +3,14 @@
 // It follows the path grammar of Windows's own standard library: drive letters, device prefixes
 // (\\?\, \\.\, \??\), servers (\\server), '\' as the preferred separator and '/' accepted too.
 // The text is kept as given, in UTF-8; nothing here touches the disk.
+//
+// Threads: a path is a plain value. Its const members may be called from any number of threads at
+// once; a path that one thread changes must not be used by another meanwhile.
 #pragma once
 
 #include <compare>
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <iterator>
 #include <string>
@@ -38,6 +42,17 @@ class path {
     path(std::string text, format = auto_format);
     path(std::string_view text, format = auto_format);
     path(const char* text, format = auto_format);
+    template <class InputIt>
+    path(InputIt first, InputIt last, format f = auto_format) : path(std::string(first, last), f) {}
+
+    // Each leaves the path as it was when the new text is not UTF-8.
+    path& assign(std::string&& text) { return *this = path(std::move(text)); }
+    path& assign(std::string_view text) { return *this = path(text); }
+    path& assign(const char* text) { return *this = path(text); }
+    template <class InputIt>
+    path& assign(InputIt first, InputIt last) {
+        return *this = path(first, last);
+    }
 
     // Joining: path("c:cat") / "d:dog" yields "d:dog"; path("c:cat") / "/dog" yields "c:/dog";
     // path("C:\\work") / "c:" yields "c:" (root names compare exactly).
@@ -47,11 +62,21 @@ class path {
         joined /= rhs;
         return joined;
     }
+    path& append(const path& other) { return *this /= other; }
+    template <class InputIt>
+    path& append(InputIt first, InputIt last) {
+        return *this /= path(first, last);
+    }
     path& operator+=(const path& other);
     path& operator+=(std::string_view text);
     path& operator+=(const std::string& text) { return *this += std::string_view(text); }
     path& operator+=(const char* text) { return *this += std::string_view(text); }
     path& operator+=(char c) { return *this += std::string_view(&c, 1); }
+    path& concat(std::string_view text) { return *this += text; }
+    template <class InputIt>
+    path& concat(InputIt first, InputIt last) {
+        return *this += std::string(first, last);
+    }
 
     void clear() noexcept { text_.clear(); }
     path& make_preferred();
@@ -65,6 +90,8 @@ class path {
     operator string_type() const { return text_; }
     std::string string() const { return text_; }
     std::string generic_string() const;
+    std::u8string u8string() const { return std::u8string(text_.begin(), text_.end()); }
+    std::u8string generic_u8string() const;
 
     int compare(const path& other) const noexcept;
     int compare(std::string_view text) const { return compare(path(text)); }
@@ -113,6 +140,8 @@ class path {
         return lhs.compare(rhs) <=> 0;
     }
     friend void swap(path& lhs, path& rhs) noexcept { lhs.swap(rhs); }
+    // Equal paths hash alike: the root name as written, then every run of separators as one '\'.
+    friend std::size_t hash_value(const path& p) noexcept;
 
     // Quoted: c:\ is written as "c:\\", in one piece.
     friend std::ostream& operator<<(std::ostream& os, const path& p);
@@ -174,6 +203,11 @@ class path::iterator {
     path element_;
 };
 
+// The plain drive path that an absolute path names, lexically normal: "c:/a/./b", "\\?\c:\a\b",
+// "\\.\c:\x\..\a\b" and "\??\c:\a\b" all give "c:\a\b", and ".." never climbs above
+// "c:\". Empty for a path that names no drive ("\\server\share", "\\.\pipe\x", "c:a").
+path drivePathOf(const path& p);
+
 class filesystem_error : public std::system_error {
   public:
     filesystem_error(const std::string& what_arg, std::error_code ec);
@@ -193,3 +227,8 @@ class filesystem_error : public std::system_error {
 };
 
 }  // namespace winfs
+
+template <>
+struct std::hash<winfs::path> {
+    std::size_t operator()(const winfs::path& p) const noexcept { return hash_value(p); }
+};

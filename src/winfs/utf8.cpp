@@ -47,3 +47,18 @@ std::size_t utf16Length(std::string_view text) noexcept {
 }
 
 }  // namespace winfs
+
+namespace winfs {
+
+char32_t nextCodePoint(std::string_view text, std::size_t& i) noexcept {
+    const auto lead = static_cast<unsigned char>(text[i++]);
+    if (lead < 0x80) return lead;
+    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    char32_t code = lead & (0x3Fu >> extra);
+    for (int k = 0; k < extra && i < text.size(); ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3Fu);
+    }
+    return code;
+}
+
+}  // namespace winfs

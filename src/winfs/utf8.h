@@ -1,4 +1,6 @@
-// UTF-8 checks and conversions shared by the path type and the host-facing code.
+// UTF-8 checks and decoding, shared by the path type, the name rules and the drive map.
+//
+// Threading: pure functions; safe to call concurrently.
 #pragma once
 
 #include <cstddef>
@@ -12,5 +14,8 @@ bool isValidUtf8(std::string_view text) noexcept;
 
 // How many UTF-16 code units the (valid) UTF-8 text takes.
 std::size_t utf16Length(std::string_view text) noexcept;
+
+// The code point of valid UTF-8 text that starts at `i`; `i` moves past it.
+char32_t nextCodePoint(std::string_view text, std::size_t& i) noexcept;
 
 }  // namespace winfs

@@ -1,0 +1,303 @@
+#include "winfs/resolver.h"
+
+#include <cerrno>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "winfs/error.h"
+#include "winfs/full_path.h"
+#include "winfs/names.h"
+#include "winfs/utf8.h"
+
+namespace winfs {
+namespace {
+
+constexpr int kMaxLinks = 63;
+
+// Where the walk stands: a folder on the host and the same folder as a Windows path, every name on
+// the way resolved and in the case found on disk.
+class Position {
+  public:
+    void reset(const DriveMap::Drive& drive) {
+        drive_ = &drive;
+        host_ = drive.folder;
+        below_ = host_.size() + (host_.back() == '/' ? 0 : 1);
+        windows_ = {drive.letter, ':', '\\'};
+        marks_.clear();
+    }
+    const DriveMap::Drive& drive() const noexcept { return *drive_; }
+    const std::string& host() const noexcept { return host_; }
+    const std::string& windows() const noexcept { return windows_; }
+    std::size_t depth() const noexcept { return marks_.size(); }
+    std::string_view name(std::size_t k) const noexcept {
+        const std::size_t start = marks_[k].windows + (k == 0 ? 0 : 1);
+        const std::size_t end = k + 1 < marks_.size() ? marks_[k + 1].windows : windows_.size();
+        return std::string_view(windows_).substr(start, end - start);
+    }
+
+    // Where the host calls look for `name` in this folder; `scratch` holds the text.
+    host::Place placeOf(std::string_view name, std::string& scratch) const {
+        scratch.assign(host_);
+        if (scratch.back() != '/') scratch.push_back('/');
+        scratch.append(name);
+        return placeIn(scratch);
+    }
+    // This folder itself.
+    host::Place here() const { return placeIn(host_); }
+
+    void push(std::string_view name) {
+        marks_.push_back({host_.size(), windows_.size()});
+        if (host_.back() != '/') host_.push_back('/');
+        host_.append(name);
+        if (windows_.back() != '\\') windows_.push_back('\\');
+        windows_.append(name);
+    }
+    // Back to the first `depth` names: the folders a link's target shares with where we stand.
+    void truncate(std::size_t depth) {
+        if (depth >= marks_.size()) return;
+        host_.resize(marks_[depth].host);
+        windows_.resize(marks_[depth].windows);
+        marks_.resize(depth);
+    }
+
+  private:
+    struct Mark {
+        std::size_t host;  // the sizes before the name was added
+        std::size_t windows;
+    };
+
+    host::Place placeIn(const std::string& full) const {
+        if (!drive_->handle) return {-1, full.c_str()};
+        return {drive_->handle.get(), full.size() > below_ ? full.c_str() + below_ : "."};
+    }
+
+    const DriveMap::Drive* drive_ = nullptr;
+    std::string host_;
+    std::size_t below_ = 0;  // where the names below the drive's folder start in host_
+    std::string windows_;    // "C:\" then names joined with '\'
+    std::vector<Mark> marks_;
+};
+
+// A name still to look up, and which name of the walked path it stands for (a link's target
+// stands for the link).
+struct Pending {
+    std::string name;
+    std::size_t origin;
+};
+
+class Walk {
+  public:
+    Walk(const DriveMap& map, Lookup lookup) : map_(map), lookup_(lookup) {}
+
+    Resolution run(const path& full, std::error_code& ec);
+
+  private:
+    bool start(const path& full, std::error_code& ec);
+    bool step(Pending item, bool last, std::error_code& ec);
+    bool follow(const std::string& target, std::size_t origin, std::error_code& ec);
+    bool moveTo(const path& windows, std::size_t origin, std::error_code& ec);
+    const DriveMap::Drive* usable(char letter, std::error_code& ec) const;
+    std::error_code findIgnoringCase(std::string& name) const;
+    void stopAt(std::size_t origin, std::error_code missing);
+
+    const DriveMap& map_;
+    Lookup lookup_;
+    Position at_;
+    std::vector<std::string> names_;  // the names of the walked path below its drive
+    std::vector<Pending> pending_;    // last first
+    file_type type_ = file_type::directory;
+    Position before_;  // where the walk stood before the name whose link it is following
+    std::size_t beforeOrigin_ = static_cast<std::size_t>(-1);
+    std::size_t missingFrom_ = static_cast<std::size_t>(-1);
+    std::error_code missing_;
+    int links_ = 0;
+    bool anyFound_ = false;
+    std::string scratch_;
+    host::Entry entry_;
+};
+
+const DriveMap::Drive* Walk::usable(char letter, std::error_code& ec) const {
+    const DriveMap::Drive* drive = map_.drive(letter);
+    if (drive == nullptr) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    if (drive->failure) {
+        ec = drive->failure;
+        return nullptr;
+    }
+    return drive;
+}
+
+bool Walk::start(const path& full, std::error_code& ec) {
+    const path plain = drivePathOf(full);
+    if (plain.empty()) {
+        ec = make_error_code(ERROR_BAD_NETPATH);
+        return false;
+    }
+    const DriveMap::Drive* drive = usable(plain.native()[0], ec);
+    if (drive == nullptr) return false;
+    at_.reset(*drive);
+    for (const path& element : plain.relative_path()) {
+        if (!element.empty()) names_.push_back(element.native());
+    }
+    pending_.reserve(names_.size() + 8);
+    for (std::size_t i = names_.size(); i > 0; --i)
+        pending_.push_back({names_[i - 1], i - 1});
+    return true;
+}
+
+// Among names that differ only in case, the one that sorts first byte by byte: the same on every
+// host, whatever order the folder lists them in.
+std::error_code Walk::findIgnoringCase(std::string& name) const {
+    std::string best;
+    const int error = host::forEachName(at_.here(), [&](std::string_view candidate) {
+        if (isValidUtf8(candidate) && equalIgnoringCase(candidate, name) &&
+            (best.empty() || candidate < best)) {
+            best = candidate;
+        }
+    });
+    if (error != 0) return host::windowsError(error, host::At::folderOnTheWay);
+    if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
+    name = std::move(best);
+    return {};
+}
+
+void Walk::stopAt(std::size_t origin, std::error_code missing) {
+    if (beforeOrigin_ == origin) {
+        at_ = std::move(before_);  // a link that leads nowhere counts as missing itself
+        type_ = file_type::directory;
+    }
+    missingFrom_ = origin;
+    missing_ = missing;
+}
+
+bool Walk::step(Pending item, bool last, std::error_code& ec) {
+    if (!isValidName(item.name)) {
+        ec = make_error_code(ERROR_INVALID_NAME);
+        return false;
+    }
+    const bool wantType = last && lookup_.typeOfLast;
+    int error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
+    if (error == ENOENT && !findIgnoringCase(item.name)) {
+        error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
+    }
+    if (error == ENOENT || error == ENOTDIR) {
+        // A drive whose folder is gone is a missing path, whatever follows.
+        file_type driveType = file_type::none;
+        const bool driveThere =
+            anyFound_ || at_.depth() > 0 || host::typeAt(at_.here(), true, driveType) == 0;
+        const bool fileMissing = last && error == ENOENT && driveThere;
+        stopAt(item.origin,
+               make_error_code(fileMissing ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
+        if (error == ENOTDIR && beforeOrigin_ != item.origin) type_ = file_type::regular;
+        return false;
+    }
+    if (error != 0) {
+        ec = host::windowsError(error, last ? host::At::lastName : host::At::folderOnTheWay);
+        return false;
+    }
+    anyFound_ = true;
+    if (entry_.type == file_type::symlink && (lookup_.follow == Follow::all || !last)) {
+        if (beforeOrigin_ != item.origin) {
+            before_ = at_;
+            beforeOrigin_ = item.origin;
+        }
+        return follow(entry_.target, item.origin, ec);
+    }
+    at_.push(item.name);
+    // Only the last name's type is asked for; a folder on the way that is a file fails the next
+    // lookup.
+    type_ = last ? entry_.type : file_type::directory;
+    return true;
+}
+
+bool Walk::follow(const std::string& target, std::size_t origin, std::error_code& ec) {
+    if (++links_ > kMaxLinks || target.empty()) {
+        ec = make_error_code(ERROR_CANT_RESOLVE_FILENAME);
+        return false;
+    }
+    if (!isValidUtf8(target)) {
+        ec = std::make_error_code(std::errc::illegal_byte_sequence);
+        return false;
+    }
+    path windows;
+    if (target.front() == '/') {
+        windows = map_.windowsPathFor(target, ec);
+    } else {
+        // Relative to the link's folder, where the walk stands, its ".." taken lexically.
+        windows = fullPathName(path(target), path(at_.windows()), ec);
+    }
+    if (ec) return false;
+    type_ = file_type::directory;
+    return moveTo(windows, origin, ec);
+}
+
+// Goes on from a link's target. The folders that the target shares with where the walk stands were
+// resolved already (the walk never stands on a link), so only the rest is walked.
+bool Walk::moveTo(const path& windows, std::size_t origin, std::error_code& ec) {
+    const path plain = drivePathOf(windows);
+    if (plain.empty()) {
+        ec = make_error_code(ERROR_BAD_NETPATH);
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const path& element : plain.relative_path()) {
+        if (!element.empty()) names.push_back(element.native());
+    }
+    const DriveMap::Drive* drive = usable(plain.native()[0], ec);
+    if (drive == nullptr) return false;
+    std::size_t shared = 0;
+    if (drive == &at_.drive()) {
+        while (shared < names.size() && shared < at_.depth() && at_.name(shared) == names[shared])
+            ++shared;
+        at_.truncate(shared);
+    } else {
+        at_.reset(*drive);
+    }
+    for (std::size_t i = names.size(); i > shared; --i)
+        pending_.push_back({std::move(names[i - 1]), origin});
+    return true;
+}
+
+Resolution Walk::run(const path& full, std::error_code& ec) {
+    ec.clear();
+    Resolution result;
+    if (!start(full, ec)) return result;
+    while (!pending_.empty()) {
+        Pending item = std::move(pending_.back());
+        pending_.pop_back();
+        if (!step(std::move(item), pending_.empty(), ec)) break;
+    }
+    if (ec) return result;
+    if (!anyFound_ && missingFrom_ == static_cast<std::size_t>(-1)) {
+        file_type driveType = file_type::none;
+        if (host::typeAt(at_.here(), true, driveType) != 0) {
+            ec = make_error_code(ERROR_PATH_NOT_FOUND);
+            return result;
+        }
+    }
+    result.head = path(at_.windows());
+    result.host = at_.host();
+    result.type = type_;
+    if (type_ == file_type::symlink) result.linkTarget = std::move(entry_.target);
+    if (missingFrom_ != static_cast<std::size_t>(-1)) {
+        std::string rest;
+        for (std::size_t i = missingFrom_; i < names_.size(); ++i) {
+            if (!rest.empty()) rest.push_back('\\');
+            rest.append(names_[i]);
+        }
+        result.rest = path(std::move(rest));
+        result.missing = missing_;
+    }
+    return result;
+}
+
+}  // namespace
+
+Resolution resolve(const DriveMap& map, const path& full, Lookup lookup, std::error_code& ec) {
+    return Walk(map, lookup).run(full, ec);
+}
+
+}  // namespace winfs

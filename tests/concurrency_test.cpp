@@ -1,0 +1,177 @@
+// winfs from many threads at once, and while another thread changes the disk under it: every
+// answer must be one that the path really had, and no call may fail for a reason the disk never
+// gave.
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <latch>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "drive_fixture.h"
+#include "winfs/filesystem.h"
+
+namespace {
+
+using winfs::file_type;
+using winfs::path;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kThreads = 16;
+
+// Runs `body` in `count` threads that start together.
+template <class Body>
+void together(int count, Body body) {
+    std::latch start(count);
+    std::vector<std::thread> threads;
+    threads.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([&, i] {
+            start.arrive_and_wait();
+            body(i);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+// Calls `change` again and again in a thread of its own until `stop` goes out of scope.
+class Changer {
+  public:
+    template <class Change>
+    explicit Changer(Change change)
+        : thread_([this, change] {
+              while (!stop_.load())
+                  change();
+          }) {}
+    ~Changer() {
+        stop_ = true;
+        thread_.join();
+    }
+    Changer(const Changer&) = delete;
+    Changer& operator=(const Changer&) = delete;
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class Concurrency : public DriveFixture {
+  protected:
+    void SetUp() override {
+        DriveFixture::SetUp();
+        makeFolder(driveC("zor/store"));
+        makeFolder(driveC("zor/sub"));
+        hostLink("sub", driveC("zor/A"));
+    }
+    // Calls `check` in `threads` threads for about `seconds`.
+    template <class Check>
+    static void forAWhile(int threads, double seconds, Check check) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        together(threads, [&](int) {
+            while (Clock::now() < end)
+                check();
+        });
+    }
+};
+
+TEST_F(Concurrency, FirstUseOfAMapFromManyThreadsBuildsItOnce) {
+    winfs::DriveMapHolder holder;
+    std::vector<const winfs::DriveMap*> seen(kThreads);
+    together(kThreads, [&](int i) { seen[static_cast<std::size_t>(i)] = holder.current().get(); });
+    EXPECT_EQ(std::set<const winfs::DriveMap*>(seen.begin(), seen.end()).size(), 1u);
+    EXPECT_EQ(*seen.front()->folderOf('c'), driveC());
+}
+
+TEST_F(Concurrency, CallsRacingAReloadKeepTheMapTheyStartedWith) {
+    std::atomic<int> wrong{0};
+    const Changer reloads([] { winfs::reload_drives(); });
+    forAWhile(4, 1.0, [&] {
+        std::error_code ec;
+        if (winfs::canonical(path("c:\\ZOR\\a"), ec).string() != "C:\\zor\\sub" || ec) ++wrong;
+    });
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// sub\L is a regular file or a link to one, swapped by rename; A links to sub.
+TEST_F(Concurrency, ANameSwappedBetweenAFileAndALinkIsAlwaysAFile) {
+    makeFile(driveC("zor/sub/target.txt"));
+    makeFile(driveC("zor/sub/L"));
+    const std::string sub = driveC("zor/sub");
+    const Changer swaps([&] {
+        const int fd = ::open((sub + "/file").c_str(), O_CREAT | O_WRONLY, 0666);
+        if (fd >= 0) ::close(fd);
+        ::rename((sub + "/file").c_str(), (sub + "/L").c_str());
+        ::symlink("target.txt", (sub + "/link").c_str());
+        ::rename((sub + "/link").c_str(), (sub + "/L").c_str());
+    });
+    std::atomic<int> wrong{0};
+    forAWhile(3, 1.5, [&] {
+        std::error_code ec;
+        if (winfs::status(path("c:\\zor\\A\\L"), ec).type() != file_type::regular) ++wrong;
+    });
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(Concurrency, ANameExchangedBetweenAFileAndALinkIsAlwaysAFile) {
+    makeFile(driveC("zor/sub/target.txt"));
+    makeFile(driveC("zor/sub/L"));
+    hostLink("target.txt", driveC("zor/sub/other"));
+    const std::string l = driveC("zor/sub/L");
+    const std::string other = driveC("zor/sub/other");
+    const Changer exchanges(
+        [&] { ::renameat2(AT_FDCWD, l.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE); });
+    std::atomic<int> wrong{0};
+    forAWhile(3, 1.5, [&] {
+        std::error_code ec;
+        if (winfs::status(path("c:\\zor\\A\\L"), ec).type() != file_type::regular) ++wrong;
+    });
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// sub\L is a folder or a link to c:\zor\store, exchanged; moving into c:\zor\A\L lands in one of
+// those two, never in sub itself.
+TEST_F(Concurrency, MovingIntoANameExchangedBetweenAFolderAndALinkLandsInOneOfThem) {
+    makeFolder(driveC("zor/sub/L"));
+    hostLink("../store", driveC("zor/sub/other"));
+    const std::string l = driveC("zor/sub/L");
+    const std::string other = driveC("zor/sub/other");
+    const Changer exchanges(
+        [&] { ::renameat2(AT_FDCWD, l.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE); });
+    const std::set<std::string> places = {driveC("zor/sub/L"), driveC("zor/sub/other"),
+                                          driveC("zor/store")};
+    std::set<std::string> wrong;
+    forAWhile(1, 1.5, [&] {
+        std::error_code ec;
+        winfs::current_path(path("c:\\zor\\A\\L"), ec);
+        char here[4096];
+        if (!ec && ::getcwd(here, sizeof here) != nullptr && places.count(here) == 0) {
+            wrong.insert(here);
+        }
+    });
+    EXPECT_TRUE(wrong.empty()) << *wrong.begin();
+}
+
+TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
+    constexpr int kRounds = 50;
+    std::atomic<int> failures{0};
+    std::vector<std::atomic<int>> created(kRounds);
+    together(8, [&](int) {
+        for (int round = 0; round < kRounds; ++round) {
+            const path folder("c:\\zor\\made\\" + std::to_string(round) + "\\a\\b");
+            std::error_code ec;
+            if (winfs::create_directories(folder, ec)) ++created[static_cast<std::size_t>(round)];
+            if (ec) ++failures;
+        }
+    });
+    EXPECT_EQ(failures.load(), 0);
+    for (int round = 0; round < kRounds; ++round)
+        EXPECT_EQ(created[static_cast<std::size_t>(round)].load(), 1) << round;
+}
+
+}  // namespace
