@@ -72,7 +72,7 @@ std::string failureLine(const std::exception& failure) {
     if (error == nullptr || error->code() != std::errc::illegal_byte_sequence)
         return failure.what();
     constexpr std::string_view lead = "Cannot convert character sequence (";
-    const std::string what = failure.what();
+    std::string what = failure.what();
     const std::size_t close = what.find("): ");
     if (!what.starts_with(lead) || close == std::string::npos) return what;
     std::string line =

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "decomposition_report.h"
@@ -31,11 +32,12 @@ struct Settings {
     bool resolveSymlinks = false;        // canonpath's and abspath's --resolve-symlinks
 };
 
-// What one path gave: the plain text to write (each line ended), the same for --json, and the
-// diagnostic lines that canonPath and absPath wrote on the way.
+// What one path gave: the plain text to write (each line ended), the result for --json, and the
+// diagnostic lines that canonPath and absPath wrote on the way; or the error.
 struct Outcome {
     std::string text;
-    json value;
+    std::string result;                                      // for --json
+    std::vector<std::pair<std::string, std::string>> parts;  // decompose's, for --json instead
     std::vector<std::string> diagnostics;
     std::error_code error;
 };
@@ -52,7 +54,7 @@ struct Operation {
 
 void setPath(Outcome& outcome, const fs::path& result) {
     outcome.text = result.string() + "\n";
-    outcome.value = result.string();
+    outcome.result = result.string();
 }
 
 // An std-style operation f(path, ec) -> path.
@@ -104,16 +106,14 @@ void status(const std::string& input, const Settings&, Outcome& outcome) {
     if (s.type() == fs::file_type::not_found) outcome.error.clear();
     if (outcome.error) return;
     outcome.text = std::string(typeName(s.type())) + "\n";
-    outcome.value = typeName(s.type());
+    outcome.result = typeName(s.type());
 }
 
 void decompose(const std::string& input, const Settings&, Outcome& outcome) {
     std::ostringstream entry;
     writeDecomposition(entry, input);
     outcome.text = entry.str();
-    outcome.value = json::object();
-    for (const auto& [label, value] : decomposition(fs::path(input)))
-        outcome.value[label] = value;
+    outcome.parts = decomposition(fs::path(input));
 }
 
 // canonPath and absPath write their diagnostic lines to std::cout; they are kept with the result,
@@ -183,8 +183,8 @@ const Operation* findOperation(const std::string& name) {
     return nullptr;
 }
 
-Outcome runOne(const Operation& operation, const std::string& input, const Settings& settings) {
-    Outcome outcome;
+void runOne(const Operation& operation, const std::string& input, const Settings& settings,
+            Outcome& outcome) {
     try {
         operation.run(input, settings, outcome);
     } catch (const std::system_error& e) {
@@ -192,7 +192,6 @@ Outcome runOne(const Operation& operation, const std::string& input, const Setti
         // only throws.
         outcome.error = e.code();
     }
-    return outcome;
 }
 
 std::string failureLine(const Operation& operation, const std::string& input,
@@ -215,8 +214,13 @@ json jsonEntry(const Operation& operation, const std::string& input, const Setti
         entry["error"] = {{"code", outcome.error.value()},
                           {"category", outcome.error.category().name()},
                           {"text", errorText(outcome.error)}};
+    } else if (outcome.parts.empty()) {
+        entry["result"] = outcome.result;
     } else {
-        entry["result"] = outcome.value;
+        json parts = json::object();
+        for (const auto& [label, value] : outcome.parts)
+            parts[label] = value;
+        entry["result"] = std::move(parts);
     }
     return entry;
 }
@@ -235,11 +239,38 @@ std::string operationList() {
     return list;
 }
 
-}  // namespace
+// Answers each input; returns the exit status.
+int answerEach(const Operation& operation, const std::vector<std::string>& inputs,
+               const Settings& settings, bool asJson) {
+    int status = 0;
+    json document = json::array();
+    for (const std::string& input : inputs) {
+        Outcome outcome;
+        runOne(operation, input, settings, outcome);
+        if (outcome.error) status = 1;
+        if (asJson) {
+            document.push_back(jsonEntry(operation, input, settings, outcome));
+            continue;
+        }
+        for (const std::string& line : outcome.diagnostics)
+            std::cout << line << '\n';
+        if (outcome.error) {
+            std::cout.flush();
+            std::cerr << failureLine(operation, input, settings, outcome.error) << std::endl;
+        } else {
+            std::cout << outcome.text;
+        }
+    }
+    // Input that is not UTF-8 is written with replacement characters rather than refused.
+    if (asJson) std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    if (!std::cout.flush()) {
+        std::cerr << "winpath: cannot write to standard output" << std::endl;
+        return 1;
+    }
+    return status;
+}
 
-int main(int argc, char** argv) {
-    ignoreBrokenPipe();
-
+int run(int argc, char** argv) {
     CLI::App app{"What Windows makes of a path: one OPERATION on each PATH.", "winpath"};
     app.set_version_flag("--version", std::string("winpath ") + PATHPROBE_VERSION);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
@@ -281,36 +312,21 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
-    int status = 0;
+    return answerEach(*operation, inputs, settings, asJson);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ignoreBrokenPipe();
     try {
-        json document = json::array();
-        for (const std::string& input : inputs) {
-            const Outcome outcome = runOne(*operation, input, settings);
-            if (outcome.error) status = 1;
-            if (asJson) {
-                document.push_back(jsonEntry(*operation, input, settings, outcome));
-                continue;
-            }
-            for (const std::string& line : outcome.diagnostics)
-                std::cout << line << '\n';
-            if (outcome.error) {
-                std::cout.flush();
-                std::cerr << failureLine(*operation, input, settings, outcome.error) << std::endl;
-            } else {
-                std::cout << outcome.text;
-            }
-        }
-        // Input that is not UTF-8 is written with replacement characters rather than refused.
-        if (asJson)
-            std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+        return run(argc, argv);
     } catch (const std::exception& e) {
+        // What stops the whole run (memory, say) is reported after what was already written.
         std::cout.flush();
         std::cerr << "winpath: " << e.what() << std::endl;
-        return 1;
+    } catch (...) {
+        std::cerr << "winpath: unknown failure" << std::endl;
     }
-    if (!std::cout.flush()) {
-        std::cerr << "winpath: cannot write to standard output" << std::endl;
-        return 1;
-    }
-    return status;
+    return 1;
 }
