@@ -7,6 +7,7 @@ seconds="${1:-60}"
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
 
+scripts/install-deps clang
 cmake --preset fuzz
 cmake --build --preset fuzz
 

@@ -1,30 +1,37 @@
 #include "decomposition_report.h"
 
 #include <iostream>
-#include <string>
-#include <vector>
 
-#include "platform.h"
+std::vector<std::pair<std::string, std::string>> decomposition(const fs::path& p) {
+    return {
+        {"root_name", p.root_name().string()},
+        {"root_directory", p.root_directory().string()},
+        {"root_path", p.root_path().string()},
+        {"relative_path", p.relative_path().string()},
+        {"is_absolute", p.is_absolute() ? "1" : "0"},
+        {"parent_path", p.parent_path().string()},
+        {"filename", p.filename().string()},
+        {"stem", p.stem().string()},
+        {"extension", p.extension().string()},
+    };
+}
+
+void writeDecomposition(std::ostream& out, const std::string& entry) {
+    // Parsed before anything is written, so that a path that cannot be taken apart writes nothing.
+    const auto parts = decomposition(fs::path(entry));
+    out << '\n' << entry << '\n';
+    for (const auto& [label, value] : parts)
+        out << label << '\t' << value << '\n';
+}
 
 void more() {
-    const std::vector<std::string> entries{
-        "C:\\",
-        "C:\\temp\\test.txt",
-        "C:\\\\temp\\\\test.txt",
-        "\\\\?\\C:\\temp\\test.txt",
-    };
-    for (const std::string& entry : entries) {
-        const fs::path p(entry);
-        std::cout << std::endl;
-        std::cout << entry << std::endl;
-        std::cout << "root_name\t" << p.root_name().string() << std::endl;
-        std::cout << "root_directory\t" << p.root_directory().string() << std::endl;
-        std::cout << "root_path\t" << p.root_path().string() << std::endl;
-        std::cout << "relative_path\t" << p.relative_path().string() << std::endl;
-        std::cout << "is_absolute\t" << p.is_absolute() << std::endl;
-        std::cout << "parent_path\t" << p.parent_path().string() << std::endl;
-        std::cout << "filename\t" << p.filename().string() << std::endl;
-        std::cout << "stem\t" << p.stem().string() << std::endl;
-        std::cout << "extension\t" << p.extension().string() << std::endl;
+    for (const char* entry : {
+             "C:\\",
+             "C:\\temp\\test.txt",
+             "C:\\\\temp\\\\test.txt",
+             "\\\\?\\C:\\temp\\test.txt",
+         }) {
+        writeDecomposition(std::cout, entry);
     }
+    std::cout.flush();
 }

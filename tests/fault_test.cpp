@@ -203,7 +203,7 @@ TEST_F(Faults, DriveAndPrefixFaults) {
         {"TMP naming a file",
          [this] { makeFile(driveC("zor/file.txt")); },
          {"TMP=c:\\zor\\file.txt"},
-         {"temp_directory_path", "c:\\zor\\file.txt"}},
+         {"temp_directory_path", "The directory name is invalid.", "c:\\zor\\file.txt"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -341,6 +341,8 @@ TEST_F(Faults, NamesThatAreNotUtf8) {
     const RunResult inFolder = runProgram({PATHPROBE_EXE}, environment(), temp("caf\xe9"));
     EXPECT_EQ(inFolder.out, "0\n0\n1\n0\n\"c:\" -> \n");
     expectOneFailure(inFolder, {"Cannot convert character sequence"});
+    // Shaped as the other failure lines, with no host text in it.
+    EXPECT_EQ(inFolder.err, "pathprobe: current_path: Cannot convert character sequence\n");
 
     // A link target on the way.
     std::filesystem::remove_all(driveC("zor"));
@@ -350,6 +352,8 @@ TEST_F(Faults, NamesThatAreNotUtf8) {
     expectStartsWith(throughLink, kFirstLines);
     expectOneFailure(throughLink,
                      {"canonical", "Cannot convert character sequence", "c:\\zor\\\\"});
+    EXPECT_EQ(throughLink.err,
+              "pathprobe: canonical: Cannot convert character sequence [c:\\zor\\\\]\n");
 }
 
 TEST_F(Faults, ALongChainOfLinks) {

@@ -218,9 +218,24 @@ TEST_F(LinkCalls, FlagsAndOutcomes) {
 }
 
 TEST_F(LinkCalls, AnAccountWithoutThePrivilegeIsRefused) {
-    ScopedEnv privilege("WINFS_SYMLINK_PRIVILEGE", "0");
-    EXPECT_EQ(failureOf("c:\\zor\\lnk", "c:\\zor\\store", 1), winfs::ERROR_PRIVILEGE_NOT_HELD);
-    EXPECT_FALSE(winfs::exists(path("c:\\zor\\lnk")));
+    // WINFS_SYMLINK_PRIVILEGE takes the usual spellings of false and of true.
+    const std::pair<const char*, DWORD> rows[] = {
+        {"0", winfs::ERROR_PRIVILEGE_NOT_HELD},
+        {"false", winfs::ERROR_PRIVILEGE_NOT_HELD},
+        {"no", winfs::ERROR_PRIVILEGE_NOT_HELD},
+        {"off", winfs::ERROR_PRIVILEGE_NOT_HELD},
+        {"1", 0},
+        {"true", 0},
+        {"yes", 0},
+        {"on", 0},
+    };
+    for (const auto& [setting, error] : rows) {
+        SCOPED_TRACE(setting);
+        ScopedEnv privilege("WINFS_SYMLINK_PRIVILEGE", setting);
+        const std::string link = std::string("c:\\zor\\lnk-") + setting;
+        EXPECT_EQ(failureOf(link.c_str(), "c:\\zor\\store", 1), error);
+        EXPECT_EQ(winfs::exists(path(link)), error == 0);
+    }
 }
 
 TEST_F(LinkCalls, AFolderThatDeniesWritingRefuses) {
@@ -346,6 +361,12 @@ TEST_F(LinkProbes, WithoutThePrivilegeEveryCallIsReported) {
     EXPECT_EQ(splitLines(result.out),
               join(join(before(), failures("A required privilege is not held by the client.")),
                    {"c:\\zor\\lnks -> \"C:\\\\zor\\\\lnks\""}));
+}
+
+TEST_F(LinkProbes, APrivilegeSettingThatIsNotUnderstoodIsReported) {
+    const RunResult result = run({"WINFS_SYMLINK_PRIVILEGE=maybe"});
+    EXPECT_NE(result.err.find("WINFS_SYMLINK_PRIVILEGE"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("maybe"), std::string::npos) << result.err;
 }
 
 TEST_F(LinkProbes, AScratchDirectoryThatIsMissingEndsTheRun) {
