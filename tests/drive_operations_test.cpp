@@ -4,12 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "drive_fixture.h"
 #include "winfs/filesystem.h"
 #include "winfs/host.h"
+#include "winfs/name_cache.h"
 
 using winfs::file_type;
 using winfs::path;
@@ -415,6 +420,119 @@ TEST_F(OperationsTest, CurrentPathIsTheWorkingDirectoryAsAWindowsPath) {
     expectError(ec, kNotUtf8);
     winfs::canonical(path("x"), ec);
     expectError(ec, kNotUtf8);
+}
+
+// Names asked for in another case than the one on disk are looked up in a cache of the folder's
+// names; each row changes c:\cache (holding file.txt and Mixed) between two lookups, which must see
+// the change: through the process's cache, and through one that keeps every listing at once.
+TEST_F(DriveFixture, CaseInsensitiveLookupsSeeEveryChangeToTheFolder) {
+    const std::string folder = driveC("cache");
+    const auto rename = [](const std::string& from, const std::string& to) {
+        ASSERT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    };
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+        const char* input;
+        const char* found;  // empty: not there
+        // The cache alone, which the walk asks only when the name is not there as given.
+        const char* cacheAlone = nullptr;
+    };
+    const Row rows[] = {
+        {"none", [] {}, "MIXED", "Mixed"},
+        {"a name added", [&] { makeFile(folder + "/Added"); }, "ADDED", "Added"},
+        {"a name removed", [&] { std::filesystem::remove(folder + "/file.txt"); }, "FILE.TXT", ""},
+        {"a name renamed in case", [&] { rename(folder + "/Mixed", folder + "/mIxed"); }, "MIXED",
+         "mIxed"},
+        // Among names that differ only in case: the one given, else the first byte by byte.
+        {"a twin that sorts first", [&] { makeFolder(folder + "/MIXED"); }, "mixed", "MIXED"},
+        {"a twin, asked for as it is", [&] { makeFolder(folder + "/MIXED"); }, "Mixed", "Mixed",
+         "MIXED"},
+        {"the folder replaced under its name",
+         [&] {
+             rename(folder, temp("old"));
+             makeFolder(folder);
+             makeFile(folder + "/Other");
+         },
+         "OTHER", "Other"},
+        {"the folder replaced, asked for a name of the old one",
+         [&] {
+             std::filesystem::remove_all(folder);
+             makeFolder(folder);
+         },
+         "file.TXT", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        for (const bool processCache : {true, false}) {
+            SCOPED_TRACE(processCache ? "the process's cache" : "a cache that keeps every listing");
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(temp("old"));
+            makeFolder(folder + "/Mixed");
+            makeFile(folder + "/file.txt");
+            winfs::NameCache keeping({.settle = std::chrono::nanoseconds(0)});
+            std::error_code ec;
+            std::string found;
+            if (processCache) {
+                EXPECT_EQ(winfs::canonical(path("c:\\cache\\FILE.TXT"), ec).string(),
+                          "C:\\cache\\file.txt");
+            } else {
+                EXPECT_FALSE(keeping.find({-1, folder.c_str()}, "FILE.TXT", found));
+                EXPECT_EQ(keeping.usage().folders, 1u);
+                // Past the coarsest tick of a local clock, so that the change dates differently.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            row.apply();
+            if (processCache) {
+                const path result =
+                    winfs::canonical(path("c:\\cache\\" + std::string(row.input)), ec);
+                if (*row.found != '\0') {
+                    EXPECT_EQ(result.string(), "C:\\cache\\" + std::string(row.found))
+                        << ec.message();
+                } else {
+                    expectError(ec, 2);
+                }
+            } else {
+                ec = keeping.find({-1, folder.c_str()}, row.input, found);
+                if (*row.found != '\0') {
+                    EXPECT_FALSE(ec) << ec.message();
+                    EXPECT_EQ(found, row.cacheAlone != nullptr ? row.cacheAlone : row.found);
+                } else {
+                    expectError(ec, 2);
+                }
+            }
+        }
+    }
+}
+
+// A folder is read once while it stays as it is, but read on every lookup while its last change is
+// too recent to tell from a later one in the same tick; the least recently used folders make room.
+TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
+    for (const char* name : {"a", "b", "c"}) {
+        makeFolder(temp(name));
+        makeFile(temp(std::string(name) + "/one"));
+        makeFile(temp(std::string(name) + "/two"));
+    }
+    const auto reads = [](winfs::NameCache& cache, const std::string& folder) {
+        const std::uint64_t before = cache.usage().foldersRead;
+        std::string found;
+        EXPECT_FALSE(cache.find({-1, folder.c_str()}, "ONE", found));
+        EXPECT_EQ(found, "one");
+        return cache.usage().foldersRead - before;
+    };
+    winfs::NameCache recent;
+    EXPECT_EQ(reads(recent, temp("a")), 1u);
+    EXPECT_EQ(reads(recent, temp("a")), 1u) << "changed within the settling time";
+    EXPECT_EQ(recent.usage().folders, 0u);
+
+    winfs::NameCache small({.maxNames = 5, .settle = std::chrono::nanoseconds(0)});
+    EXPECT_EQ(reads(small, temp("a")), 1u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("c")), 1u);  // drops b, used last before a
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(small.usage().names, 4u);
 }
 
 TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {

@@ -7,6 +7,7 @@
 
 #include "winfs/error.h"
 #include "winfs/full_path.h"
+#include "winfs/name_cache.h"
 #include "winfs/names.h"
 #include "winfs/utf8.h"
 
@@ -151,17 +152,10 @@ bool Walk::start(const path& full, std::error_code& ec) {
 // Among names that differ only in case, the one that sorts first byte by byte: the same on every
 // host, whatever order the folder lists them in.
 std::error_code Walk::findIgnoringCase(std::string& name) const {
-    std::string best;
-    const int error = host::forEachName(at_.here(), [&](std::string_view candidate) {
-        if (isValidUtf8(candidate) && equalIgnoringCase(candidate, name) &&
-            (best.empty() || candidate < best)) {
-            best = candidate;
-        }
-    });
-    if (error != 0) return host::windowsError(error, host::At::folderOnTheWay);
-    if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
-    name = std::move(best);
-    return {};
+    std::string found;
+    const std::error_code ec = folderNames().find(at_.here(), name, found);
+    if (!ec) name = std::move(found);
+    return ec;
 }
 
 void Walk::stopAt(std::size_t origin, std::error_code missing) {
@@ -180,8 +174,14 @@ bool Walk::step(Pending item, bool last, std::error_code& ec) {
     }
     const bool wantType = last && lookup_.typeOfLast;
     int error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
-    if (error == ENOENT && !findIgnoringCase(item.name)) {
-        error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
+    if (error == ENOENT) {
+        // A folder that cannot be read is no proof that the name is missing.
+        if (const std::error_code found = findIgnoringCase(item.name); !found) {
+            error = host::lookAt(at_.placeOf(item.name, scratch_), wantType, entry_);
+        } else if (found != make_error_code(ERROR_FILE_NOT_FOUND)) {
+            ec = found;
+            return false;
+        }
     }
     if (error == ENOENT || error == ENOTDIR) {
         // A drive whose folder is gone is a missing path, whatever follows.
