@@ -1,13 +1,20 @@
 // The winfs operations on a real prefix: drive mapping, absolute, canonical, weakly_canonical, the
 // status queries, links and the working directory.
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -212,6 +219,65 @@ TEST_P(WeaklyCanonical, ResolvesTheHeadThatExists) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, WeaklyCanonical, testing::ValuesIn(kWeaklyCanonical));
+
+// Every path of the two tables above, resolved in a child process on a host that lacks openat2
+// (a seccomp filter makes it fail with ENOSYS), as in the parent, which has it.
+TEST_F(OperationsTest, WithoutOpenat2TheWalkGivesTheSameAnswers) {
+    const auto answers = [] {
+        std::string text;
+        for (const std::span<const Mapping> table :
+             {std::span<const Mapping>(kCanonical), std::span<const Mapping>(kWeaklyCanonical)}) {
+            for (const Mapping& row : table) {
+                std::error_code ec;
+                const path canonical = winfs::canonical(path(row.input), ec);
+                text += canonical.string() + " " + std::to_string(ec.value()) + "; ";
+                const path weakly = winfs::weakly_canonical(path(row.input), ec);
+                text += weakly.string() + " " + std::to_string(ec.value()) + "; ";
+                text += std::to_string(winfs::is_symlink(path(row.input), ec)) + "\n";
+            }
+        }
+        return text;
+    };
+    const std::string withOpenat2 = answers();
+
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+            ::_exit(3);
+        }
+        winfs::host::Handle handle;
+        if (winfs::host::openLinkFree({-1, "/"}, winfs::host::LastLink::refuse, handle) != ENOSYS) {
+            ::_exit(4);
+        }
+        const std::string text = answers();
+        const bool written =
+            ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 5);
+    }
+    ::close(out[1]);
+    std::string withoutOpenat2;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        withoutOpenat2.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: no seccomp filter, 4: openat2 still there";
+    EXPECT_EQ(withoutOpenat2, withOpenat2);
+}
 
 struct Relation {
     const char* input;
