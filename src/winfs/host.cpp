@@ -264,7 +264,7 @@ int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
     stamp = stampFrom(st);
     hostClock = datedByHostClock(folder.get());
     // getdents64 itself, without the two fcntl and the fstat that opendir adds.
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(std::size_t{64} * 1024);
     for (;;) {
         const long n = ::syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
         if (n < 0) return errno;
