@@ -1,26 +1,79 @@
 // Makes one resolution call between two marker writes, so that `strace` can count the system
-// calls of that call alone: one_call canonPath|weakly_canonical|std
+// calls of that call alone: one_call [canonPath|weakly_canonical|std] [PATH], where PATH is
+//   one_link    C:\bench\one\two\link\four\five\six, link -> C:\bench\one\two\real (the default)
+//   no_link     C:\bench\one\two\real\four\five
+//   missing     C:\bench\one\two\real\four\five\missing
+//   big_missing, big_other_case, big_exact: C:\big\missing\y, C:\big\FILE50000, C:\big\file50000
+//               in a folder of 100,000 names, looked up once before, so that its names are cached
+// For example:
+//   strace -f -e trace=%file,%desc build/default/bench/one_call canonPath no_link 2>&1 |
+//     sed -n '/BEGIN/,/END/p'
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
+#include <thread>
 
 #include "path_resolution.h"
 #include "platform.h"
+#include "winfs/name_cache.h"
+
+namespace {
+
+struct Case {
+    const char* windows;
+    const char* host;  // below drive C's folder
+};
+
+const std::map<std::string, Case> kCases = {
+    {"one_link",
+     {"C:\\bench\\one\\two\\link\\four\\five\\six", "bench/one/two/link/four/five/six"}},
+    {"no_link", {"C:\\bench\\one\\two\\real\\four\\five", "bench/one/two/real/four/five"}},
+    {"missing",
+     {"C:\\bench\\one\\two\\real\\four\\five\\missing", "bench/one/two/real/four/five/missing"}},
+    {"big_missing", {"C:\\big\\missing\\y", "big/missing/y"}},
+    {"big_other_case", {"C:\\big\\FILE50000", "big/FILE50000"}},
+    {"big_exact", {"C:\\big\\file50000", "big/file50000"}},
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::string which = argc > 1 ? argv[1] : "canonPath";
+    const std::string name = argc > 2 ? argv[2] : "one_link";
+    const auto found = kCases.find(name);
+    if (found == kCases.end()) {
+        std::cerr << "one_call: no path " << name << '\n';
+        return 2;
+    }
+    const Case& c = found->second;
     char folder[] = "/tmp/pathprobe-calls-XXXXXX";
     const std::string prefix = ::mkdtemp(folder);
     ::setenv("WINEPREFIX", prefix.c_str(), 1);
     winfs::reload_drives();
     std::filesystem::create_directories(prefix + "/drive_c/bench/one/two/real/four/five/six");
     winfs::create_directory_symlink("C:\\bench\\one\\two\\real", "C:\\bench\\one\\two\\link");
-    const fs::path windows("C:\\bench\\one\\two\\link\\four\\five\\six");
-    const std::filesystem::path host = prefix + "/drive_c/bench/one/two/link/four/five/six";
+    const fs::path windows(c.windows);
+    const std::filesystem::path host = prefix + "/drive_c/" + c.host;
+    if (name.rfind("big_", 0) == 0) {
+        const std::string big = prefix + "/drive_c/big";
+        std::filesystem::create_directories(big);
+        for (int i = 0; i < 100'000; ++i) {
+            char file[32];
+            std::snprintf(file, sizeof file, "/file%05d", i);
+            const int fd = ::open((big + file).c_str(), O_CREAT | O_WRONLY, 0644);
+            if (fd >= 0) ::close(fd);
+        }
+        // Kept in the name cache once its last change has settled; the first lookup reads it.
+        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
+                                    std::chrono::milliseconds(100));
+        (void)fs::weakly_canonical(fs::path("C:\\big\\MISSING"));
+    }
 
     std::string result;
     (void)!::write(2, "BEGIN\n", 6);

@@ -1,34 +1,51 @@
-// canonPath on a seven-element path through one link, beside std::filesystem::weakly_canonical
-// on the same host path.
+// canonPath beside std::filesystem::weakly_canonical on the same host path, each pair run one
+// after the other in one process: a folder of 100,000 names (a missing tail, a name in another
+// case than on disk, a name as on disk), a path of six names without links, and a path of seven
+// names through one link. Run by hand:
+//   build/default/bench/resolution_bench --benchmark_min_time=0.2
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "path_resolution.h"
 #include "platform.h"
+#include "winfs/name_cache.h"
 
 namespace {
 
-// A prefix with C:\bench\one\two\link\four\five\six, where link -> C:\bench\one\two\real.
+constexpr int kBigFolderNames = 100'000;
+
+// A prefix with C:\bench\one\two\real\four\five\six, where C:\bench\one\two\link links to
+// C:\bench\one\two\real, and C:\big holding file00000 to file99999.
 struct Drive {
     std::string prefix;
-    std::string host;  // the host path of the probe path
-    fs::path windows;  // the probe path
 
     Drive() {
         char folder[] = "/tmp/pathprobe-bench-XXXXXX";
         prefix = ::mkdtemp(folder);
         ::setenv("WINEPREFIX", prefix.c_str(), 1);
         winfs::reload_drives();
-        const std::string real = prefix + "/drive_c/bench/one/two/real";
-        std::filesystem::create_directories(real + "/four/five/six");
+        std::filesystem::create_directories(host("bench/one/two/real/four/five/six"));
         winfs::create_directory_symlink("C:\\bench\\one\\two\\real", "C:\\bench\\one\\two\\link");
-        host = prefix + "/drive_c/bench/one/two/link/four/five/six";
-        windows = fs::path("C:\\bench\\one\\two\\link\\four\\five\\six");
+        std::filesystem::create_directories(host("big"));
+        for (int i = 0; i < kBigFolderNames; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/file%05d", i);
+            const int fd = ::open((host("big") + name).c_str(), O_CREAT | O_WRONLY, 0644);
+            if (fd >= 0) ::close(fd);
+        }
+        // A folder is kept in the name cache only once its last change has settled.
+        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
+                                    std::chrono::milliseconds(100));
     }
     ~Drive() { std::filesystem::remove_all(prefix); }
+    std::string host(const std::string& below) const { return prefix + "/drive_c/" + below; }
 };
 
 Drive& drive() {
@@ -36,25 +53,64 @@ Drive& drive() {
     return d;
 }
 
-void BM_CanonPath_winfs(benchmark::State& state) {
-    const fs::path input = drive().windows;
+struct Case {
+    const char* windows;
+    const char* host;  // below drive C's folder
+};
+
+const Case kBigMissing{"C:\\big\\missing\\y", "big/missing/y"};
+const Case kBigOtherCase{"C:\\big\\FILE50000", "big/FILE50000"};
+const Case kBigExact{"C:\\big\\file50000", "big/file50000"};
+const Case kNoLink{"C:\\bench\\one\\two\\real\\four\\five", "bench/one/two/real/four/five"};
+const Case kOneLink{"C:\\bench\\one\\two\\link\\four\\five\\six",
+                    "bench/one/two/link/four/five/six"};
+
+void BM_CanonPath(benchmark::State& state, const Case& c) {
+    drive();
+    const fs::path input(c.windows);
     for (auto _ : state)
         benchmark::DoNotOptimize(canonPath(input, true));
+    const winfs::NameCache::Usage usage = winfs::folderNames().usage();
+    state.counters["cached_names"] = static_cast<double>(usage.names);
+    state.counters["cached_bytes"] = static_cast<double>(usage.bytes);
 }
-BENCHMARK(BM_CanonPath_winfs);
 
-void BM_WeaklyCanonical_std(benchmark::State& state) {
-    const std::filesystem::path input = drive().host;
+void BM_WeaklyCanonical(benchmark::State& state, const Case& c) {
+    const std::filesystem::path input = drive().host(c.host);
     for (auto _ : state)
         benchmark::DoNotOptimize(std::filesystem::weakly_canonical(input));
 }
-BENCHMARK(BM_WeaklyCanonical_std);
 
-void BM_WeaklyCanonical_winfs(benchmark::State& state) {
-    const fs::path input = drive().windows;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(fs::weakly_canonical(input));
+// The first lookup in another case in the big folder, which reads it; the cache is emptied
+// before each.
+void BM_CanonPathFirstLookup(benchmark::State& state) {
+    drive();
+    const fs::path input(kBigOtherCase.windows);
+    for (auto _ : state) {
+        state.PauseTiming();
+        winfs::folderNames().clear();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(canonPath(input, true));
+    }
+    const winfs::NameCache::Usage usage = winfs::folderNames().usage();
+    state.counters["cached_names"] = static_cast<double>(usage.names);
+    state.counters["cached_bytes"] = static_cast<double>(usage.bytes);
 }
-BENCHMARK(BM_WeaklyCanonical_winfs);
+
+BENCHMARK(BM_CanonPathFirstLookup)->Name("BM_CanonPath/winfs/big_first_lookup");
+BENCHMARK_CAPTURE(BM_CanonPath, big_missing, kBigMissing)->Name("BM_CanonPath/winfs/big_missing");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, big_missing, kBigMissing)
+    ->Name("BM_WeaklyCanonical/std/big_missing");
+BENCHMARK_CAPTURE(BM_CanonPath, big_other_case, kBigOtherCase)
+    ->Name("BM_CanonPath/winfs/big_other_case");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, big_other_case, kBigOtherCase)
+    ->Name("BM_WeaklyCanonical/std/big_other_case");
+BENCHMARK_CAPTURE(BM_CanonPath, big_exact, kBigExact)->Name("BM_CanonPath/winfs/big_exact");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, big_exact, kBigExact)
+    ->Name("BM_WeaklyCanonical/std/big_exact");
+BENCHMARK_CAPTURE(BM_CanonPath, no_link, kNoLink)->Name("BM_CanonPath/winfs/no_link");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, no_link, kNoLink)->Name("BM_WeaklyCanonical/std/no_link");
+BENCHMARK_CAPTURE(BM_CanonPath, one_link, kOneLink)->Name("BM_CanonPath/winfs/one_link");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, one_link, kOneLink)->Name("BM_WeaklyCanonical/std/one_link");
 
 }  // namespace

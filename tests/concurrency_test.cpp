@@ -17,6 +17,7 @@
 
 #include "drive_fixture.h"
 #include "winfs/filesystem.h"
+#include "winfs/name_cache.h"
 
 namespace {
 
@@ -153,6 +154,33 @@ TEST_F(Concurrency, MovingIntoANameExchangedBetweenAFolderAndALinkLandsInOneOfTh
         }
     });
     EXPECT_TRUE(wrong.empty()) << *wrong.begin();
+}
+
+// One cache shared by many threads while another adds and removes a name: a name that stays is
+// always found in its own case, the other is found or missing, never found in a wrong case.
+TEST_F(Concurrency, ACacheOfFolderNamesSharedWhileTheFolderChanges) {
+    makeFile(driveC("zor/sub/file.txt"));
+    const std::string sub = driveC("zor/sub");
+    const std::string extra = sub + "/Extra";
+    const Changer changes([&] {
+        const int fd = ::open(extra.c_str(), O_CREAT | O_WRONLY, 0666);
+        if (fd >= 0) ::close(fd);
+        ::unlink(extra.c_str());
+    });
+    // It keeps every listing at once, so that threads share them; the least used go to make room.
+    winfs::NameCache cache({.maxNames = 4, .settle = std::chrono::nanoseconds(0)});
+    std::atomic<int> wrong{0};
+    forAWhile(kThreads / 2, 1.0, [&] {
+        std::string found;
+        if (cache.find({-1, sub.c_str()}, "FILE.TXT", found) || found != "file.txt") ++wrong;
+        found.clear();
+        const std::error_code ec = cache.find({-1, sub.c_str()}, "EXTRA", found);
+        if (ec ? ec != winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND) : found != "Extra") {
+            ++wrong;
+        }
+        if (cache.find({-1, driveC("zor").c_str()}, "STORE", found) || found != "store") ++wrong;
+    });
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {

@@ -1,15 +1,27 @@
 // The winfs operations on a real prefix: drive mapping, absolute, canonical, weakly_canonical, the
 // status queries, links and the working directory.
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
+#include <thread>
 
 #include "drive_fixture.h"
 #include "winfs/filesystem.h"
 #include "winfs/host.h"
+#include "winfs/name_cache.h"
 
 using winfs::file_type;
 using winfs::path;
@@ -233,6 +245,65 @@ TEST_P(WeaklyCanonical, ResolvesTheHeadThatExists) {
 
 INSTANTIATE_TEST_SUITE_P(Drives, WeaklyCanonical, testing::ValuesIn(kWeaklyCanonical));
 
+// Every path of the two tables above, resolved in a child process on a host that lacks openat2
+// (a seccomp filter makes it fail with ENOSYS), as in the parent, which has it.
+TEST_F(OperationsTest, WithoutOpenat2TheWalkGivesTheSameAnswers) {
+    const auto answers = [] {
+        std::string text;
+        for (const std::span<const Mapping> table :
+             {std::span<const Mapping>(kCanonical), std::span<const Mapping>(kWeaklyCanonical)}) {
+            for (const Mapping& row : table) {
+                std::error_code ec;
+                const path canonical = winfs::canonical(path(row.input), ec);
+                text += canonical.string() + " " + std::to_string(ec.value()) + "; ";
+                const path weakly = winfs::weakly_canonical(path(row.input), ec);
+                text += weakly.string() + " " + std::to_string(ec.value()) + "; ";
+                text += std::to_string(winfs::is_symlink(path(row.input), ec)) + "\n";
+            }
+        }
+        return text;
+    };
+    const std::string withOpenat2 = answers();
+
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+            ::_exit(3);
+        }
+        winfs::host::Handle handle;
+        if (winfs::host::openLinkFree({-1, "/"}, winfs::host::LastLink::refuse, handle) != ENOSYS) {
+            ::_exit(4);
+        }
+        const std::string text = answers();
+        const bool written =
+            ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 5);
+    }
+    ::close(out[1]);
+    std::string withoutOpenat2;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        withoutOpenat2.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: no seccomp filter, 4: openat2 still there";
+    EXPECT_EQ(withoutOpenat2, withOpenat2);
+}
+
 struct Relation {
     const char* input;
     const char* base;  // nullptr: the working directory
@@ -450,6 +521,119 @@ TEST_F(OperationsTest, CurrentPathIsTheWorkingDirectoryAsAWindowsPath) {
     expectError(ec, kNotUtf8);
     winfs::canonical(path("x"), ec);
     expectError(ec, kNotUtf8);
+}
+
+// Names asked for in another case than the one on disk are looked up in a cache of the folder's
+// names; each row changes c:\cache (holding file.txt and Mixed) between two lookups, which must see
+// the change: through the process's cache, and through one that keeps every listing at once.
+TEST_F(DriveFixture, CaseInsensitiveLookupsSeeEveryChangeToTheFolder) {
+    const std::string folder = driveC("cache");
+    const auto rename = [](const std::string& from, const std::string& to) {
+        ASSERT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    };
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+        const char* input;
+        const char* found;  // empty: not there
+        // The cache alone, which the walk asks only when the name is not there as given.
+        const char* cacheAlone = nullptr;
+    };
+    const Row rows[] = {
+        {"none", [] {}, "MIXED", "Mixed"},
+        {"a name added", [&] { makeFile(folder + "/Added"); }, "ADDED", "Added"},
+        {"a name removed", [&] { std::filesystem::remove(folder + "/file.txt"); }, "FILE.TXT", ""},
+        {"a name renamed in case", [&] { rename(folder + "/Mixed", folder + "/mIxed"); }, "MIXED",
+         "mIxed"},
+        // Among names that differ only in case: the one given, else the first byte by byte.
+        {"a twin that sorts first", [&] { makeFolder(folder + "/MIXED"); }, "mixed", "MIXED"},
+        {"a twin, asked for as it is", [&] { makeFolder(folder + "/MIXED"); }, "Mixed", "Mixed",
+         "MIXED"},
+        {"the folder replaced under its name",
+         [&] {
+             rename(folder, temp("old"));
+             makeFolder(folder);
+             makeFile(folder + "/Other");
+         },
+         "OTHER", "Other"},
+        {"the folder replaced, asked for a name of the old one",
+         [&] {
+             std::filesystem::remove_all(folder);
+             makeFolder(folder);
+         },
+         "file.TXT", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        for (const bool processCache : {true, false}) {
+            SCOPED_TRACE(processCache ? "the process's cache" : "a cache that keeps every listing");
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(temp("old"));
+            makeFolder(folder + "/Mixed");
+            makeFile(folder + "/file.txt");
+            winfs::NameCache keeping({.settle = std::chrono::nanoseconds(0)});
+            std::error_code ec;
+            std::string found;
+            if (processCache) {
+                EXPECT_EQ(winfs::canonical(path("c:\\cache\\FILE.TXT"), ec).string(),
+                          "C:\\cache\\file.txt");
+            } else {
+                EXPECT_FALSE(keeping.find({-1, folder.c_str()}, "FILE.TXT", found));
+                EXPECT_EQ(keeping.usage().folders, 1u);
+                // Past the coarsest tick of a local clock, so that the change dates differently.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            row.apply();
+            if (processCache) {
+                const path result =
+                    winfs::canonical(path("c:\\cache\\" + std::string(row.input)), ec);
+                if (*row.found != '\0') {
+                    EXPECT_EQ(result.string(), "C:\\cache\\" + std::string(row.found))
+                        << ec.message();
+                } else {
+                    expectError(ec, 2);
+                }
+            } else {
+                ec = keeping.find({-1, folder.c_str()}, row.input, found);
+                if (*row.found != '\0') {
+                    EXPECT_FALSE(ec) << ec.message();
+                    EXPECT_EQ(found, row.cacheAlone != nullptr ? row.cacheAlone : row.found);
+                } else {
+                    expectError(ec, 2);
+                }
+            }
+        }
+    }
+}
+
+// A folder is read once while it stays as it is, but read on every lookup while its last change is
+// too recent to tell from a later one in the same tick; the least recently used folders make room.
+TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
+    for (const char* name : {"a", "b", "c"}) {
+        makeFolder(temp(name));
+        makeFile(temp(std::string(name) + "/one"));
+        makeFile(temp(std::string(name) + "/two"));
+    }
+    const auto reads = [](winfs::NameCache& cache, const std::string& folder) {
+        const std::uint64_t before = cache.usage().foldersRead;
+        std::string found;
+        EXPECT_FALSE(cache.find({-1, folder.c_str()}, "ONE", found));
+        EXPECT_EQ(found, "one");
+        return cache.usage().foldersRead - before;
+    };
+    winfs::NameCache recent;
+    EXPECT_EQ(reads(recent, temp("a")), 1u);
+    EXPECT_EQ(reads(recent, temp("a")), 1u) << "changed within the settling time";
+    EXPECT_EQ(recent.usage().folders, 0u);
+
+    winfs::NameCache small({.maxNames = 5, .settle = std::chrono::nanoseconds(0)});
+    EXPECT_EQ(reads(small, temp("a")), 1u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("c")), 1u);  // drops b, used last before a
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(small.usage().names, 4u);
 }
 
 TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {

@@ -2,10 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/openat2.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -47,6 +52,38 @@ int readLinkAt(int at, const char* name, std::string& target) {
             return 0;
         }
         target.resize(target.size() * 2);
+    }
+}
+
+std::int64_t nanoseconds(const timespec& t) noexcept {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FolderStamp stampFrom(const struct stat& st) noexcept {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+// Local file systems, whose change times come from this host's clock. Any other (NFS, SMB, FUSE,
+// 9p, a cluster file system) may date them by a clock that runs behind ours.
+bool datedByHostClock(int fd) noexcept {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case RAMFS_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case OVERLAYFS_SUPER_MAGIC:
+        case MSDOS_SUPER_MAGIC:
+        case 0x2011BAB0UL:  // exFAT
+        case 0x2FC12FC1UL:  // ZFS
+        case 0xCA451A4EUL:  // bcachefs
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -272,6 +309,69 @@ int makeFolders(const std::string& host) {
 
 int makeLink(const std::string& target, Place place) {
     return ::symlinkat(target.c_str(), descriptor(place), place.below) == 0 ? 0 : errno;
+}
+
+int stampOf(Place place, FolderStamp& stamp) {
+    struct stat st {};
+    if (::fstatat(descriptor(place), *place.below != '\0' ? place.below : ".", &st, 0) != 0) {
+        return errno;
+    }
+    stamp = stampFrom(st);
+    return 0;
+}
+
+int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
+               const std::function<void(std::string_view)>& each) {
+    const Handle folder(::openat(descriptor(place), *place.below != '\0' ? place.below : ".",
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return errno;
+    // The stamp before the first name: a change made while the names are read moves it.
+    struct stat st {};
+    if (::fstat(folder.get(), &st) != 0) return errno;
+    stamp = stampFrom(st);
+    hostClock = datedByHostClock(folder.get());
+    // getdents64 itself, without the two fcntl and the fstat that opendir adds.
+    std::vector<char> buffer(std::size_t{64} * 1024);
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        for (long at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") each(name);
+            at += entry->d_reclen;
+        }
+    }
+}
+
+int openLinkFree(Place place, LastLink last, Handle& handle) {
+    static std::atomic<bool> lacking{false};
+    if (lacking.load(std::memory_order_relaxed)) return ENOSYS;
+    open_how how{};
+    how.flags =
+        static_cast<std::uint64_t>(O_PATH | O_CLOEXEC | (last == LastLink::open ? O_NOFOLLOW : 0));
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, descriptor(place),
+                              *place.below != '\0' ? place.below : ".", &how, sizeof how);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOSYS) lacking.store(true, std::memory_order_relaxed);
+        return error;
+    }
+    handle = Handle(static_cast<int>(fd));
+    return 0;
+}
+
+int typeOf(const Handle& handle, file_type& type) {
+    struct stat st {};
+    if (::fstat(handle.get(), &st) != 0) return errno;
+    type = typeOf(st.st_mode);
+    return 0;
+}
+
+int readLinkOf(const Handle& handle, std::string& target) {
+    return readLinkAt(handle.get(), "", target);
 }
 
 }  // namespace winfs::host

@@ -5,6 +5,7 @@
 // Threading: every function is safe to call concurrently; a Handle belongs to one owner.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -119,5 +120,37 @@ int makeFolder(Place place);
 // Every missing folder of an absolute host path, as mkdir -p does.
 int makeFolders(const std::string& host);
 int makeLink(const std::string& target, Place place);
+
+// Which folder a folder is, and when it last changed (nanoseconds since 1970): a listing of it
+// holds for as long as its stamp stays the same, since adding, removing or renaming a name in it
+// sets its change time.
+struct FolderStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FolderStamp&) const = default;
+};
+
+// The stamp of the folder at `place`, links followed.
+int stampOf(Place place, FolderStamp& stamp);
+
+// Lists the folder at `place` as forEachName does, after taking its stamp from the same open
+// folder. `hostClock` tells whether its file system dates changes by this host's own clock (a local
+// one); a network or FUSE file system dates them by another machine's or process's.
+int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
+               const std::function<void(std::string_view)>& each);
+
+// What openLinkFree does with a last name that is a link: refuse it (ELOOP), or open the link
+// itself.
+enum class LastLink { refuse, open };
+
+// Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: ELOOP when
+// one is, ENOENT when a name is missing, ENOSYS on a host without openat2 (asked once).
+int openLinkFree(Place place, LastLink last, Handle& handle);
+
+// The type of what a handle names, and the target of a link opened as itself.
+int typeOf(const Handle& handle, file_type& type);
+int readLinkOf(const Handle& handle, std::string& target);
 
 }  // namespace winfs::host

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "winfs/error.h"
+#include "winfs/name_cache.h"
 #include "winfs/names.h"
 #include "winfs/utf8.h"
 
@@ -101,6 +102,7 @@ class Walk {
     bool moveTo(const path& windows, std::size_t origin, std::error_code& ec);
     const DriveMap::Drive* usable(char letter, std::error_code& ec) const;
     std::error_code findIgnoringCase(std::string& name) const;
+    bool allAtOnce();
     void stopAt(std::size_t origin, std::error_code missing);
 
     const DriveMap& map_;
@@ -117,6 +119,7 @@ class Walk {
     bool anyFound_ = false;
     std::string scratch_;
     host::Entry entry_;
+    int triedAtOnce_ = -1;  // links_ when allAtOnce() was last tried
 };
 
 const DriveMap::Drive* Walk::usable(char letter, std::error_code& ec) const {
@@ -153,17 +156,10 @@ bool Walk::start(const path& full, std::error_code& ec) {
 // Among names that differ only in case, the one that sorts first byte by byte: the same on every
 // host, whatever order the folder lists them in.
 std::error_code Walk::findIgnoringCase(std::string& name) const {
-    std::string best;
-    const int error = host::forEachName(at_.folder().place(), [&](std::string_view candidate) {
-        if (isValidUtf8(candidate) && equalIgnoringCase(candidate, name) &&
-            (best.empty() || candidate < best)) {
-            best = candidate;
-        }
-    });
-    if (error != 0) return host::windowsError(error, host::At::folderOnTheWay);
-    if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
-    name = std::move(best);
-    return {};
+    std::string found;
+    const std::error_code ec = folderNames().find(at_.folder().place(), name, found);
+    if (!ec) name = std::move(found);
+    return ec;
 }
 
 void Walk::stopAt(std::size_t origin, std::error_code missing) {
@@ -282,11 +278,58 @@ bool Walk::moveTo(const path& windows, std::size_t origin, std::error_code& ec) 
     return true;
 }
 
+// The names still to walk, taken in one call when the host confirms that none of them is a link
+// and all are there in the case given: a path without links, in the case on disk, needs no walk
+// name by name. Tried at the start and again after each link. When a name is missing, the names
+// before the last are tried the same way, so that a missing last name costs no walk either.
+// Anything else (a link, a missing folder, a name in another case, a host without the call) is
+// left to the walk.
+bool Walk::allAtOnce() {
+    triedAtOnce_ = links_;
+    std::string names;
+    std::size_t lastStart = 0;
+    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+        if (!isValidName(it->name) || it->name == "." || it->name == "..") return false;
+        if (!names.empty()) names.push_back('/');
+        lastStart = names.size();
+        names.append(it->name);
+    }
+    if (names.empty()) return false;
+    // symlink_status() of a link needs the link itself; every other lookup goes on through it.
+    const bool linkAsIs = lookup_.follow == Follow::allButLast && lookup_.typeOfLast;
+    host::Handle handle;
+    int error =
+        host::openLinkFree(at_.folder().placeOf(names, scratch_),
+                           linkAsIs ? host::LastLink::open : host::LastLink::refuse, handle);
+    if (error == ENOENT && pending_.size() > 3) {
+        // Worth a call only where it saves more than one: three names or more before the last.
+        names.resize(lastStart - 1);
+        if (host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::refuse,
+                               handle) == 0) {
+            for (; pending_.size() > 1; pending_.pop_back())
+                at_.push(pending_.back().name);
+            anyFound_ = true;
+        }
+        return false;
+    }
+    if (error != 0) return false;
+    file_type type = file_type::unknown;
+    if (lookup_.typeOfLast && host::typeOf(handle, type) != 0) return false;
+    if (type == file_type::symlink && host::readLinkOf(handle, entry_.target) != 0) return false;
+    for (; !pending_.empty(); pending_.pop_back()) {
+        if (at_.push(pending_.back().name) != 0) return false;
+        anyFound_ = true;
+    }
+    type_ = type;
+    return true;
+}
+
 Resolution Walk::run(const path& full, std::error_code& ec) {
     ec.clear();
     Resolution result;
     if (!start(full, ec)) return result;
     while (!pending_.empty()) {
+        if (links_ != triedAtOnce_ && allAtOnce()) break;
         Pending item = std::move(pending_.back());
         pending_.pop_back();
         if (!step(std::move(item), pending_.empty(), ec)) break;

@@ -1,0 +1,199 @@
+#include "winfs/name_cache.h"
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "winfs/error.h"
+#include "winfs/names.h"
+#include "winfs/utf8.h"
+
+namespace winfs {
+namespace {
+
+// Only names that Windows could spell may come back from a lookup that ignores case.
+bool spellable(std::string_view name) {
+    return isValidUtf8(name) && isValidName(name) && name.find('\\') == std::string_view::npos;
+}
+
+std::uint32_t foldedHash(std::string_view name) {
+    const std::size_t hash = std::hash<std::string>{}(caseFolded(name));
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
+
+std::int64_t nanosecondsSince1970(std::chrono::system_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+}  // namespace
+
+// One folder's names, each followed by '\0' in one block of text, and an open-addressing table of
+// them by their case-folded hash. One entry per case-folded name: the one that sorts first.
+class NameCache::Listing {
+  public:
+    host::FolderStamp stamp;
+
+    std::size_t size() const noexcept { return offsets_.empty() ? count_ : offsets_.size(); }
+    bool add(std::string_view name) {
+        if (text_.size() + name.size() + 1 > std::numeric_limits<std::uint32_t>::max()) {
+            return false;
+        }
+        offsets_.push_back(static_cast<std::uint32_t>(text_.size()));
+        text_.append(name);
+        text_.push_back('\0');
+        return true;
+    }
+    void index() {
+        count_ = offsets_.size();
+        slots_.assign(count_ + count_ / 3 + 1, Slot{});
+        for (const std::uint32_t offset : offsets_) {
+            const std::string_view name(text_.data() + offset);
+            const std::uint32_t hash = foldedHash(name);
+            for (std::size_t i = bucketOf(hash);; i = next(i)) {
+                Slot& slot = slots_[i];
+                if (slot.offset == 0) {
+                    slot = {hash, offset + 1};
+                    break;
+                }
+                if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) {
+                    if (name < nameAt(slot)) slot.offset = offset + 1;
+                    break;
+                }
+            }
+        }
+        offsets_ = {};
+        text_.shrink_to_fit();
+    }
+    std::string_view find(std::string_view name) const {
+        const std::uint32_t hash = foldedHash(name);
+        for (std::size_t i = bucketOf(hash);; i = next(i)) {
+            const Slot& slot = slots_[i];
+            if (slot.offset == 0) return {};
+            if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) return nameAt(slot);
+        }
+    }
+    std::size_t bytes() const noexcept {
+        return sizeof(*this) + text_.capacity() + slots_.capacity() * sizeof(Slot);
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t offset = 0;  // one past the name's start in text_; 0 for an empty slot
+    };
+    std::size_t bucketOf(std::uint32_t hash) const noexcept {
+        return static_cast<std::size_t>((std::uint64_t{hash} * slots_.size()) >> 32);
+    }
+    std::size_t next(std::size_t i) const noexcept { return i + 1 == slots_.size() ? 0 : i + 1; }
+    std::string_view nameAt(const Slot& slot) const noexcept {
+        return std::string_view(text_.data() + slot.offset - 1);
+    }
+
+    std::string text_;
+    std::vector<std::uint32_t> offsets_;  // while the folder is read
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+};
+
+std::size_t NameCache::KeyHash::operator()(const Key& key) const noexcept {
+    return std::hash<std::uint64_t>{}(key.inode * 31 + key.device);
+}
+
+NameCache::NameCache(NameCacheOptions options) : options_(options) {}
+
+NameCache::~NameCache() = default;
+
+std::error_code NameCache::find(host::Place folder, std::string_view name, std::string& found) {
+    host::FolderStamp stamp;
+    if (host::stampOf(folder, stamp) == 0) {
+        if (const std::shared_ptr<const Listing> listing = held(stamp)) {
+            const std::string_view best = listing->find(name);
+            if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
+            found.assign(best);
+            return {};
+        }
+    }
+
+    // Read before the folder is opened: a change after this time moves its stamp past `settled`.
+    const std::int64_t readAt = nanosecondsSince1970(std::chrono::system_clock::now());
+    auto listing = std::make_shared<Listing>();
+    bool keepable = true;
+    bool hostClock = false;
+    std::string best;
+    const int error = host::listFolder(folder, listing->stamp, hostClock, [&](std::string_view n) {
+        if (!spellable(n)) return;
+        if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+        if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
+    });
+    {
+        const std::lock_guard lock(mutex_);
+        ++foldersRead_;
+    }
+    if (error != 0) return host::windowsError(error, host::At::folderOnTheWay);
+    const bool settled = hostClock && listing->stamp.changed < readAt - options_.settle.count();
+    if (keepable && settled) {
+        listing->index();
+        keep(std::move(listing));
+    }
+    if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
+    found = std::move(best);
+    return {};
+}
+
+std::shared_ptr<const NameCache::Listing> NameCache::held(const host::FolderStamp& stamp) {
+    std::shared_ptr<const Listing> stale;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    const auto it = folders_.find({stamp.device, stamp.inode});
+    if (it == folders_.end()) return nullptr;
+    if (it->second.listing->stamp != stamp) {
+        stale = forget(it);
+        return nullptr;
+    }
+    uses_.splice(uses_.begin(), uses_, it->second.use);
+    return it->second.listing;
+}
+
+void NameCache::keep(std::shared_ptr<const Listing> listing) {
+    const Key key{listing->stamp.device, listing->stamp.inode};
+    std::vector<std::shared_ptr<const Listing>> dropped;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    if (const auto it = folders_.find(key); it != folders_.end()) dropped.push_back(forget(it));
+    while (!uses_.empty() && names_ + listing->size() > options_.maxNames)
+        dropped.push_back(forget(folders_.find(uses_.back())));
+    names_ += listing->size();
+    bytes_ += listing->bytes();
+    uses_.push_front(key);
+    folders_.emplace(key, Held{std::move(listing), uses_.begin()});
+}
+
+std::shared_ptr<const NameCache::Listing> NameCache::forget(Index::iterator it) {
+    std::shared_ptr<const Listing> listing = std::move(it->second.listing);
+    names_ -= listing->size();
+    bytes_ -= listing->bytes();
+    uses_.erase(it->second.use);
+    folders_.erase(it);
+    return listing;
+}
+
+NameCache::Usage NameCache::usage() const {
+    const std::lock_guard lock(mutex_);
+    return {folders_.size(), names_, bytes_, foldersRead_};
+}
+
+void NameCache::clear() {
+    Index dropped;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    dropped.swap(folders_);
+    uses_.clear();
+    names_ = 0;
+    bytes_ = 0;
+}
+
+NameCache& folderNames() {
+    static NameCache cache;
+    return cache;
+}
+
+}  // namespace winfs

@@ -1,0 +1,101 @@
+// The names of host folders by their case-folded form, so that a name asked for in another case
+// than the one on disk, or not there at all, costs one stat of its folder and a hash lookup rather
+// than a reading of the whole folder. A folder is read on the first such lookup in it; folders
+// whose names are only ever asked for in their on-disk case are never read.
+//
+// Every answer is one the folder really gave: each lookup first compares the folder's identity
+// (device and inode) and its modification and change times with those it had when it was read,
+// and reads it again when any differs. Two changes within one tick of the file system's clock
+// leave the same times, so a folder read less than `settle` after its last change may already
+// have changed again unseen: such a listing is used for that one lookup and not kept. The same
+// holds for file systems dated by another machine's clock (network, FUSE), which are never kept.
+//
+// Threading: a NameCache may be used from any number of threads at once. Each listing is immutable
+// once read and shared; the index and the order of use are guarded by one mutex, held only to find
+// or swap a listing, never while a folder is read.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+#include "winfs/host.h"
+
+namespace winfs {
+
+struct NameCacheOptions {
+    // The most names held in all folders together; the folders used least recently go first. A
+    // folder of 100,000 names takes about 2.2 MB.
+    std::size_t maxNames = 250'000;
+    // Longer than any local file system's time stamp granularity (FAT's two seconds) and the lag of
+    // the kernel's coarse clock.
+    std::chrono::nanoseconds settle = std::chrono::seconds(3);
+};
+
+class NameCache {
+  public:
+    explicit NameCache(NameCacheOptions options = {});
+    NameCache(const NameCache&) = delete;
+    NameCache& operator=(const NameCache&) = delete;
+    ~NameCache();
+
+    // The name in the folder at `folder` that Windows takes as `name`: among names that differ
+    // only in case, the one that sorts first byte by byte. A host name that is not UTF-8, or that
+    // holds a character Windows forbids in a name ('\' and those of isValidName), is never given.
+    // ERROR_FILE_NOT_FOUND when there is none; a folder that cannot be read gives its own error
+    // ("Access is denied." for EACCES), never "not found".
+    std::error_code find(host::Place folder, std::string_view name, std::string& found);
+
+    struct Usage {
+        std::size_t folders = 0;
+        std::size_t names = 0;
+        std::size_t bytes = 0;          // held by the listings
+        std::uint64_t foldersRead = 0;  // since the cache was made
+    };
+    Usage usage() const;
+    void clear();
+
+  private:
+    class Listing;
+    struct Key {
+        std::uint64_t device;
+        std::uint64_t inode;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const noexcept;
+    };
+    struct Held {
+        std::shared_ptr<const Listing> listing;
+        std::list<Key>::iterator use;
+    };
+
+    using Index = std::unordered_map<Key, Held, KeyHash>;
+
+    // The listing kept for the folder of `stamp`, when its stamp is still the same.
+    std::shared_ptr<const Listing> held(const host::FolderStamp& stamp);
+    // Keeps a listing, dropping the least recently used ones until the names fit.
+    void keep(std::shared_ptr<const Listing> listing);
+    // Takes a listing out of the cache; the caller lets it go once the lock is released.
+    std::shared_ptr<const Listing> forget(Index::iterator it);
+
+    const NameCacheOptions options_;
+    mutable std::mutex mutex_;
+    Index folders_;
+    std::list<Key> uses_;  // most recent first
+    std::size_t names_ = 0;
+    std::size_t bytes_ = 0;
+    std::uint64_t foldersRead_ = 0;
+};
+
+// The process's cache, which the resolver uses.
+NameCache& folderNames();
+
+}  // namespace winfs
