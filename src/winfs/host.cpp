@@ -232,25 +232,6 @@ int typeAt(Place place, bool follow, file_type& type) {
     return 0;
 }
 
-int forEachName(Place place, const std::function<void(std::string_view)>& each) {
-    const int fd = ::openat(descriptor(place), *place.below != '\0' ? place.below : ".",
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), &::closedir);
-    if (!dir) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.get());
-        if (entry == nullptr) return errno;
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") each(name);
-    }
-}
-
 Handle openFolder(const std::string& host) {
     return Handle(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }

@@ -105,9 +105,6 @@ int lookAt(Place place, bool wantType, Entry& entry);
 // The type of what `place` names, links followed (stat) or not (lstat).
 int typeAt(Place place, bool follow, file_type& type);
 
-// Calls `each` with every name in the folder at `place` but "." and "..".
-int forEachName(Place place, const std::function<void(std::string_view)>& each);
-
 Handle openFolder(const std::string& host);
 // The host path with every link and "." and ".." resolved, as the host resolves it.
 int realPath(const std::string& host, std::string& resolved);
@@ -135,9 +132,10 @@ struct FolderStamp {
 // The stamp of the folder at `place`, links followed.
 int stampOf(Place place, FolderStamp& stamp);
 
-// Lists the folder at `place` as forEachName does, after taking its stamp from the same open
-// folder. `hostClock` tells whether its file system dates changes by this host's own clock (a local
-// one); a network or FUSE file system dates them by another machine's or process's.
+// Calls `each` with every name in the folder at `place` but "." and "..", after taking its stamp
+// from the same open folder. `hostClock` tells whether its file system dates changes by this host's
+// own clock (a local one); a network or FUSE file system dates them by another machine's or
+// process's.
 int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
                const std::function<void(std::string_view)>& each);
 
