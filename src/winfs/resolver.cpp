@@ -103,6 +103,9 @@ class Walk {
     const DriveMap::Drive* usable(char letter, std::error_code& ec) const;
     std::error_code findIgnoringCase(std::string& name) const;
     bool allAtOnce();
+    bool enterAtOnce(std::size_t count);
+    bool followsLastLink();
+    void noteLink(std::size_t origin);
     void stopAt(std::size_t origin, std::error_code missing);
 
     const DriveMap& map_;
@@ -210,6 +213,7 @@ bool Walk::step(Pending item, bool last, std::error_code& ec) {
         if (beforeOrigin_ != item.origin) {
             before_ = at_;
             beforeOrigin_ = item.origin;
+            noteLink(item.origin);
         }
         return follow(entry_.target, item.origin, ec);
     }
@@ -284,32 +288,83 @@ bool Walk::moveTo(const path& windows, std::size_t origin, std::error_code& ec) 
 // before the last are tried the same way, so that a missing last name costs no walk either.
 // Anything else (a link, a missing folder, a name in another case, a host without the call) is
 // left to the walk.
+// Where the last walk in this thread met a link among the names it was given: a walk of a path that
+// starts with the same names enters the folders before the link in one call, and looks at the link
+// itself next, rather than first trying the whole path at once. It only chooses the calls; every
+// answer still comes from them.
+struct LinkHint {
+    char drive = 0;
+    std::string names;  // the names before the link, joined with '/'
+    std::size_t count = 0;
+};
+thread_local LinkHint lastLink;
+
+// The first `count` pending names joined with '/', when each may go to the host as it stands.
+bool pendingNames(const std::vector<Pending>& pending, std::size_t count, std::string& names) {
+    names.clear();
+    for (auto it = pending.rbegin(); it != pending.rbegin() + static_cast<std::ptrdiff_t>(count);
+         ++it) {
+        if (!isValidName(it->name) || it->name == "." || it->name == "..") return false;
+        if (!names.empty()) names.push_back('/');
+        names.append(it->name);
+    }
+    return !names.empty();
+}
+
+// Enters the first `count` pending names in one call when none is a link and all are there in
+// the case given.
+bool Walk::enterAtOnce(std::size_t count) {
+    std::string names;
+    host::Handle handle;
+    if (!pendingNames(pending_, count, names) ||
+        host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::refuse, handle) !=
+            0) {
+        return false;
+    }
+    // A name that cannot be entered stays pending, for the walk to say why.
+    for (std::size_t entered = 0; entered < count; ++entered, pending_.pop_back()) {
+        if (at_.push(pending_.back().name) != 0) return false;
+        anyFound_ = true;
+    }
+    return true;
+}
+
+void Walk::noteLink(std::size_t origin) {
+    if (links_ != 0 || origin != at_.depth()) return;  // only where the names are those given
+    lastLink.drive = at_.drive().letter;
+    lastLink.count = at_.depth();
+    lastLink.names.clear();
+    for (std::size_t k = 0; k < at_.depth(); ++k) {
+        if (k != 0) lastLink.names.push_back('/');
+        lastLink.names.append(at_.name(k));
+    }
+}
+
+bool Walk::followsLastLink() {
+    const std::size_t count = lastLink.count;
+    if (lastLink.drive != at_.drive().letter || count == 0 || pending_.size() <= count) {
+        return false;
+    }
+    std::string names;
+    if (!pendingNames(pending_, count, names) || names != lastLink.names) return false;
+    triedAtOnce_ = links_;
+    enterAtOnce(count);
+    return true;
+}
+
 bool Walk::allAtOnce() {
     triedAtOnce_ = links_;
     std::string names;
-    std::size_t lastStart = 0;
-    for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-        if (!isValidName(it->name) || it->name == "." || it->name == "..") return false;
-        if (!names.empty()) names.push_back('/');
-        lastStart = names.size();
-        names.append(it->name);
-    }
-    if (names.empty()) return false;
+    if (!pendingNames(pending_, pending_.size(), names)) return false;
     // symlink_status() of a link needs the link itself; every other lookup goes on through it.
     const bool linkAsIs = lookup_.follow == Follow::allButLast && lookup_.typeOfLast;
     host::Handle handle;
-    int error =
+    const int error =
         host::openLinkFree(at_.folder().placeOf(names, scratch_),
                            linkAsIs ? host::LastLink::open : host::LastLink::refuse, handle);
     if (error == ENOENT && pending_.size() > 3) {
         // Worth a call only where it saves more than one: three names or more before the last.
-        names.resize(lastStart - 1);
-        if (host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::refuse,
-                               handle) == 0) {
-            for (; pending_.size() > 1; pending_.pop_back())
-                at_.push(pending_.back().name);
-            anyFound_ = true;
-        }
+        enterAtOnce(pending_.size() - 1);
         return false;
     }
     if (error != 0) return false;
@@ -328,6 +383,7 @@ Resolution Walk::run(const path& full, std::error_code& ec) {
     ec.clear();
     Resolution result;
     if (!start(full, ec)) return result;
+    followsLastLink();
     while (!pending_.empty()) {
         if (links_ != triedAtOnce_ && allAtOnce()) break;
         Pending item = std::move(pending_.back());
