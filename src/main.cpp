@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "error_text.h"
 #include "path_resolution.h"
 #include "platform.h"
 
@@ -61,26 +60,6 @@ void reportLinkFailure(const char* message) {
     std::cout << message << std::endl;
     const DWORD error = GetLastError();
     std::cout << system_category().message(static_cast<int>(error)) << std::endl;
-}
-
-// The line for a failure that ends the run: "<operation>: <system's text> [path]". winfs names the
-// operation that met a name it cannot convert as "Cannot convert character sequence (current_path)"
-// with the host's text for the code; that line becomes "current_path: Cannot convert character
-// sequence", as the others read.
-std::string failureLine(const std::exception& failure) {
-    const auto* error = dynamic_cast<const fs::filesystem_error*>(&failure);
-    if (error == nullptr || error->code() != std::errc::illegal_byte_sequence)
-        return failure.what();
-    constexpr std::string_view lead = "Cannot convert character sequence (";
-    std::string what = failure.what();
-    const std::size_t close = what.find("): ");
-    if (!what.starts_with(lead) || close == std::string::npos) return what;
-    std::string line =
-        what.substr(lead.size(), close - lead.size()) + ": " + errorText(error->code());
-    for (const fs::path* p : {&error->path1(), &error->path2()}) {
-        if (!p->empty()) line += " [" + p->string() + "]";
-    }
-    return line;
 }
 
 void runProbes() {
@@ -185,7 +164,7 @@ int main() {
     } catch (const std::ios_base::failure&) {
         // Reported below, with the reason the write failed.
     } catch (const std::exception& e) {
-        failure = failureLine(e);
+        failure = e.what();
     }
     std::cout.exceptions(std::ios::goodbit);
 

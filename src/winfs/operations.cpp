@@ -38,11 +38,6 @@ bool isNotFound(const std::error_code& ec) noexcept {
 
 [[noreturn]] void raise(const char* operation, const path& p1, const path& p2,
                         const std::error_code& ec) {
-    if (ec == std::errc::illegal_byte_sequence) {
-        // The path type's own error, naming the operation that met the name.
-        throw filesystem_error("Cannot convert character sequence (" + std::string(operation) + ")",
-                               p1, p2, ec);
-    }
     throw filesystem_error(operation, p1, p2, ec);
 }
 

@@ -354,7 +354,16 @@ namespace {
 
 std::string describe(const std::string& what_arg, const std::error_code& ec, const path* p1,
                      const path* p2) {
-    std::string text = what_arg + ": " + ec.message();
+    // A name that is not UTF-8 reads as the path type says it: "canonical: Cannot convert character
+    // sequence [c:\zor]", not in the host's words for EILSEQ.
+    constexpr std::string_view conversion = "Cannot convert character sequence";
+    std::string text = what_arg;
+    if (ec != std::errc::illegal_byte_sequence) {
+        text += ": " + ec.message();
+    } else if (what_arg != conversion) {
+        text += ": ";
+        text += conversion;
+    }
     for (const path* p : {p1, p2}) {
         if (p != nullptr && !p->empty()) text += " [" + p->string() + "]";
     }
