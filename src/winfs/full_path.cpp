@@ -193,6 +193,25 @@ std::string collapsed(std::string_view full, size_type root) {
     return text;
 }
 
+// A drive path already in its full form ("C:\\zor\\store": '\\' alone and single, no "." or
+// ".." and no name that ends in a dot or a space, no device as the last name) is its own full
+// path: most lookups start from one.
+bool alreadyFull(std::string_view text) noexcept {
+    if (text.size() < 3 || driveLength(text) != 2 || text[2] != '\\') return false;
+    size_type start = 3;
+    while (start < text.size()) {
+        const size_type end = std::min(text.find_first_of("\\/", start), text.size());
+        const std::string_view name = text.substr(start, end - start);
+        if (name.empty() || name == "." || name == ".." || name.back() == '.' ||
+            name.back() == ' ' || (end < text.size() && text[end] == '/')) {
+            return false;
+        }
+        if (end == text.size()) return deviceIn(name, false).empty();
+        start = end + 1;
+    }
+    return start == 3;
+}
+
 }  // namespace
 
 bool needsWorkingDirectory(const path& p, Verbatim verbatim) noexcept {
@@ -216,6 +235,7 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
         return {};
     }
     if (verbatim == Verbatim::keep && isVerbatim(text)) return p;
+    if (alreadyFull(text)) return p;
 
     const Kind kind = kindOf(text);
     if (const std::string_view device = deviceIn(loneName(text, kind), true); !device.empty())

@@ -163,6 +163,7 @@ path drivePathOf(const path& p) {
     const bool rooted = namesFrom < text.size() && isSeparator(text[namesFrom]);
     if (drive.size() != 2 || drive[1] != ':' || !isAsciiLetter(drive[0])) return {};
     if (!rooted && !(namesFrom == text.size() && namesFrom != rootName)) return {};
+    if (rootName == 2 && text[2] == '\\' && isNormal(text)) return p;  // "c:\a\b" as it stands
     std::string plain{drive[0], ':', path::preferred_separator};
     plain.append(text.substr(skipSeparators(text, namesFrom)));
     return path(std::move(plain)).lexically_normal();

@@ -66,6 +66,16 @@ struct Pending {
     std::size_t origin;
 };
 
+// The names of a plain drive path ("C:\\a\\b", as drivePathOf() gives it), in order.
+void appendNames(const path& plain, std::vector<std::string>& names) {
+    const std::string_view text = plain.native();
+    for (std::size_t start = 3; start < text.size();) {
+        const std::size_t end = std::min(text.find('\\', start), text.size());
+        if (end > start) names.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 bool isMissing(const std::error_code& ec) noexcept {
     return ec == make_error_code(ERROR_FILE_NOT_FOUND) ||
            ec == make_error_code(ERROR_PATH_NOT_FOUND) || ec == make_error_code(ERROR_INVALID_NAME);
@@ -104,8 +114,8 @@ class Walk {
     std::error_code findIgnoringCase(std::string& name) const;
     bool allAtOnce();
     bool enterAtOnce(std::size_t count);
-    bool followsLastLink();
-    void noteLink(std::size_t origin);
+    bool followsLastLink(std::error_code& ec);
+    void noteLink(std::size_t origin, std::string_view link);
     void stopAt(std::size_t origin, std::error_code missing);
 
     const DriveMap& map_;
@@ -147,9 +157,7 @@ bool Walk::start(const path& full, std::error_code& ec) {
     const DriveMap::Drive* drive = usable(plain.native()[0], ec);
     if (drive == nullptr) return false;
     at_.reset(*drive);
-    for (const path& element : plain.relative_path()) {
-        if (!element.empty()) names_.push_back(element.native());
-    }
+    appendNames(plain, names_);
     pending_.reserve(names_.size() + 8);
     for (std::size_t i = names_.size(); i > 0; --i)
         pending_.push_back({names_[i - 1], i - 1});
@@ -213,7 +221,7 @@ bool Walk::step(Pending item, bool last, std::error_code& ec) {
         if (beforeOrigin_ != item.origin) {
             before_ = at_;
             beforeOrigin_ = item.origin;
-            noteLink(item.origin);
+            noteLink(item.origin, item.name);
         }
         return follow(entry_.target, item.origin, ec);
     }
@@ -264,9 +272,7 @@ bool Walk::moveTo(const path& windows, std::size_t origin, std::error_code& ec) 
         return false;
     }
     std::vector<std::string> names;
-    for (const path& element : plain.relative_path()) {
-        if (!element.empty()) names.push_back(element.native());
-    }
+    appendNames(plain, names);
     const DriveMap::Drive* drive = usable(plain.native()[0], ec);
     if (drive == nullptr) return false;
     std::size_t shared = 0;
@@ -289,13 +295,13 @@ bool Walk::moveTo(const path& windows, std::size_t origin, std::error_code& ec) 
 // Anything else (a link, a missing folder, a name in another case, a host without the call) is
 // left to the walk.
 // Where the last walk in this thread met a link among the names it was given: a walk of a path that
-// starts with the same names enters the folders before the link in one call, and looks at the link
-// itself next, rather than first trying the whole path at once. It only chooses the calls; every
-// answer still comes from them.
+// starts with the same names opens that link in one call, which enters the folders before it only
+// if none of them is a link, and reads its target from the handle, rather than first trying the
+// whole path at once. It only chooses the calls; every answer still comes from them.
 struct LinkHint {
     char drive = 0;
-    std::string names;  // the names before the link, joined with '/'
-    std::size_t count = 0;
+    std::string names;      // the names up to the link, joined with '/'
+    std::size_t count = 0;  // how many
 };
 thread_local LinkHint lastLink;
 
@@ -329,18 +335,21 @@ bool Walk::enterAtOnce(std::size_t count) {
     return true;
 }
 
-void Walk::noteLink(std::size_t origin) {
+void Walk::noteLink(std::size_t origin, std::string_view link) {
     if (links_ != 0 || origin != at_.depth()) return;  // only where the names are those given
     lastLink.drive = at_.drive().letter;
-    lastLink.count = at_.depth();
+    lastLink.count = at_.depth() + 1;
     lastLink.names.clear();
     for (std::size_t k = 0; k < at_.depth(); ++k) {
-        if (k != 0) lastLink.names.push_back('/');
         lastLink.names.append(at_.name(k));
+        lastLink.names.push_back('/');
     }
+    lastLink.names.append(link);
 }
 
-bool Walk::followsLastLink() {
+// Follows the hint's link when the path starts with it and names after it, as step() would have;
+// false when the walk goes on name by name instead (or stopped, with `ec` or a missing name).
+bool Walk::followsLastLink(std::error_code& ec) {
     const std::size_t count = lastLink.count;
     if (lastLink.drive != at_.drive().letter || count == 0 || pending_.size() <= count) {
         return false;
@@ -348,8 +357,24 @@ bool Walk::followsLastLink() {
     std::string names;
     if (!pendingNames(pending_, count, names) || names != lastLink.names) return false;
     triedAtOnce_ = links_;
-    enterAtOnce(count);
-    return true;
+    host::Handle handle;
+    std::string target;
+    if (host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::open, handle) !=
+            0 ||
+        host::readLinkOf(handle, target) != 0) {
+        return false;
+    }
+    // The folders before the link exist in the case given, and the link is one: as step() would.
+    for (std::size_t entered = 1; entered < count; ++entered, pending_.pop_back()) {
+        if (at_.push(pending_.back().name) != 0) return false;
+        anyFound_ = true;
+    }
+    const Pending link = std::move(pending_.back());
+    pending_.pop_back();
+    anyFound_ = true;
+    before_ = at_;
+    beforeOrigin_ = link.origin;
+    return follow(target, link.origin, ec) || !ec;
 }
 
 bool Walk::allAtOnce() {
@@ -383,8 +408,8 @@ Resolution Walk::run(const path& full, std::error_code& ec) {
     ec.clear();
     Resolution result;
     if (!start(full, ec)) return result;
-    followsLastLink();
-    while (!pending_.empty()) {
+    followsLastLink(ec);
+    while (!ec && missingFrom_ == static_cast<std::size_t>(-1) && !pending_.empty()) {
         if (links_ != triedAtOnce_ && allAtOnce()) break;
         Pending item = std::move(pending_.back());
         pending_.pop_back();
