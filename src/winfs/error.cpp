@@ -80,6 +80,20 @@ class WindowsCategory final : public std::error_category {
 
 }  // namespace
 
+bool isNotFound(const std::error_code& ec) noexcept {
+    if (ec.category() != system_category()) return false;
+    switch (ec.value()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_NETPATH:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
 const std::error_category& system_category() noexcept {
     static const WindowsCategory category;
     return category;

@@ -48,6 +48,10 @@ inline std::error_code make_error_code(win_error code) noexcept {
     return {static_cast<int>(code), system_category()};
 }
 
+// Whether an error means that nothing is there: a missing file or folder, a server that is not
+// found, or a name that nothing on the disk can have. The one test of "missing" in winfs.
+bool isNotFound(const std::error_code& ec) noexcept;
+
 }  // namespace winfs
 
 template <>

@@ -10,6 +10,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -38,18 +39,18 @@ file_type typeOf(mode_t mode) noexcept {
 }
 
 // readlinkat into `target`, growing the buffer as the target needs.
-int readLinkAt(int at, const char* name, std::string& target) {
-    target.resize(256);
+Error readLinkAt(int at, const char* name, std::string& target) {
+    target.resize(std::max(target.capacity(), std::size_t{256}));
     for (;;) {
         const ssize_t n = ::readlinkat(at, name, target.data(), target.size());
         if (n < 0) {
-            const int error = errno;
+            const Error error = Error::last();
             target.clear();
             return error;
         }
         if (static_cast<std::size_t>(n) < target.size()) {
             target.resize(static_cast<std::size_t>(n));
-            return 0;
+            return {};
         }
         target.resize(target.size() * 2);
     }
@@ -138,6 +139,28 @@ std::error_code windowsError(int error, At where) {
     }
 }
 
+Error Error::last() noexcept {
+    return Error(errno);
+}
+bool Error::missing() const noexcept {
+    return value_ == ENOENT;
+}
+bool Error::notAFolder() const noexcept {
+    return value_ == ENOTDIR;
+}
+bool Error::alreadyThere() const noexcept {
+    return value_ == EEXIST;
+}
+bool Error::loop() const noexcept {
+    return value_ == ELOOP;
+}
+bool Error::unsupported() const noexcept {
+    return value_ == ENOSYS;
+}
+bool Error::notALink() const noexcept {
+    return value_ == EINVAL;
+}
+
 namespace {
 
 // Names below a handle are re-anchored past this many bytes, well inside PATH_MAX with one more
@@ -167,19 +190,19 @@ Place Cursor::placeOf(std::string_view name, std::string& scratch) const {
     return placeIn(scratch);
 }
 
-int Cursor::descend(std::string_view name) {
+Error Cursor::descend(std::string_view name) {
     const Anchor& last = anchors_.back();
     if (last.fd >= 0 && host_.size() > last.at + kLongestBelow) {
         auto handle = std::make_shared<const Handle>(
             ::openat(last.fd, host_.c_str() + last.at, O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!*handle) return errno;
+        if (!*handle) return Error::last();
         const int fd = handle->get();
         anchors_.push_back({std::move(handle), fd, host_.size() + 1, marks_.size()});
     }
     marks_.push_back(host_.size());
     if (host_.back() != '/') host_.push_back('/');
     host_.append(name);
-    return 0;
+    return {};
 }
 
 void Cursor::truncate(std::size_t depth) {
@@ -202,46 +225,46 @@ Handle::~Handle() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int lookAt(Place place, bool wantType, Entry& entry) {
+Error lookAt(Place place, bool wantType, Entry& entry) {
     const int at = descriptor(place);
     // A name swapped between a link and something else between the two calls is looked at again;
     // a few rounds settle any swap that is not continuous.
     for (int round = 0; round < 8; ++round) {
-        const int error = readLinkAt(at, place.below, entry.target);
-        if (error == 0) {
+        const Error error = readLinkAt(at, place.below, entry.target);
+        if (!error) {
             entry.type = file_type::symlink;
-            return 0;
+            return {};
         }
-        if (error != EINVAL) return error;
+        if (!error.notALink()) return error;
         entry.type = file_type::unknown;
-        if (!wantType) return 0;
+        if (!wantType) return {};
         struct stat st {};
-        if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+        if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
         entry.type = typeOf(st.st_mode);
-        if (entry.type != file_type::symlink) return 0;
+        if (entry.type != file_type::symlink) return {};
     }
-    return EAGAIN;
+    return Error(EAGAIN);
 }
 
-int typeAt(Place place, bool follow, file_type& type) {
+Result<file_type> typeAt(Place place, bool follow) {
     struct stat st {};
     if (::fstatat(descriptor(place), place.below, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno;
+        return Error::last();
     }
-    type = typeOf(st.st_mode);
-    return 0;
+    return typeOf(st.st_mode);
 }
 
-Handle openFolder(const std::string& host) {
-    return Handle(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+Result<Handle> openFolder(const std::string& host) {
+    Handle folder(::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return Error::last();
+    return folder;
 }
 
-int realPath(const std::string& host, std::string& resolved) {
+Result<std::string> realPath(const std::string& host) {
     const std::unique_ptr<char, decltype(&std::free)> real(::realpath(host.c_str(), nullptr),
                                                            &std::free);
-    if (!real) return errno;
-    resolved = real.get();
-    return 0;
+    if (!real) return Error::last();
+    return std::string(real.get());
 }
 
 std::optional<std::string> homeFolder() {
@@ -254,69 +277,68 @@ std::optional<std::string> homeFolder() {
     return std::string(found->pw_dir);
 }
 
-int readLink(const std::string& link, std::string& target) {
-    return readLinkAt(AT_FDCWD, link.c_str(), target);
+Result<std::string> readLink(const std::string& link) {
+    std::string target;
+    if (const Error error = readLinkAt(AT_FDCWD, link.c_str(), target)) return error;
+    return target;
 }
 
-int workingDirectory(std::string& host) {
+Result<std::string> workingDirectory() {
     std::vector<char> buffer(256);
     for (;;) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            host = buffer.data();
-            return 0;
-        }
-        if (errno != ERANGE) return errno;
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
+        if (errno != ERANGE) return Error::last();
         buffer.resize(buffer.size() * 2);
     }
 }
 
-int changeDirectory(Place place) {
+Error changeDirectory(Place place) {
     const Handle folder(::openat(descriptor(place), place.below, O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) return errno;
-    return ::fchdir(folder.get()) == 0 ? 0 : errno;
+    if (!folder) return Error::last();
+    return ::fchdir(folder.get()) == 0 ? Error() : Error::last();
 }
 
-int makeFolder(Place place) {
-    return ::mkdirat(descriptor(place), place.below, 0777) == 0 ? 0 : errno;
+Error makeFolder(Place place) {
+    return ::mkdirat(descriptor(place), place.below, 0777) == 0 ? Error() : Error::last();
 }
 
-int makeFolders(const std::string& host) {
+Error makeFolders(const std::string& host) {
     for (std::size_t end = host.find('/', 1);; end = host.find('/', end + 1)) {
         const std::string sofar = host.substr(0, end);
-        if (::mkdir(sofar.c_str(), 0777) != 0 && errno != EEXIST) return errno;
-        if (end == std::string::npos) return 0;
+        if (::mkdir(sofar.c_str(), 0777) != 0 && errno != EEXIST) return Error::last();
+        if (end == std::string::npos) return {};
     }
 }
 
-int makeLink(const std::string& target, Place place) {
-    return ::symlinkat(target.c_str(), descriptor(place), place.below) == 0 ? 0 : errno;
+Error makeLink(const std::string& target, Place place) {
+    return ::symlinkat(target.c_str(), descriptor(place), place.below) == 0 ? Error()
+                                                                            : Error::last();
 }
 
-int stampOf(Place place, FolderStamp& stamp) {
+Result<FolderStamp> stampOf(Place place) {
     struct stat st {};
     if (::fstatat(descriptor(place), *place.below != '\0' ? place.below : ".", &st, 0) != 0) {
-        return errno;
+        return Error::last();
     }
-    stamp = stampFrom(st);
-    return 0;
+    return stampFrom(st);
 }
 
-int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
-               const std::function<void(std::string_view)>& each) {
+Error listFolder(Place place, FolderStamp& stamp, bool& hostClock,
+                 const std::function<void(std::string_view)>& each) {
     const Handle folder(::openat(descriptor(place), *place.below != '\0' ? place.below : ".",
                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) return errno;
+    if (!folder) return Error::last();
     // The stamp before the first name: a change made while the names are read moves it.
     struct stat st {};
-    if (::fstat(folder.get(), &st) != 0) return errno;
+    if (::fstat(folder.get(), &st) != 0) return Error::last();
     stamp = stampFrom(st);
     hostClock = datedByHostClock(folder.get());
     // getdents64 itself, without the two fcntl and the fstat that opendir adds.
     std::vector<char> buffer(std::size_t{64} * 1024);
     for (;;) {
         const long n = ::syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
-        if (n < 0) return errno;
-        if (n == 0) return 0;
+        if (n < 0) return Error::last();
+        if (n == 0) return {};
         for (long at = 0; at < n;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
             const std::string_view name = entry->d_name;
@@ -326,9 +348,9 @@ int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
     }
 }
 
-int openLinkFree(Place place, LastLink last, Handle& handle) {
+Result<Handle> openLinkFree(Place place, LastLink last) {
     static std::atomic<bool> lacking{false};
-    if (lacking.load(std::memory_order_relaxed)) return ENOSYS;
+    if (lacking.load(std::memory_order_relaxed)) return Error(ENOSYS);
     open_how how{};
     how.flags =
         static_cast<std::uint64_t>(O_PATH | O_CLOEXEC | (last == LastLink::open ? O_NOFOLLOW : 0));
@@ -336,22 +358,20 @@ int openLinkFree(Place place, LastLink last, Handle& handle) {
     const long fd = ::syscall(SYS_openat2, descriptor(place),
                               *place.below != '\0' ? place.below : ".", &how, sizeof how);
     if (fd < 0) {
-        const int error = errno;
-        if (error == ENOSYS) lacking.store(true, std::memory_order_relaxed);
+        const Error error = Error::last();
+        if (error.unsupported()) lacking.store(true, std::memory_order_relaxed);
         return error;
     }
-    handle = Handle(static_cast<int>(fd));
-    return 0;
+    return Handle(static_cast<int>(fd));
 }
 
-int typeOf(const Handle& handle, file_type& type) {
+Result<file_type> typeOf(const Handle& handle) {
     struct stat st {};
-    if (::fstat(handle.get(), &st) != 0) return errno;
-    type = typeOf(st.st_mode);
-    return 0;
+    if (::fstat(handle.get(), &st) != 0) return Error::last();
+    return typeOf(st.st_mode);
 }
 
-int readLinkOf(const Handle& handle, std::string& target) {
+Error readLinkOf(const Handle& handle, std::string& target) {
     return readLinkAt(handle.get(), "", target);
 }
 

@@ -1,6 +1,7 @@
-// The host's system calls, each with its errors as values (0 or an errno value), and the one table
-// that turns an errno value into the Windows code that winfs reports. Nothing else in winfs calls
-// the host directly.
+// The host's system calls, each returning its error as a typed value (an Error, or a Result that
+// holds a value or an Error), and the one table that turns a host error into the Windows code that
+// winfs reports. Nothing else in winfs calls the host or reads errno: code above asks an Error what
+// it means by name (missing(), notAFolder(), ...) and for its Windows code.
 //
 // Threading: every function is safe to call concurrently; a Handle belongs to one owner.
 #pragma once
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "winfs/file_status.h"
@@ -25,6 +27,47 @@ enum class At { lastName, folderOnTheWay };
 // The Windows code for an errno value, in winfs::system_category(); an errno value with no Windows
 // counterpart keeps its own meaning, in std::generic_category().
 std::error_code windowsError(int error, At where);
+
+// What a system call said when it failed; empty when it did not.
+class Error {
+  public:
+    constexpr Error() noexcept = default;
+    explicit constexpr Error(int errnoValue) noexcept : value_(errnoValue) {}
+    // The calling thread's errno, as the last call left it.
+    static Error last() noexcept;
+
+    explicit operator bool() const noexcept { return value_ != 0; }
+    bool missing() const noexcept;       // no such name
+    bool notAFolder() const noexcept;    // a name on the way is no folder
+    bool alreadyThere() const noexcept;  // the name exists
+    bool loop() const noexcept;          // too many links, or a link where none may be
+    bool unsupported() const noexcept;   // the host lacks the call
+    bool notALink() const noexcept;      // readlink of something else
+    // The Windows code that winfs reports for it.
+    std::error_code windows(At where) const { return windowsError(value_, where); }
+
+  private:
+    int value_ = 0;
+};
+
+// A value, or the Error that kept the call from giving one.
+template <class T>
+class Result {
+  public:
+    Result(T value) : value_(std::move(value)) {}
+    Result(Error error) : error_(error) {}
+
+    explicit operator bool() const noexcept { return !error_; }
+    Error error() const noexcept { return error_; }
+    T& operator*() noexcept { return value_; }
+    const T& operator*() const noexcept { return value_; }
+    T* operator->() noexcept { return &value_; }
+    const T* operator->() const noexcept { return &value_; }
+
+  private:
+    T value_{};
+    Error error_;
+};
 
 // A descriptor opened with O_PATH, closed when the Handle goes.
 class Handle {
@@ -69,8 +112,8 @@ class Cursor {
     // The folder itself, and a name in it; `scratch` holds the text.
     Place place() const;
     Place placeOf(std::string_view name, std::string& scratch) const;
-    // Moves to the name in this folder: 0, or the errno value of opening a handle on the way.
-    int descend(std::string_view name);
+    // Moves to the name in this folder; fails only when a handle on the way cannot be opened.
+    Error descend(std::string_view name);
     // Back to the first `depth` names.
     void truncate(std::size_t depth);
     std::size_t depth() const noexcept { return marks_.size(); }
@@ -99,24 +142,24 @@ struct Entry {
 
 // One look at `place`: readlink tells a link (and gives its target) from anything else, whose type
 // is asked only when `wantType`. A name that changes kind between the two calls is looked at again,
-// so the entry is always one state the name had.
-int lookAt(Place place, bool wantType, Entry& entry);
+// so the entry is always one state the name had. `entry` keeps its buffer from call to call.
+Error lookAt(Place place, bool wantType, Entry& entry);
 
 // The type of what `place` names, links followed (stat) or not (lstat).
-int typeAt(Place place, bool follow, file_type& type);
+Result<file_type> typeAt(Place place, bool follow);
 
-Handle openFolder(const std::string& host);
+Result<Handle> openFolder(const std::string& host);
 // The host path with every link and "." and ".." resolved, as the host resolves it.
-int realPath(const std::string& host, std::string& resolved);
+Result<std::string> realPath(const std::string& host);
 // The home folder of the account the process runs as, from the account database.
 std::optional<std::string> homeFolder();
-int readLink(const std::string& link, std::string& target);
-int workingDirectory(std::string& host);
-int changeDirectory(Place place);
-int makeFolder(Place place);
+Result<std::string> readLink(const std::string& link);
+Result<std::string> workingDirectory();
+Error changeDirectory(Place place);
+Error makeFolder(Place place);
 // Every missing folder of an absolute host path, as mkdir -p does.
-int makeFolders(const std::string& host);
-int makeLink(const std::string& target, Place place);
+Error makeFolders(const std::string& host);
+Error makeLink(const std::string& target, Place place);
 
 // Which folder a folder is, and when it last changed (nanoseconds since 1970): a listing of it
 // holds for as long as its stamp stays the same, since adding, removing or renaming a name in it
@@ -130,25 +173,25 @@ struct FolderStamp {
 };
 
 // The stamp of the folder at `place`, links followed.
-int stampOf(Place place, FolderStamp& stamp);
+Result<FolderStamp> stampOf(Place place);
 
 // Calls `each` with every name in the folder at `place` but "." and "..", after taking its stamp
 // from the same open folder. `hostClock` tells whether its file system dates changes by this host's
 // own clock (a local one); a network or FUSE file system dates them by another machine's or
 // process's.
-int listFolder(Place place, FolderStamp& stamp, bool& hostClock,
-               const std::function<void(std::string_view)>& each);
+Error listFolder(Place place, FolderStamp& stamp, bool& hostClock,
+                 const std::function<void(std::string_view)>& each);
 
-// What openLinkFree does with a last name that is a link: refuse it (ELOOP), or open the link
-// itself.
+// What openLinkFree does with a last name that is a link: refuse it (a loop() error), or open the
+// link itself.
 enum class LastLink { refuse, open };
 
-// Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: ELOOP when
-// one is, ENOENT when a name is missing, ENOSYS on a host without openat2 (asked once).
-int openLinkFree(Place place, LastLink last, Handle& handle);
+// Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: loop() when
+// one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
+Result<Handle> openLinkFree(Place place, LastLink last);
 
 // The type of what a handle names, and the target of a link opened as itself.
-int typeOf(const Handle& handle, file_type& type);
-int readLinkOf(const Handle& handle, std::string& target);
+Result<file_type> typeOf(const Handle& handle);
+Error readLinkOf(const Handle& handle, std::string& target);
 
 }  // namespace winfs::host

@@ -106,9 +106,8 @@ NameCache::NameCache(NameCacheOptions options) : options_(options) {}
 NameCache::~NameCache() = default;
 
 std::error_code NameCache::find(host::Place folder, std::string_view name, std::string& found) {
-    host::FolderStamp stamp;
-    if (host::stampOf(folder, stamp) == 0) {
-        if (const std::shared_ptr<const Listing> listing = held(stamp)) {
+    if (const host::Result<host::FolderStamp> stamp = host::stampOf(folder)) {
+        if (const std::shared_ptr<const Listing> listing = held(*stamp)) {
             const std::string_view best = listing->find(name);
             if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
             found.assign(best);
@@ -122,16 +121,17 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
     bool keepable = true;
     bool hostClock = false;
     std::string best;
-    const int error = host::listFolder(folder, listing->stamp, hostClock, [&](std::string_view n) {
-        if (!spellable(n)) return;
-        if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
-        if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
-    });
+    const host::Error error =
+        host::listFolder(folder, listing->stamp, hostClock, [&](std::string_view n) {
+            if (!spellable(n)) return;
+            if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+            if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
+        });
     {
         const std::lock_guard lock(mutex_);
         ++foldersRead_;
     }
-    if (error != 0) return host::windowsError(error, host::At::folderOnTheWay);
+    if (error) return error.windows(host::At::folderOnTheWay);
     const bool settled = hostClock && listing->stamp.changed < readAt - options_.settle.count();
     if (keepable && settled) {
         listing->index();
