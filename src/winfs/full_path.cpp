@@ -6,21 +6,16 @@
 #include <vector>
 
 #include "winfs/error.h"
+#include "winfs/path_grammar.h"
 #include "winfs/utf8.h"
 
 namespace winfs {
 namespace {
 
-using size_type = std::size_t;
+using namespace grammar;
+using Kind = DosKind;
 
 constexpr size_type kMaxLength = 32767;  // UTF-16 units
-
-// The kinds of path that Windows tells apart before it makes one full.
-enum class Kind { relative, driveRelative, driveAbsolute, rooted, unc, device, deviceRoot };
-
-constexpr bool isSeparator(char c) noexcept {
-    return c == '\\' || c == '/';
-}
 
 constexpr char upper(char c) noexcept {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -33,60 +28,6 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
 
 bool tooLong(std::string_view text) noexcept {
     return text.size() > kMaxLength && utf16Length(text) > kMaxLength;
-}
-
-// The bytes of a leading drive, its ':' included: "c:x" -> 2, "?:" -> 2, "é:" -> 3, "" -> 0. Any
-// one UTF-16 unit before a ':' makes a drive for Windows, a letter or not.
-size_type driveLength(std::string_view text) noexcept {
-    if (text.empty() || isSeparator(text[0])) return 0;
-    const auto lead = static_cast<unsigned char>(text[0]);
-    const size_type unit = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 0;
-    if (unit == 0 || text.size() <= unit || text[unit] != ':') return 0;
-    return unit + 1;
-}
-
-// "\\x" is a server, "\\.\x" and "\\?\x" devices, "\\." and "\\?" the device root, "\??\x" merely
-// rooted.
-Kind kindOf(std::string_view text) noexcept {
-    if (!text.empty() && isSeparator(text[0])) {
-        if (text.size() < 2 || !isSeparator(text[1])) return Kind::rooted;
-        if (text.size() < 3 || (text[2] != '.' && text[2] != '?')) return Kind::unc;
-        if (text.size() > 3 && isSeparator(text[3])) return Kind::device;
-        return text.size() == 3 ? Kind::deviceRoot : Kind::unc;
-    }
-    const size_type drive = driveLength(text);
-    if (drive == 0) return Kind::relative;
-    return drive < text.size() && isSeparator(text[drive]) ? Kind::driveAbsolute
-                                                           : Kind::driveRelative;
-}
-
-// Where the part that ".." never removes ends: "c:\", "\\server\share\", "\\?\", "\".
-size_type rootEnd(std::string_view text) noexcept {
-    switch (kindOf(text)) {
-        case Kind::driveAbsolute:
-            return driveLength(text) + 1;
-        case Kind::unc: {
-            size_type i = 2;
-            for (int part = 0; part < 2; ++part) {  // the server, then the share
-                while (i < text.size() && !isSeparator(text[i]))
-                    ++i;
-                if (i < text.size()) ++i;
-            }
-            return i;
-        }
-        case Kind::device:
-        case Kind::deviceRoot:
-            return 4;
-        case Kind::rooted:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
-bool isVerbatim(std::string_view text) noexcept {
-    return text.size() >= 4 && text[0] == '\\' && text[3] == '\\' &&
-           ((text[1] == '\\' && text[2] == '?') || (text[1] == '?' && text[2] == '?'));
 }
 
 // The DOS device that a name stands for, as written ("nul. :" -> "nul"), or nothing. Windows 11
@@ -112,8 +53,8 @@ std::string_view deviceIn(std::string_view name, bool alone) noexcept {
 // The name of a path that has no separator after its drive ("CON", "c:prn"), else nothing.
 std::string_view loneName(std::string_view text, Kind kind) noexcept {
     if (kind != Kind::relative && kind != Kind::driveRelative) return {};
-    const std::string_view name = text.substr(driveLength(text));
-    return name.find_first_of("\\/") == std::string_view::npos ? name : std::string_view{};
+    const std::string_view name = text.substr(dosDriveLength(text));
+    return findSeparator(name, 0) == name.size() ? name : std::string_view{};
 }
 
 // `text` joined to the working directory as Windows joins it: "c:x" to it when it lies on C
@@ -123,15 +64,15 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
         case Kind::relative:
             return std::string(cwd) + '\\' + std::string(text);
         case Kind::rooted: {
-            std::string_view root = cwd.substr(0, rootEnd(cwd));
+            std::string_view root = cwd.substr(0, dosRootEnd(cwd));
             while (!root.empty() && isSeparator(root.back()))
                 root.remove_suffix(1);
             return std::string(root) + std::string(text);
         }
         case Kind::driveRelative: {
-            const size_type drive = driveLength(text);
+            const size_type drive = dosDriveLength(text);
             const bool sameDrive =
-                driveLength(cwd) == drive &&
+                dosDriveLength(cwd) == drive &&
                 equalIgnoringAsciiCase(cwd.substr(0, drive), text.substr(0, drive));
             // "c:" alone is the working directory itself, with no separator added.
             if (sameDrive && drive == text.size()) return std::string(cwd);
@@ -150,11 +91,11 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
 // Every '/' made '\', and each run of separators after the first two made one: "c://a//b" is
 // "c:\a\b", "//server" is "\\server", and "\\\x" (no server) stays.
 void tidySeparators(std::string& text) {
-    std::replace(text.begin(), text.end(), '/', '\\');
     size_type out = 0;
     for (const char c : text) {
-        if (c == '\\' && out > 2 && text[out - 1] == '\\') continue;
-        text[out++] = c;
+        const bool separator = isSeparator(c);
+        if (separator && out > 2 && text[out - 1] == '\\') continue;
+        text[out++] = separator ? '\\' : c;
     }
     text.resize(out);
 }
@@ -166,13 +107,10 @@ void tidySeparators(std::string& text) {
 std::string collapsed(std::string_view full, size_type root) {
     std::vector<std::string_view> names;
     bool endsInSeparator = false;
-    const std::string_view rest = full.substr(root);
-    for (size_type start = 0; start < rest.size();) {
-        const size_type end = std::min(rest.find('\\', start), rest.size());
-        std::string_view name = rest.substr(start, end - start);
-        const bool followed = end < rest.size();  // by a separator
-        endsInSeparator = end + 1 == rest.size();
-        start = end + 1;
+    for (ElementCursor elements(full, root); elements.more();) {
+        std::string_view name = elements.take();
+        const bool followed = elements.more();  // by a separator
+        endsInSeparator = name.empty();
         if (name.empty() || name == ".") continue;
         if (name == "..") {
             if (!names.empty()) names.pop_back();
@@ -197,19 +135,20 @@ std::string collapsed(std::string_view full, size_type root) {
 // ".." and no name that ends in a dot or a space, no device as the last name) is its own full
 // path: most lookups start from one.
 bool alreadyFull(std::string_view text) noexcept {
-    if (text.size() < 3 || driveLength(text) != 2 || text[2] != '\\') return false;
-    size_type start = 3;
-    while (start < text.size()) {
-        const size_type end = std::min(text.find_first_of("\\/", start), text.size());
-        const std::string_view name = text.substr(start, end - start);
+    if (text.size() < 3 || dosDriveLength(text) != 2 || text[2] != '\\' ||
+        text.find('/') != std::string_view::npos || text.find("\\\\") != std::string_view::npos) {
+        return false;
+    }
+    ElementCursor names(text, 3);
+    if (!names.more()) return true;
+    for (;;) {
+        const std::string_view name = names.take();
         if (name.empty() || name == "." || name == ".." || name.back() == '.' ||
-            name.back() == ' ' || (end < text.size() && text[end] == '/')) {
+            name.back() == ' ') {
             return false;
         }
-        if (end == text.size()) return deviceIn(name, false).empty();
-        start = end + 1;
+        if (!names.more()) return deviceIn(name, false).empty();
     }
-    return start == 3;
 }
 
 }  // namespace
@@ -217,7 +156,7 @@ bool alreadyFull(std::string_view text) noexcept {
 bool needsWorkingDirectory(const path& p, Verbatim verbatim) noexcept {
     const std::string_view text = p.native();
     if (text.empty() || (verbatim == Verbatim::keep && isVerbatim(text))) return false;
-    const Kind kind = kindOf(text);
+    const Kind kind = dosKindOf(text);
     if (!deviceIn(loneName(text, kind), true).empty()) return false;
     return kind == Kind::relative || kind == Kind::driveRelative || kind == Kind::rooted;
 }
@@ -237,13 +176,13 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
     if (verbatim == Verbatim::keep && isVerbatim(text)) return p;
     if (alreadyFull(text)) return p;
 
-    const Kind kind = kindOf(text);
+    const Kind kind = dosKindOf(text);
     if (const std::string_view device = deviceIn(loneName(text, kind), true); !device.empty())
         return path("\\\\.\\" + std::string(device));
 
     std::string full = joined(text, kind, workingDirectory.native());
     tidySeparators(full);
-    const size_type root = rootEnd(full);
+    const size_type root = dosRootEnd(full);
     full = collapsed(full, root);
     // NUL as the last name is looked for in the full path rather than in `p`, so that "c:\x\nul\."
     // is a device too and a full path stays as it is when made full again.

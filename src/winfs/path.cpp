@@ -41,8 +41,11 @@ std::string_view stemAndExtension(std::string_view text) noexcept {
     return withoutStream(text.substr(layoutOf(text).filename));
 }
 
+// What a failed conversion says, alone or after the operation that met it.
+constexpr std::string_view kConversionText = "Cannot convert character sequence";
+
 [[noreturn]] void throwConversionError() {
-    throw filesystem_error("Cannot convert character sequence",
+    throw filesystem_error(std::string(kConversionText),
                            std::make_error_code(std::errc::illegal_byte_sequence));
 }
 
@@ -356,13 +359,12 @@ std::string describe(const std::string& what_arg, const std::error_code& ec, con
                      const path* p2) {
     // A name that is not UTF-8 reads as the path type says it: "canonical: Cannot convert character
     // sequence [c:\zor]", not in the host's words for EILSEQ.
-    constexpr std::string_view conversion = "Cannot convert character sequence";
     std::string text = what_arg;
     if (ec != std::errc::illegal_byte_sequence) {
         text += ": " + ec.message();
-    } else if (what_arg != conversion) {
+    } else if (what_arg != kConversionText) {
         text += ": ";
-        text += conversion;
+        text += kConversionText;
     }
     for (const path* p : {p1, p2}) {
         if (p != nullptr && !p->empty()) text += " [" + p->string() + "]";

@@ -1,9 +1,11 @@
-// The scanning rules of the Windows path grammar, shared by the files that make up winfs::path.
-// Internal to winfs::path: nothing else parses path text.
+// The scanning rules of the Windows path grammar: separators, drive letters, root names, the
+// \\?\, \\.\ and \??\ prefixes, and the one splitter of a path into names. Internal to winfs: the
+// path type, the full-path rules and the drive map scan path text through it and nothing else.
 //
 // Threading: pure functions; safe to call concurrently.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -15,18 +17,28 @@ constexpr bool isSeparator(char c) noexcept {
     return c == '\\' || c == '/';
 }
 
+// Which characters separate names: Windows's two, or the host's '/' alone ("a\b" is one host
+// name).
+enum class Separators { windows, host };
+
+constexpr bool separates(char c, Separators separators) noexcept {
+    return separators == Separators::windows ? isSeparator(c) : c == '/';
+}
+
 constexpr bool isAsciiLetter(char c) noexcept {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-inline size_type findSeparator(std::string_view text, size_type from) noexcept {
-    while (from < text.size() && !isSeparator(text[from]))
+inline size_type findSeparator(std::string_view text, size_type from,
+                               Separators separators = Separators::windows) noexcept {
+    while (from < text.size() && !separates(text[from], separators))
         ++from;
     return from;
 }
 
-inline size_type skipSeparators(std::string_view text, size_type from) noexcept {
-    while (from < text.size() && isSeparator(text[from]))
+inline size_type skipSeparators(std::string_view text, size_type from,
+                                Separators separators = Separators::windows) noexcept {
+    while (from < text.size() && separates(text[from], separators))
         ++from;
     return from;
 }
@@ -44,6 +56,19 @@ inline size_type rootNameEnd(std::string_view text) noexcept {
     }
     if (n >= 3 && isSeparator(text[1]) && !isSeparator(text[2])) return findSeparator(text, 3);
     return 0;
+}
+
+// Whether a root name of that length is a device prefix ("\\?\", "\\.\", "\??\") rather than a
+// drive or a server.
+constexpr bool isDevicePrefix(std::string_view text, size_type rootName) noexcept {
+    return rootName == 3 && (text[2] == '?' || text[2] == '.');
+}
+
+// Exactly "\\?\" or "\??\" at the start, backslashes only: the prefixes that the file calls take
+// verbatim.
+constexpr bool isVerbatim(std::string_view text) noexcept {
+    return text.size() >= 4 && text[0] == '\\' && text[3] == '\\' &&
+           ((text[1] == '\\' && text[2] == '?') || (text[1] == '?' && text[2] == '?'));
 }
 
 // The parts of a path's text: [0, rootName) [rootName, relative) [relative, filename) [filename,
@@ -65,10 +90,14 @@ inline Layout layoutOf(std::string_view text) noexcept {
     return layout;
 }
 
-// Walks the names of a relative path; a trailing separator gives an empty last name.
+// The one splitter of path text into names, from `start` on: a run of separators is one, and a
+// trailing separator gives an empty last name ("a\b\" gives "a", "b", ""), so a name is followed
+// by a separator exactly when more() holds after it is taken.
 class ElementCursor {
   public:
-    ElementCursor(std::string_view text, size_type start) : text_(text), position_(start) {
+    explicit ElementCursor(std::string_view text, size_type start = 0,
+                           Separators separators = Separators::windows)
+        : text_(text), position_(start), separators_(separators) {
         if (position_ >= text_.size()) position_ = done;
     }
     bool more() const noexcept { return position_ != done; }
@@ -77,9 +106,9 @@ class ElementCursor {
             position_ = done;
             return {};
         }
-        const size_type end = findSeparator(text_, position_);
+        const size_type end = findSeparator(text_, position_, separators_);
         const std::string_view name = text_.substr(position_, end - position_);
-        position_ = skipSeparators(text_, end);
+        position_ = skipSeparators(text_, end, separators_);
         if (position_ == text_.size() && end == text_.size()) position_ = done;
         return name;
     }
@@ -88,6 +117,59 @@ class ElementCursor {
     static constexpr size_type done = static_cast<size_type>(-1);
     std::string_view text_;
     size_type position_;
+    Separators separators_;
 };
+
+// How GetFullPathNameW tells paths apart before it makes one full. It reads a drive more widely
+// than the path type does: any one UTF-16 unit before a ':' ("?:", "é:"), and "\??\x" as merely
+// rooted.
+enum class DosKind { relative, driveRelative, driveAbsolute, rooted, unc, device, deviceRoot };
+
+// The bytes of a leading drive as GetFullPathNameW reads it, its ':' included: "c:x" -> 2, "?:" ->
+// 2, "é:" -> 3, "" -> 0.
+inline size_type dosDriveLength(std::string_view text) noexcept {
+    if (text.empty() || isSeparator(text[0])) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const size_type unit = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 0;
+    if (unit == 0 || text.size() <= unit || text[unit] != ':') return 0;
+    return unit + 1;
+}
+
+// "\\x" is a server, "\\.\x" and "\\?\x" devices, "\\." and "\\?" the device root, "\??\x" merely
+// rooted.
+inline DosKind dosKindOf(std::string_view text) noexcept {
+    if (!text.empty() && isSeparator(text[0])) {
+        if (text.size() < 2 || !isSeparator(text[1])) return DosKind::rooted;
+        if (text.size() < 3 || (text[2] != '.' && text[2] != '?')) return DosKind::unc;
+        if (text.size() > 3 && isSeparator(text[3])) return DosKind::device;
+        return text.size() == 3 ? DosKind::deviceRoot : DosKind::unc;
+    }
+    const size_type drive = dosDriveLength(text);
+    if (drive == 0) return DosKind::relative;
+    return drive < text.size() && isSeparator(text[drive]) ? DosKind::driveAbsolute
+                                                           : DosKind::driveRelative;
+}
+
+// Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",
+// "\\server\share\", "\\?\", "\".
+inline size_type dosRootEnd(std::string_view text) noexcept {
+    switch (dosKindOf(text)) {
+        case DosKind::driveAbsolute:
+            return dosDriveLength(text) + 1;
+        case DosKind::unc: {
+            size_type end = 2;
+            for (int part = 0; part < 2 && end < text.size(); ++part)  // the server, then the share
+                end = std::min(findSeparator(text, end) + 1, text.size());
+            return end;
+        }
+        case DosKind::device:
+        case DosKind::deviceRoot:
+            return 4;
+        case DosKind::rooted:
+            return 1;
+        default:
+            return 0;
+    }
+}
 
 }  // namespace winfs::grammar

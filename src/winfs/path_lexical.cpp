@@ -154,7 +154,7 @@ path drivePathOf(const path& p) {
     const size_type rootName = rootNameEnd(text);
     size_type namesFrom = rootName;
     std::string_view drive = text.substr(0, rootName);
-    if (rootName == 3 && (text[2] == '?' || text[2] == '.')) {
+    if (isDevicePrefix(text, rootName)) {
         // A device prefix names a drive when its first name is one: \\?\C:\x.
         const size_type start = skipSeparators(text, rootName);
         namesFrom = findSeparator(text, start);
