@@ -1,21 +1,32 @@
 #include "winfs/drive_map.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
+#include "winfs/drive.h"
 #include "winfs/error.h"
 #include "winfs/names.h"
+#include "winfs/path_grammar.h"
 #include "winfs/utf8.h"
 
 namespace winfs {
 namespace {
 
+using grammar::ElementCursor;
+using grammar::Separators;
+using Folders = std::array<std::optional<std::string>, 26>;
+
 int indexOf(char letter) noexcept {
     if (letter >= 'a' && letter <= 'z') return letter - 'a';
     if (letter >= 'A' && letter <= 'Z') return letter - 'A';
     return -1;
+}
+
+template <class Table>
+auto& ofLetter(Table& table, char letter) {
+    return table[static_cast<std::size_t>(indexOf(letter))];
 }
 
 // $WINEPREFIX, else .wine in the home folder: $HOME, else the account's, as Wine finds it. Empty
@@ -31,8 +42,15 @@ std::string defaultPrefix() {
     return {};
 }
 
-bool isDotName(std::string_view name) noexcept {
-    return name == "." || name == "..";
+// Why a host name cannot stand in a Windows path, if it cannot: not UTF-8 (the conversion
+// error), or a character that Windows forbids or reads as a separator ("a\\b", "a:b"), which
+// must not be read as another path (ERROR_INVALID_NAME).
+std::error_code spellingOf(std::string_view name) {
+    if (!isValidUtf8(name)) return std::make_error_code(std::errc::illegal_byte_sequence);
+    if (!isValidName(name) || name.find('\\') != std::string_view::npos) {
+        return make_error_code(ERROR_INVALID_NAME);
+    }
+    return {};
 }
 
 // Is `folder` (no trailing '/', except "/") a leading part of `host` on an element boundary?
@@ -48,79 +66,93 @@ std::string withoutTrailingSlash(std::string folder) {
     return folder;
 }
 
-// No folder for drive C is no drive C, an error of its own rather than a missing file.
-std::error_code setupFailure(int error) {
-    if (error == 0) return {};
-    if (error == ENOENT || error == ENOTDIR) return make_error_code(ERROR_INVALID_DRIVE);
-    return host::windowsError(error, host::At::folderOnTheWay);
+// The prefix as an absolute host path: a relative one is taken from where the map is read, not
+// from wherever the process goes later.
+std::string absolutePrefix(const std::string& prefix) {
+    std::string absolute = withoutTrailingSlash(prefix);
+    if (absolute.empty() || absolute.front() == '/') return absolute;
+    host::Result<std::string> cwd = host::workingDirectory();
+    if (!cwd) return absolute;
+    if (*cwd != "/") cwd->push_back('/');
+    return cwd->append(absolute);
+}
+
+// Each drive's folder as the prefix names it: the dosdevices links, or without them C and Z.
+Folders folderNames(const std::string& prefix) {
+    Folders folders;
+    const std::string devices = prefix + "/dosdevices";
+    const host::Result<file_type> devicesType = host::typeAt({-1, devices.c_str()}, true);
+    if (!devicesType || *devicesType != file_type::directory) {
+        ofLetter(folders, 'c') = prefix + "/drive_c";
+        ofLetter(folders, 'z') = std::string("/");
+        return folders;
+    }
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        host::Result<std::string> target = host::readLink(devices + "/" + letter + ":");
+        if (!target || target->empty()) continue;
+        if (target->front() != '/') target->insert(0, devices + "/");
+        ofLetter(folders, letter) = withoutTrailingSlash(std::move(*target));
+    }
+    return folders;
+}
+
+// Drive C's folder made where it is missing, as Wine makes its prefix. No folder for drive C is no
+// drive C, an error of its own rather than a missing file.
+std::error_code makeDriveC(const std::optional<std::string>& folder) {
+    if (!folder || host::typeAt({-1, folder->c_str()}, true)) return {};
+    const host::Error error = host::makeFolders(*folder);
+    if (!error) return {};
+    if (error.missing() || error.notAFolder()) return make_error_code(ERROR_INVALID_DRIVE);
+    return error.windows(host::At::folderOnTheWay);
+}
+
+// One drive, its folder resolved so that what is stored on the host maps back the same way, and
+// held open so that a lookup below it walks only the names below it. A folder that is not a
+// folder (a file, a loop of dosdevices links) is no drive.
+std::unique_ptr<DriveMap::Drive> openDrive(char letter, const std::string& folder) {
+    auto drive = std::make_unique<DriveMap::Drive>();
+    drive->letter = letter;
+    const host::Result<std::string> resolved = host::realPath(folder);
+    drive->folder = resolved ? *resolved : folder;
+    const host::Result<file_type> type = host::typeAt({-1, drive->folder.c_str()}, true);
+    if (resolved.error().loop() || (type && *type != file_type::directory)) {
+        drive->failure = make_error_code(ERROR_INVALID_DRIVE);
+        return drive;
+    }
+    if (host::Result<host::Handle> handle = host::openFolder(drive->folder)) {
+        drive->handle = std::move(*handle);
+    }
+    return drive;
+}
+
+// No prefix, no drive C; the rest of the default map stands.
+std::unique_ptr<DriveMap::Drive> missingDrive(char letter) {
+    auto drive = std::make_unique<DriveMap::Drive>();
+    drive->letter = letter;
+    drive->failure = make_error_code(ERROR_INVALID_DRIVE);
+    return drive;
 }
 
 }  // namespace
 
-DriveMap::DriveMap(const std::string& prefix) : prefix_(withoutTrailingSlash(prefix)) {
+DriveMap::DriveMap(const std::string& prefix) : prefix_(absolutePrefix(prefix)) {
     if (prefix_.empty()) {
-        // No prefix, no drive C; the rest of the default map stands.
-        drives_[static_cast<std::size_t>(indexOf('c'))].emplace().letter = 'C';
-        drives_[static_cast<std::size_t>(indexOf('c'))]->failure =
-            make_error_code(ERROR_INVALID_DRIVE);
-        drives_[static_cast<std::size_t>(indexOf('z'))].emplace().letter = 'Z';
-        drives_[static_cast<std::size_t>(indexOf('z'))]->folder = "/";
-        drives_[static_cast<std::size_t>(indexOf('z'))]->handle = host::openFolder("/");
+        ofLetter(drives_, 'c') = missingDrive('C');
+        ofLetter(drives_, 'z') = openDrive('Z', "/");
         return;
     }
-    // A relative prefix is taken from where the map is read, not from wherever the process goes.
-    if (!prefix_.empty() && prefix_.front() != '/') {
-        std::string cwd;
-        if (host::workingDirectory(cwd) == 0) {
-            if (cwd != "/") cwd.push_back('/');
-            prefix_ = cwd.append(prefix_);
-        }
-    }
-    std::array<std::optional<std::string>, 26> folders;
-    const std::string devices = prefix_ + "/dosdevices";
-    file_type devicesType = file_type::none;
-    if (host::typeAt({-1, devices.c_str()}, true, devicesType) == 0 &&
-        devicesType == file_type::directory) {
-        for (char letter = 'a'; letter <= 'z'; ++letter) {
-            std::string target;
-            if (host::readLink(devices + "/" + letter + ":", target) != 0 || target.empty()) {
-                continue;
-            }
-            if (target.front() != '/') target.insert(0, devices + "/");
-            folders[static_cast<std::size_t>(indexOf(letter))] =
-                withoutTrailingSlash(std::move(target));
-        }
-    } else {
-        folders[static_cast<std::size_t>(indexOf('c'))] = prefix_ + "/drive_c";
-        folders[static_cast<std::size_t>(indexOf('z'))] = std::string("/");
-    }
-
-    std::error_code driveCFailure;
-    if (const auto& c = folders[static_cast<std::size_t>(indexOf('c'))]) {
-        file_type type = file_type::none;
-        if (host::typeAt({-1, c->c_str()}, true, type) != 0) {
-            driveCFailure = setupFailure(host::makeFolders(*c));
-        }
-    }
-    // Host paths are kept resolved, so that what is stored on the host maps back the same way.
-    // Each drive's folder is held open, so that a lookup below it walks only the names below it.
-    // A folder that is not a folder (a file, a loop of dosdevices links) is no drive.
+    const Folders folders = folderNames(prefix_);
+    const std::error_code driveCFailure = makeDriveC(ofLetter(folders, 'c'));
     for (std::size_t i = 0; i < folders.size(); ++i) {
         if (!folders[i]) continue;
-        Drive& drive = drives_[i].emplace();
-        drive.letter = static_cast<char>('A' + i);
-        const int unresolved = host::realPath(*folders[i], drive.folder);
-        if (unresolved != 0) drive.folder = *folders[i];
-        file_type type = file_type::none;
-        const bool there = host::typeAt({-1, drive.folder.c_str()}, true, type) == 0;
-        if (unresolved == ELOOP || (there && type != file_type::directory)) {
-            drive.failure = make_error_code(ERROR_INVALID_DRIVE);
-            continue;
-        }
-        drive.handle = host::openFolder(drive.folder);
-        if (drive.letter == 'C') drive.failure = driveCFailure;
+        const char letter = static_cast<char>('A' + i);
+        std::unique_ptr<Drive> drive = openDrive(letter, *folders[i]);
+        if (letter == 'C' && !drive->failure) drive->failure = driveCFailure;
+        drives_[i] = std::move(drive);
     }
 }
+
+DriveMap::~DriveMap() = default;
 
 const DriveMap::Drive* DriveMap::drive(char letter) const noexcept {
     const int index = indexOf(letter);
@@ -142,11 +174,12 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
     }
     std::string resolved;
     if (afterLastUp != 0) {
-        const int error = host::realPath(std::string(host.substr(0, afterLastUp)), resolved);
-        if (error != 0) {
-            ec = host::windowsError(error, host::At::folderOnTheWay);
+        host::Result<std::string> real = host::realPath(std::string(host.substr(0, afterLastUp)));
+        if (!real) {
+            ec = real.error().windows(host::At::folderOnTheWay);
             return {};
         }
+        resolved = std::move(*real);
         resolved.append(host.substr(afterLastUp));
         host = resolved;
     }
@@ -162,22 +195,12 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
         return {};
     }
     std::string windows{best->letter, ':', '\\'};
-    std::string_view rest = host.substr(best->folder == "/" ? 1 : best->folder.size());
-    while (!rest.empty()) {
-        const std::size_t start = rest.find_first_not_of('/');
-        if (start == std::string_view::npos) break;
-        rest.remove_prefix(start);
-        const std::size_t end = rest.find('/');
-        const std::string_view name = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
-        if (name == ".") continue;
-        if (!isValidUtf8(name)) {
-            ec = std::make_error_code(std::errc::illegal_byte_sequence);
-            return {};
-        }
-        // A name Windows cannot spell ("a\\b", "a:b") must not be read as another path.
-        if (isDotName(name) || !isValidName(name) || name.find('\\') != std::string_view::npos) {
-            ec = make_error_code(ERROR_INVALID_NAME);
+    const std::string_view rest = host.substr(best->folder == "/" ? 1 : best->folder.size());
+    for (ElementCursor names(rest, 0, Separators::host); names.more();) {
+        const std::string_view name = names.take();
+        if (name.empty() || name == ".") continue;
+        if (const std::error_code unspellable = spellingOf(name); unspellable || name == "..") {
+            ec = unspellable ? unspellable : make_error_code(ERROR_INVALID_NAME);
             return {};
         }
         if (windows.back() != '\\') windows.push_back('\\');
@@ -213,21 +236,12 @@ std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) cons
 }
 
 path windowsPathOf(std::string_view relativeHost, std::error_code& ec) {
-    if (!isValidUtf8(relativeHost)) {
-        ec = std::make_error_code(std::errc::illegal_byte_sequence);
-        return {};
-    }
     std::string windows;
-    for (std::size_t start = 0; start <= relativeHost.size();) {
-        const std::size_t end = std::min(relativeHost.find('/', start), relativeHost.size());
-        const std::string_view name = relativeHost.substr(start, end - start);
-        if (!isValidName(name) || name.find('\\') != std::string_view::npos) {
-            ec = make_error_code(ERROR_INVALID_NAME);
-            return {};
-        }
+    for (ElementCursor names(relativeHost, 0, Separators::host); names.more();) {
+        const std::string_view name = names.take();
+        if ((ec = spellingOf(name))) return {};
         if (!windows.empty()) windows.push_back('\\');
         windows.append(name);
-        start = end + 1;
     }
     return path(std::move(windows));
 }

@@ -15,31 +15,25 @@
 #include <array>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-#include "winfs/host.h"
 #include "winfs/path.h"
 
 namespace winfs {
 
-// One drive of a map.
-struct MappedDrive {
-    char letter = 0;          // uppercase
-    std::string folder;       // the host folder, resolved where it exists
-    host::Handle handle;      // an O_PATH handle on it: lookups below it start there
-    std::error_code failure;  // why the drive cannot be used, if it cannot
-};
-
 class DriveMap {
   public:
-    using Drive = MappedDrive;
+    // One drive of a map: its letter, its host folder and an open handle on it (winfs's own).
+    struct Drive;
 
     // Reads the map of the prefix; a failure to create drive C's folder is kept as that drive's
     // failure, reported at its first use.
     explicit DriveMap(const std::string& prefix);
+    DriveMap(const DriveMap&) = delete;
+    DriveMap& operator=(const DriveMap&) = delete;
+    ~DriveMap();
 
     const std::string& prefix() const noexcept { return prefix_; }
     // The drive of a letter (either case); nullptr when unmapped.
@@ -59,7 +53,7 @@ class DriveMap {
 
   private:
     std::string prefix_;
-    std::array<std::optional<Drive>, 26> drives_;
+    std::array<std::unique_ptr<const Drive>, 26> drives_;
 };
 
 // A relative link target as the host stores it ('/' between names) as a relative Windows path:
