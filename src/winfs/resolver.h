@@ -12,6 +12,7 @@
 
 #include "winfs/drive_map.h"
 #include "winfs/file_status.h"
+#include "winfs/host.h"
 #include "winfs/path.h"
 
 namespace winfs {
