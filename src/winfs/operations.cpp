@@ -1,6 +1,5 @@
 #include "winfs/operations.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -21,71 +20,64 @@ namespace {
 
 using Map = std::shared_ptr<const DriveMap>;
 
-// Errors that mean "there is nothing there" to status(), as on Windows.
-bool isNotFound(const std::error_code& ec) noexcept {
-    if (ec.category() != system_category()) return false;
-    switch (ec.value()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_BAD_NETPATH:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-            return true;
-        default:
-            return false;
+// Runs `work`, taking what it throws (memory running out, a name that is not UTF-8, a path too
+// long for a string) as its failure.
+template <class Work>
+void caught(std::error_code& code, Work work) {
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        code = make_error_code(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::length_error&) {
+        code = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+    } catch (const filesystem_error& e) {
+        code = e.code();
     }
 }
 
-[[noreturn]] void raise(const char* operation, const path& p1, const path& p2,
-                        const std::error_code& ec) {
-    throw filesystem_error(operation, p1, p2, ec);
+// Hands an operation's outcome to the form that was called: with `ec` (the error_code form) the
+// code goes there; without it (the throwing form) a failure goes out as a filesystem_error naming
+// the operation and its paths.
+void settle(const char* operation, std::error_code* ec, const path& p1, const path& p2,
+            const std::error_code& code) {
+    if (!code) {
+        if (ec != nullptr) ec->clear();
+        return;
+    }
+    if (ec == nullptr) throw filesystem_error(operation, p1, p2, code);
+    *ec = code;
 }
 
-// The throwing form of an operation: its error_code form, and a filesystem_error for what that
-// reports.
-template <class Operation>
-auto orThrow(const char* name, const path& p1, const path& p2, Operation operation) {
-    std::error_code ec;
-    if constexpr (std::is_void_v<decltype(operation(ec))>) {
-        operation(ec);
-        if (ec) raise(name, p1, p2, ec);
+// The one implementation of an operation, `body(code)`, run for either public form. After a
+// failure the result is what the body gave, or the empty value of its type when it threw.
+template <class Body>
+auto reported(const char* operation, std::error_code* ec, const path& p1, const path& p2,
+              Body body) {
+    using Result = decltype(body(std::declval<std::error_code&>()));
+    std::error_code code;
+    if constexpr (std::is_void_v<Result>) {
+        caught(code, [&] { body(code); });
+        settle(operation, ec, p1, p2, code);
     } else {
-        auto result = operation(ec);
-        if (ec) raise(name, p1, p2, ec);
+        Result result{};
+        caught(code, [&] { result = body(code); });
+        settle(operation, ec, p1, p2, code);
         return result;
     }
 }
 
-template <class Operation>
-auto orThrow(const char* name, const path& p, Operation operation) {
-    return orThrow(name, p, path(), std::move(operation));
-}
-
-// The body of an error_code form: whatever it throws is reported through `ec`, and the result is
-// then the empty value of its type (an empty path, false, an unknown status).
 template <class Body>
-auto guarded(std::error_code& ec, Body body) -> decltype(body()) {
-    using Result = decltype(body());
-    try {
-        ec.clear();
-        return body();
-    } catch (const std::bad_alloc&) {
-        ec = make_error_code(ERROR_NOT_ENOUGH_MEMORY);
-    } catch (const std::length_error&) {
-        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
-    } catch (const filesystem_error& e) {
-        ec = e.code();
-    }
-    if constexpr (!std::is_void_v<Result>) return Result{};
+auto reported(const char* operation, std::error_code* ec, const path& p, Body body) {
+    return reported(operation, ec, p, path(), std::move(body));
 }
 
 path currentPathOn(const DriveMap& map, std::error_code& ec) {
-    std::string host;
-    if (const int error = host::workingDirectory(host); error != 0) {
-        ec = host::windowsError(error, host::At::folderOnTheWay);
+    const host::Result<std::string> host = host::workingDirectory();
+    if (!host) {
+        ec = host.error().windows(host::At::folderOnTheWay);
         return {};
     }
-    return map.windowsPathFor(host, ec);
+    return map.windowsPathFor(*host, ec);
 }
 
 // What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
@@ -123,11 +115,36 @@ file_status statusOf(const path& p, Lookup lookup, std::error_code& ec) {
     return file_status(found.type);
 }
 
-// For the predicates: a missing path is an answer (false), not an error.
-file_status statusOfWhatIsThere(const path& p, std::error_code& ec) {
-    const file_status s = status(p, ec);
-    if (s.type() == file_type::not_found) ec.clear();
-    return s;
+// The status queries of both forms: a missing path is not_found, an error in the error_code form
+// alone (as the standard's status()); `missingIsAnAnswer` makes it none in either (the
+// predicates').
+file_status statusQuery(const char* operation, const path& p, Lookup lookup, std::error_code* ec,
+                        bool missingIsAnAnswer = false) {
+    return reported(operation, ec, p, [&](std::error_code& code) {
+        const file_status s = statusOf(p, lookup, code);
+        if (s.type() == file_type::not_found && (ec == nullptr || missingIsAnAnswer)) code.clear();
+        return s;
+    });
+}
+
+constexpr Lookup kStatus{.follow = Follow::all, .typeOfLast = true};
+constexpr Lookup kSymlinkStatus{.follow = Follow::allButLast, .typeOfLast = true};
+
+file_status fileStatus(const path& p, std::error_code* ec) {
+    return statusQuery("status", p, kStatus, ec);
+}
+
+file_status linkStatus(const path& p, std::error_code* ec) {
+    return statusQuery("symlink_status", p, kSymlinkStatus, ec);
+}
+
+file_status whatIsThere(const path& p, std::error_code* ec) {
+    return statusQuery("status", p, kStatus, ec, true);
+}
+
+// Whether the last name is a link takes no more than one call on it.
+file_status linkOrNot(const path& p, std::error_code* ec) {
+    return statusQuery("symlink_status", p, {.follow = Follow::allButLast}, ec, true);
 }
 
 std::size_t nameCount(const path& p) {
@@ -143,6 +160,19 @@ bool endsInSeparator(const path& p) {
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
 }
 
+// How a link's target is stored on the host: an absolute Windows target as its host path ("\zor"
+// lies on the link's drive), a relative one with '/'.
+std::string storedTarget(const DriveMap& map, const path& target, char linkDrive,
+                         std::error_code& ec) {
+    if (!target.has_root_name() && !target.has_root_directory()) return target.generic_string();
+    const path windows = target.has_root_directory() && !target.has_root_name()
+                             ? path(std::string{linkDrive, ':'}) / target
+                             : target;
+    const path full = absoluteOn(map, windows, ec);
+    if (ec) return {};
+    return map.hostPathFor(full, ec);
+}
+
 void makeLink(const path& target, const path& link, std::error_code& ec) {
     const Map map = drives();
     const path full = absoluteOn(*map, link, ec);
@@ -152,8 +182,7 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
         ec = make_error_code(ERROR_INVALID_NAME);
         return;
     }
-    const Resolution folder =
-        resolveOn(*map, full.parent_path(), {.follow = Follow::all, .typeOfLast = true}, ec);
+    const Resolution folder = resolveOn(*map, full.parent_path(), kStatus, ec);
     if (ec) return;
     if (!folder.rest.empty() || folder.type != file_type::directory) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
@@ -166,58 +195,14 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
         ec = make_error_code(ERROR_ALREADY_EXISTS);
         return;
     }
-
-    std::string stored;
-    if (target.has_root_name() || target.has_root_directory()) {
-        // "\zor\store" lies on the link's drive.
-        const path windows = target.has_root_directory() && !target.has_root_name()
-                                 ? path(std::string{folder.head.native()[0], ':'}) / target
-                                 : target;
-        const path fullTarget = absoluteOn(*map, windows, ec);
-        if (ec) return;
-        stored = map->hostPathFor(fullTarget, ec);
-        if (ec) return;
-    } else {
-        stored = target.generic_string();
-    }
+    const std::string stored = storedTarget(*map, target, folder.head.native()[0], ec);
+    if (ec) return;
     std::string scratch;
-    if (const int error = host::makeLink(stored, folder.folder.placeOf(name.native(), scratch));
-        error != 0) {
-        ec = host::windowsError(error, host::At::folderOnTheWay);
+    if (const host::Error error =
+            host::makeLink(stored, folder.folder.placeOf(name.native(), scratch))) {
+        ec = error.windows(host::At::folderOnTheWay);
     }
 }
-
-}  // namespace
-
-path current_path() {
-    return orThrow("current_path", path(), [](std::error_code& ec) { return current_path(ec); });
-}
-
-path current_path(std::error_code& ec) {
-    return guarded(ec, [&] { return currentPathOn(*drives(), ec); });
-}
-
-void current_path(const path& p) {
-    orThrow("current_path", p, [&](std::error_code& ec) { current_path(p, ec); });
-}
-
-void current_path(const path& p, std::error_code& ec) {
-    guarded(ec, [&] {
-        const Map map = drives();
-        const Resolution found =
-            resolveOn(*map, p, {.follow = Follow::all, .typeOfLast = true}, ec);
-        if (ec) return;
-        if (!found.rest.empty()) {
-            ec = found.missing;
-        } else if (found.type != file_type::directory) {
-            ec = make_error_code(ERROR_DIRECTORY);
-        } else if (const int error = host::changeDirectory(found.folder.place()); error != 0) {
-            ec = host::windowsError(error, host::At::folderOnTheWay);
-        }
-    });
-}
-
-namespace {
 
 // The temporary folder as Windows finds it, with the reason in `ec` when it is not a folder.
 path tempFolder(std::error_code& ec) {
@@ -229,285 +214,275 @@ path tempFolder(std::error_code& ec) {
         if (candidate.is_absolute()) break;
         candidate.clear();
     }
+    const Map map = drives();
     if (candidate.empty()) {
         const char* host = std::getenv("TMPDIR");
-        candidate = drives()->windowsPathFor(host != nullptr && *host == '/' ? host : "/tmp", ec);
+        candidate = map->windowsPathFor(host != nullptr && *host == '/' ? host : "/tmp", ec);
         if (ec) return {};
     }
-    candidate = absolute(candidate, ec);
+    candidate = absoluteOn(*map, candidate, ec, Verbatim::rewrite);
     if (ec) return {};
     if (candidate.native().back() != '\\') candidate += "\\";
 
     // As Windows's standard library: the folder must be there.
-    const file_status s = status(candidate, ec);
+    const file_status s = statusOf(candidate, kStatus, ec);
     if (!ec && s.type() != file_type::directory) ec = make_error_code(ERROR_DIRECTORY);
     return candidate;
 }
 
-}  // namespace
-
-// The failure names the folder that was found wanting.
-path temp_directory_path() {
-    std::error_code ec;
-    path folder = guarded(ec, [&] { return tempFolder(ec); });
-    if (ec) raise("temp_directory_path", folder, path(), ec);
-    return folder;
+// Every name that create_directories would make, checked before any is made.
+std::error_code checkNewNames(const path& rest) {
+    for (const path& element : rest) {
+        const std::string& name = element.native();
+        if (!fitsInOneName(name)) return make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        if (!isValidName(name) || name == "." || name == "..") {
+            return make_error_code(ERROR_INVALID_NAME);
+        }
+    }
+    return {};
 }
 
-path temp_directory_path(std::error_code& ec) {
-    path folder = guarded(ec, [&] { return tempFolder(ec); });
-    if (ec) folder.clear();
-    return folder;
+bool isFolder(host::Place place) {
+    const host::Result<file_type> type = host::typeAt(place, true);
+    return type && *type == file_type::directory;
 }
 
-bool create_directories(const path& p) {
-    return orThrow("create_directories", p,
-                   [&](std::error_code& ec) { return create_directories(p, ec); });
-}
-
-bool create_directories(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] {
-        const Map map = drives();
-        const Resolution found =
-            resolveOn(*map, p, {.follow = Follow::all, .typeOfLast = true}, ec);
-        if (ec) return false;
-        if (found.type != file_type::directory) {
-            ec = make_error_code(ERROR_ALREADY_EXISTS);  // a file in the way
+// Makes each name of `rest` below `folder`: true when it made the last one. A folder that someone
+// else made in the meantime is there, as asked.
+bool makeEach(host::Cursor folder, const path& rest, std::error_code& ec) {
+    bool created = false;
+    std::string scratch;
+    for (const path& element : rest) {
+        const host::Place place = folder.placeOf(element.native(), scratch);
+        const host::Error error = host::makeFolder(place);
+        created = !error;
+        if (error && !(error.alreadyThere() && isFolder(place))) {
+            ec = error.alreadyThere() ? make_error_code(ERROR_ALREADY_EXISTS)
+                 : error.missing()    ? make_error_code(ERROR_PATH_NOT_FOUND)
+                                      : error.windows(host::At::folderOnTheWay);
             return false;
         }
-        for (const path& element : found.rest) {
-            const std::string& name = element.native();
-            if (!fitsInOneName(name)) {
-                ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
-                return false;
-            }
-            if (!isValidName(name) || name == "." || name == "..") {
-                ec = make_error_code(ERROR_INVALID_NAME);
-                return false;
-            }
+        if (const host::Error descended = folder.descend(element.native())) {
+            ec = descended.windows(host::At::folderOnTheWay);
+            return false;
         }
-        bool created = false;
-        host::Cursor folder = found.folder;
-        std::string scratch;
-        for (const path& element : found.rest) {
-            const host::Place place = folder.placeOf(element.native(), scratch);
-            const int error = host::makeFolder(place);
-            created = error == 0;
-            file_type type = file_type::none;
-            // Someone else made it in the meantime: it is there, as asked.
-            if (error != 0 && !(error == EEXIST && host::typeAt(place, true, type) == 0 &&
-                                type == file_type::directory)) {
-                ec = error == EEXIST   ? make_error_code(ERROR_ALREADY_EXISTS)
-                     : error == ENOENT ? make_error_code(ERROR_PATH_NOT_FOUND)
-                                       : host::windowsError(error, host::At::folderOnTheWay);
-                return false;
-            }
-            if (const int descended = folder.descend(element.native()); descended != 0) {
-                ec = host::windowsError(descended, host::At::folderOnTheWay);
-                return false;
-            }
-        }
-        return created;
+    }
+    return created;
+}
+
+path weaklyCanonicalOn(const path& p, std::error_code& ec) {
+    if (p.empty()) return path();
+    path normal = p.lexically_normal();
+    const Map map = drives();
+    // From `p` itself: its lexically normal form has lost the drive of "\\?\C:\..".
+    const path full = absoluteOn(*map, p, ec);
+    if (ec) return path();
+    Resolution found = resolve(*map, full, {}, ec);
+    if (ec) {
+        // Nothing of it exists when even its root does not (an unmapped drive, a server).
+        if (!isNotFound(ec)) return path();
+        ec.clear();
+        return normal;
+    }
+    if (found.rest.empty()) return std::move(found.head);
+
+    // A relative path whose first own name is missing stays relative.
+    if (!normal.has_root_name() && !normal.has_root_directory()) {
+        const bool leadsUp = normal.begin() != normal.end() && normal.begin()->native() == "..";
+        if (!leadsUp && nameCount(found.rest) == nameCount(normal)) return normal;
+    }
+    path result = std::move(found.head);
+    result /= found.rest;
+    if (endsInSeparator(full)) result += "\\";
+    return result.lexically_normal();
+}
+
+path readSymlinkOn(const path& p, std::error_code& ec) {
+    const Map map = drives();
+    const Resolution found = resolveOn(*map, p, {.follow = Follow::allButLast}, ec);
+    if (ec) return path();
+    if (!found.rest.empty()) {
+        ec = found.missing;
+        return path();
+    }
+    if (found.type != file_type::symlink) {
+        ec = make_error_code(ERROR_NOT_A_REPARSE_POINT);
+        return path();
+    }
+    const std::string& target = found.linkTarget;
+    if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
+    return windowsPathOf(target, ec);
+}
+
+// Both paths made weakly canonical, then compared lexically by `compare`.
+template <class Compare>
+path related(const char* operation, const path& p, const path& base, std::error_code* ec,
+             Compare compare) {
+    return reported(operation, ec, p, base, [&](std::error_code& code) {
+        const path from = weaklyCanonicalOn(p, code);
+        if (code) return path();
+        const path to = weaklyCanonicalOn(base, code);
+        if (code) return path();
+        return compare(from, to);
     });
 }
 
-path absolute(const path& p) {
-    return orThrow("absolute", p, [&](std::error_code& ec) { return absolute(p, ec); });
+path relativeOf(const path& p, const path& base, std::error_code* ec) {
+    return related("relative", p, base, ec,
+                   [](const path& from, const path& to) { return from.lexically_relative(to); });
 }
 
-path absolute(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] { return absoluteOn(*drives(), p, ec, Verbatim::rewrite); });
+path proximateOf(const path& p, const path& base, std::error_code* ec) {
+    return related("proximate", p, base, ec,
+                   [](const path& from, const path& to) { return from.lexically_proximate(to); });
 }
 
-file_status status(const path& p) {
-    return orThrow("status", p, [&](std::error_code& ec) {
-        const file_status s = status(p, ec);
-        if (s.type() == file_type::not_found) ec.clear();
-        return s;
-    });
+path currentPathOf(std::error_code* ec) {
+    return reported("current_path", ec, path(),
+                    [](std::error_code& code) { return currentPathOn(*drives(), code); });
 }
 
-file_status status(const path& p, std::error_code& ec) {
-    return guarded(ec,
-                   [&] { return statusOf(p, {.follow = Follow::all, .typeOfLast = true}, ec); });
-}
-
-file_status symlink_status(const path& p) {
-    return orThrow("symlink_status", p, [&](std::error_code& ec) {
-        const file_status s = symlink_status(p, ec);
-        if (s.type() == file_type::not_found) ec.clear();
-        return s;
-    });
-}
-
-file_status symlink_status(const path& p, std::error_code& ec) {
-    return guarded(
-        ec, [&] { return statusOf(p, {.follow = Follow::allButLast, .typeOfLast = true}, ec); });
-}
-
-bool exists(const path& p) {
-    return exists(status(p));
-}
-
-bool exists(const path& p, std::error_code& ec) {
-    return exists(statusOfWhatIsThere(p, ec));
-}
-
-bool is_directory(const path& p) {
-    return is_directory(status(p));
-}
-
-bool is_directory(const path& p, std::error_code& ec) {
-    return is_directory(statusOfWhatIsThere(p, ec));
-}
-
-bool is_regular_file(const path& p) {
-    return is_regular_file(status(p));
-}
-
-bool is_regular_file(const path& p, std::error_code& ec) {
-    return is_regular_file(statusOfWhatIsThere(p, ec));
-}
-
-// Whether the last name is a link takes no more than one call on it.
-bool is_symlink(const path& p) {
-    return orThrow("symlink_status", p, [&](std::error_code& ec) { return is_symlink(p, ec); });
-}
-
-bool is_symlink(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] {
-        const file_status s = statusOf(p, {.follow = Follow::allButLast}, ec);
-        if (s.type() == file_type::not_found) ec.clear();
-        return is_symlink(s);
-    });
-}
-
-path canonical(const path& p) {
-    return orThrow("canonical", p, [&](std::error_code& ec) { return canonical(p, ec); });
-}
-
-path canonical(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] {
-        Resolution found = resolveOn(*drives(), p, {}, ec);
-        if (ec) return path();
+void changeCurrentPath(const path& p, std::error_code* ec) {
+    reported("current_path", ec, p, [&](std::error_code& code) {
+        const Resolution found = resolveOn(*drives(), p, kStatus, code);
+        if (code) return;
         if (!found.rest.empty()) {
-            ec = found.missing;
+            code = found.missing;
+        } else if (found.type != file_type::directory) {
+            code = make_error_code(ERROR_DIRECTORY);
+        } else if (const host::Error error = host::changeDirectory(found.folder.place())) {
+            code = error.windows(host::At::folderOnTheWay);
+        }
+    });
+}
+
+// The failure names the folder that was found wanting; the error_code form then gives no path.
+path tempDirectoryOf(std::error_code* ec) {
+    std::error_code code;
+    path folder;
+    caught(code, [&] { folder = tempFolder(code); });
+    settle("temp_directory_path", ec, folder, path(), code);
+    if (code) folder.clear();
+    return folder;
+}
+
+bool createDirectoriesOf(const path& p, std::error_code* ec) {
+    return reported("create_directories", ec, p, [&](std::error_code& code) {
+        const Resolution found = resolveOn(*drives(), p, kStatus, code);
+        if (code) return false;
+        if (found.type != file_type::directory) {
+            code = make_error_code(ERROR_ALREADY_EXISTS);  // a file in the way
+            return false;
+        }
+        if ((code = checkNewNames(found.rest))) return false;
+        return makeEach(found.folder, found.rest, code);
+    });
+}
+
+path absoluteOf(const path& p, std::error_code* ec) {
+    return reported("absolute", ec, p, [&](std::error_code& code) {
+        return absoluteOn(*drives(), p, code, Verbatim::rewrite);
+    });
+}
+
+path canonicalOf(const path& p, std::error_code* ec) {
+    return reported("canonical", ec, p, [&](std::error_code& code) {
+        Resolution found = resolveOn(*drives(), p, {}, code);
+        if (code) return path();
+        if (!found.rest.empty()) {
+            code = found.missing;
             return path();
         }
         return std::move(found.head);
     });
 }
 
-path weakly_canonical(const path& p) {
-    return orThrow("weakly_canonical", p,
-                   [&](std::error_code& ec) { return weakly_canonical(p, ec); });
+path weaklyCanonicalOf(const path& p, std::error_code* ec) {
+    return reported("weakly_canonical", ec, p,
+                    [&](std::error_code& code) { return weaklyCanonicalOn(p, code); });
 }
 
-path weakly_canonical(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] {
-        if (p.empty()) return path();
-        path normal = p.lexically_normal();
-        const Map map = drives();
-        // From `p` itself: its lexically normal form has lost the drive of "\\?\C:\..".
-        const path full = absoluteOn(*map, p, ec);
-        if (ec) return path();
-        Resolution found = resolve(*map, full, {}, ec);
-        if (ec) {
-            // Nothing of it exists when even its root does not (an unmapped drive, a server).
-            if (!isNotFound(ec)) return path();
-            ec.clear();
-            return normal;
-        }
-        if (found.rest.empty()) return std::move(found.head);
-
-        // A relative path whose first own name is missing stays relative.
-        if (!normal.has_root_name() && !normal.has_root_directory()) {
-            const bool leadsUp = normal.begin() != normal.end() && normal.begin()->native() == "..";
-            if (!leadsUp && nameCount(found.rest) == nameCount(normal)) return normal;
-        }
-        path result = std::move(found.head);
-        result /= found.rest;
-        if (endsInSeparator(full)) result += "\\";
-        return result.lexically_normal();
-    });
+path readSymlinkOf(const path& p, std::error_code* ec) {
+    return reported("read_symlink", ec, p,
+                    [&](std::error_code& code) { return readSymlinkOn(p, code); });
 }
 
-path read_symlink(const path& p) {
-    return orThrow("read_symlink", p, [&](std::error_code& ec) { return read_symlink(p, ec); });
+void makeSymlink(const path& target, const path& link, std::error_code* ec) {
+    reported("create_symlink", ec, target, link,
+             [&](std::error_code& code) { makeLink(target, link, code); });
 }
 
-path read_symlink(const path& p, std::error_code& ec) {
-    return guarded(ec, [&] {
-        const Map map = drives();
-        const Resolution found = resolveOn(*map, p, {.follow = Follow::allButLast}, ec);
-        if (ec) return path();
-        if (!found.rest.empty()) {
-            ec = found.missing;
-            return path();
-        }
-        if (found.type != file_type::symlink) {
-            ec = make_error_code(ERROR_NOT_A_REPARSE_POINT);
-            return path();
-        }
-        const std::string& target = found.linkTarget;
-        if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
-        return windowsPathOf(target, ec);
-    });
+void makeDirectorySymlink(const path& target, const path& link, std::error_code* ec) {
+    reported("create_directory_symlink", ec, target, link,
+             [&](std::error_code& code) { makeLink(target, link, code); });
 }
 
-void create_symlink(const path& target, const path& link) {
-    orThrow("create_symlink", target, link,
-            [&](std::error_code& ec) { create_symlink(target, link, ec); });
-}
+}  // namespace
 
+// The two public forms of each operation, one line each.
+// clang-format off
+path current_path() { return currentPathOf(nullptr); }
+path current_path(std::error_code& ec) { return currentPathOf(&ec); }
+void current_path(const path& p) { changeCurrentPath(p, nullptr); }
+void current_path(const path& p, std::error_code& ec) { changeCurrentPath(p, &ec); }
+path temp_directory_path() { return tempDirectoryOf(nullptr); }
+path temp_directory_path(std::error_code& ec) { return tempDirectoryOf(&ec); }
+bool create_directories(const path& p) { return createDirectoriesOf(p, nullptr); }
+bool create_directories(const path& p, std::error_code& ec) { return createDirectoriesOf(p, &ec); }
+path absolute(const path& p) { return absoluteOf(p, nullptr); }
+path absolute(const path& p, std::error_code& ec) { return absoluteOf(p, &ec); }
+file_status status(const path& p) { return fileStatus(p, nullptr); }
+file_status status(const path& p, std::error_code& ec) { return fileStatus(p, &ec); }
+file_status symlink_status(const path& p) { return linkStatus(p, nullptr); }
+file_status symlink_status(const path& p, std::error_code& ec) { return linkStatus(p, &ec); }
+bool exists(const path& p) { return exists(whatIsThere(p, nullptr)); }
+bool exists(const path& p, std::error_code& ec) { return exists(whatIsThere(p, &ec)); }
+bool is_directory(const path& p) { return is_directory(whatIsThere(p, nullptr)); }
+bool is_directory(const path& p, std::error_code& ec) { return is_directory(whatIsThere(p, &ec)); }
+bool is_regular_file(const path& p) { return is_regular_file(whatIsThere(p, nullptr)); }
+bool is_regular_file(const path& p, std::error_code& ec) {
+    return is_regular_file(whatIsThere(p, &ec));
+}
+bool is_symlink(const path& p) { return is_symlink(linkOrNot(p, nullptr)); }
+bool is_symlink(const path& p, std::error_code& ec) { return is_symlink(linkOrNot(p, &ec)); }
+path canonical(const path& p) { return canonicalOf(p, nullptr); }
+path canonical(const path& p, std::error_code& ec) { return canonicalOf(p, &ec); }
+path weakly_canonical(const path& p) { return weaklyCanonicalOf(p, nullptr); }
+path weakly_canonical(const path& p, std::error_code& ec) { return weaklyCanonicalOf(p, &ec); }
+path read_symlink(const path& p) { return readSymlinkOf(p, nullptr); }
+path read_symlink(const path& p, std::error_code& ec) { return readSymlinkOf(p, &ec); }
+void create_symlink(const path& target, const path& link) { makeSymlink(target, link, nullptr); }
 void create_symlink(const path& target, const path& link, std::error_code& ec) {
-    guarded(ec, [&] { makeLink(target, link, ec); });
+    makeSymlink(target, link, &ec);
 }
-
 void create_directory_symlink(const path& target, const path& link) {
-    orThrow("create_directory_symlink", target, link,
-            [&](std::error_code& ec) { create_directory_symlink(target, link, ec); });
+    makeDirectorySymlink(target, link, nullptr);
 }
-
 void create_directory_symlink(const path& target, const path& link, std::error_code& ec) {
-    create_symlink(target, link, ec);
+    makeDirectorySymlink(target, link, &ec);
 }
+// clang-format on
 
 path relative(const path& p, std::error_code& ec) {
     const path base = current_path(ec);
-    if (ec) return {};
-    return relative(p, base, ec);
+    return ec ? path() : relative(p, base, ec);
 }
-
 path relative(const path& p, const path& base) {
-    return orThrow("relative", p, base, [&](std::error_code& ec) { return relative(p, base, ec); });
+    return relativeOf(p, base, nullptr);
 }
-
 path relative(const path& p, const path& base, std::error_code& ec) {
-    const path from = weakly_canonical(p, ec);
-    if (ec) return {};
-    const path to = weakly_canonical(base, ec);
-    if (ec) return {};
-    return guarded(ec, [&] { return from.lexically_relative(to); });
+    return relativeOf(p, base, &ec);
 }
 
 path proximate(const path& p, std::error_code& ec) {
     const path base = current_path(ec);
-    if (ec) return {};
-    return proximate(p, base, ec);
+    return ec ? path() : proximate(p, base, ec);
 }
-
 path proximate(const path& p, const path& base) {
-    return orThrow("proximate", p, base,
-                   [&](std::error_code& ec) { return proximate(p, base, ec); });
+    return proximateOf(p, base, nullptr);
 }
-
 path proximate(const path& p, const path& base, std::error_code& ec) {
-    const path from = weakly_canonical(p, ec);
-    if (ec) return {};
-    const path to = weakly_canonical(base, ec);
-    if (ec) return {};
-    return guarded(ec, [&] { return from.lexically_proximate(to); });
+    return proximateOf(p, base, &ec);
 }
 
 }  // namespace winfs
