@@ -20,8 +20,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "winfs/host.h"
-#include "winfs/path.h"
+#include "host.h"
+#include "path.h"
 
 namespace winfs {
 
