@@ -11,8 +11,11 @@ install(TARGETS pathprobe winpath RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(exported path_resolution)
 if(NOT WIN32)
   list(PREPEND exported winfs)
-  install(DIRECTORY src/winfs/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs
-    FILES_MATCHING PATTERN "*.h")
+  # The headers a user calls; the rest of winfs (the host layer, the resolver, ...) stays inside.
+  install(FILES
+      src/winfs/drive_map.h src/winfs/error.h src/winfs/file_status.h src/winfs/filesystem.h
+      src/winfs/operations.h src/winfs/path.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs)
 endif()
 # Named for the project in lib/, where "winfs" alone could meet another library's file.
 foreach(target IN LISTS exported)
@@ -20,8 +23,7 @@ foreach(target IN LISTS exported)
 endforeach()
 install(TARGETS ${exported} EXPORT pathprobeTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES src/path_resolution.h src/platform.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe)
+install(FILES src/path_resolution.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe)
 
 install(EXPORT pathprobeTargets NAMESPACE pathprobe:: DESTINATION ${PATHPROBE_CMAKE_DIR})
 # 0.x: a new minor version may change the interface.

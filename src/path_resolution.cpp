@@ -3,15 +3,17 @@
 #include <iostream>
 #include <utility>
 
+#include "platform.h"
+
 // By value, as absPath hands it over: the caller's path is never touched.
 // NOLINTNEXTLINE(performance-unnecessary-value-param)
-fs::path canonPath(fs::path path, bool resolveSymlinks) {
-    if (!path.is_absolute()) std::cout << "not an absolute path" << std::endl;
+fs::path canonPath(fs::path path, bool resolveSymlinks, std::ostream& diagnostics) {
+    if (!path.is_absolute()) diagnostics << "not an absolute path" << std::endl;
 
     // A link is only resolved on request; the empty path is the one failure result callers know.
     if (fs::is_symlink(path) && !resolveSymlinks) {
-        std::cout << "bailing out because path is a symlink while symlink resolving is disabled"
-                  << std::endl;
+        diagnostics << "bailing out because path is a symlink while symlink resolving is disabled"
+                    << std::endl;
         return fs::path();
     }
 
@@ -19,17 +21,26 @@ fs::path canonPath(fs::path path, bool resolveSymlinks) {
     try {
         result = fs::weakly_canonical(path);
     } catch (const fs::filesystem_error&) {
-        std::cout << "weakly_canonical path problem" << std::endl;
+        diagnostics << "weakly_canonical path problem" << std::endl;
     }
     result.make_preferred();
     return result.lexically_normal();
 }
 
-fs::path absPath(fs::path path, std::optional<fs::path> baseDir, bool resolveSymlinks) {
-    if (path.is_absolute()) return canonPath(std::move(path), resolveSymlinks);
+fs::path canonPath(fs::path path, bool resolveSymlinks) {
+    return canonPath(std::move(path), resolveSymlinks, std::cout);
+}
+
+fs::path absPath(fs::path path, std::optional<fs::path> baseDir, bool resolveSymlinks,
+                 std::ostream& diagnostics) {
+    if (path.is_absolute()) return canonPath(std::move(path), resolveSymlinks, diagnostics);
 
     // The working directory is read only when there is no base to resolve against.
     const fs::path base = baseDir ? std::move(*baseDir) : fs::current_path();
-    if (!base.is_absolute()) std::cout << "dir is not an absolute path" << std::endl;
-    return canonPath(base / path, resolveSymlinks);
+    if (!base.is_absolute()) diagnostics << "dir is not an absolute path" << std::endl;
+    return canonPath(base / path, resolveSymlinks, diagnostics);
+}
+
+fs::path absPath(fs::path path, std::optional<fs::path> baseDir, bool resolveSymlinks) {
+    return absPath(std::move(path), std::move(baseDir), resolveSymlinks, std::cout);
 }

@@ -16,8 +16,8 @@ inline void ignoreBrokenPipe() {}
 #else
 #include <csignal>
 
+#include "kernel32.h"
 #include "winfs/filesystem.h"
-#include "winfs/kernel32.h"
 
 namespace fs = winfs;
 using winfs::system_category;

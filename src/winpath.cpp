@@ -116,19 +116,18 @@ void decompose(const std::string& input, const Settings&, Outcome& outcome) {
     outcome.parts = decomposition(fs::path(input));
 }
 
-// canonPath and absPath write their diagnostic lines to std::cout; they are kept with the result,
-// also when the call throws.
-void withDiagnostics(Outcome& outcome, const std::function<fs::path()>& resolve) {
+// The diagnostic lines that canonPath and absPath write to `lines` are kept with the result, also
+// when the call throws.
+void withDiagnostics(Outcome& outcome,
+                     const std::function<fs::path(std::ostream& lines)>& resolve) {
     std::ostringstream lines;
-    std::streambuf* const console = std::cout.rdbuf(lines.rdbuf());
     fs::path result;
     std::exception_ptr failure;
     try {
-        result = resolve();
+        result = resolve(lines);
     } catch (...) {
         failure = std::current_exception();
     }
-    std::cout.rdbuf(console);
     std::istringstream text(lines.str());
     for (std::string line; std::getline(text, line);)
         outcome.diagnostics.push_back(line);
@@ -161,15 +160,16 @@ const std::vector<Operation>& operations() {
          true},
         {"canonpath", "canonPath, with its diagnostic lines",
          [](const std::string& input, const Settings& settings, Outcome& outcome) {
-             withDiagnostics(outcome,
-                             [&] { return canonPath(fs::path(input), settings.resolveSymlinks); });
+             withDiagnostics(outcome, [&](std::ostream& lines) {
+                 return canonPath(fs::path(input), settings.resolveSymlinks, lines);
+             });
          }},
         {"abspath", "absPath, with its diagnostic lines (--base DIR for the base folder)",
          [](const std::string& input, const Settings& settings, Outcome& outcome) {
-             withDiagnostics(outcome, [&] {
+             withDiagnostics(outcome, [&](std::ostream& lines) {
                  std::optional<fs::path> base;
                  if (settings.baseDir) base = fs::path(*settings.baseDir);
-                 return absPath(fs::path(input), base, settings.resolveSymlinks);
+                 return absPath(fs::path(input), base, settings.resolveSymlinks, lines);
              });
          }},
     };

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "kernel32.h"
 #include "subprocess.h"
 #include "winfs/error.h"
 #include "winfs/filesystem.h"
-#include "winfs/kernel32.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "kernel32.h"
 #include "probe_lines.h"
 #include "subprocess.h"
 #include "winfs/error.h"
 #include "winfs/filesystem.h"
-#include "winfs/kernel32.h"
 
 namespace {
 

@@ -1,14 +1,16 @@
 // canonPath and absPath on a real prefix: their results, and the diagnostic lines they write to
-// standard output, in order.
+// standard output or to the stream given, in order.
 #include "path_resolution.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "drive_fixture.h"
+#include "platform.h"
 
 namespace {
 
@@ -78,6 +80,16 @@ TEST_P(CanonPath, WritesItsLinesAndReturnsTheCanonicalForm) {
     EXPECT_EQ(lines, row.lines);
     EXPECT_EQ(result.string(), row.result);
     EXPECT_EQ(input.string(), row.input);
+
+    // Given a stream, the same lines go there, and none to standard output.
+    std::ostringstream diagnostics;
+    {
+        CoutCapture capture;
+        result = canonPath(input, row.resolveSymlinks, diagnostics);
+        EXPECT_EQ(capture.text(), "");
+    }
+    EXPECT_EQ(diagnostics.str(), row.lines);
+    EXPECT_EQ(result.string(), row.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, CanonPath, testing::ValuesIn(kCanonPath));
@@ -123,6 +135,15 @@ TEST_P(AbsPath, ResolvesAgainstTheBaseOrTheWorkingDirectory) {
     if (base) {
         EXPECT_EQ(base->string(), row.baseDir);
     }
+
+    std::ostringstream diagnostics;
+    {
+        CoutCapture capture;
+        result = absPath(input, base, row.resolveSymlinks, diagnostics);
+        EXPECT_EQ(capture.text(), "");
+    }
+    EXPECT_EQ(diagnostics.str(), row.lines);
+    EXPECT_EQ(result.string(), row.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, AbsPath, testing::ValuesIn(kAbsPath));

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "winfs/path.h"
+#include "path.h"
 
 namespace winfs {
 

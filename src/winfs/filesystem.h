@@ -2,7 +2,7 @@
 // under the names of std::filesystem.
 #pragma once
 
-#include "winfs/drive_map.h"
-#include "winfs/error.h"
-#include "winfs/operations.h"
-#include "winfs/path.h"
+#include "drive_map.h"
+#include "error.h"
+#include "operations.h"
+#include "path.h"

@@ -11,8 +11,8 @@
 
 #include <system_error>
 
-#include "winfs/file_status.h"
-#include "winfs/path.h"
+#include "file_status.h"
+#include "path.h"
 
 namespace winfs {
 

@@ -1,4 +1,4 @@
-#include "winfs/kernel32.h"
+#include "kernel32.h"
 
 #include <strings.h>
 
