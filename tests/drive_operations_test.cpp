@@ -156,7 +156,30 @@ const Mapping kCanonical[] = {
     {"\\zor",                       "C:\\zor",                kNoError},
     {"\\\\?\\c:\\zor\\store",       "C:\\zor\\store",         kNoError},
     {"\\??\\c:\\zor",               "C:\\zor",                kNoError},
-    {"\\\\?\\C:\\..",                "C:\\",                   kNoError},  // the drive stays
+    // After \\?\ names are taken as they stand: "..", a trailing dot and '/' are names.
+    {"\\\\?\\C:\\..",                "",                       123},
+    {"\\\\?\\C:\\zor\\..\\zor",        "",                       123},
+    {"\\\\?\\C:\\zor/store",          "",                       123},
+    {"\\\\?\\C:\\zor\\store.",        "",                       2},
+    {"\\\\.\\C:\\zor\\..\\zor",        "C:\\zor",                kNoError},
+    // Streams: the file's data and the folder's index are the file and the folder.
+    {"c:\\zor\\file.txt::$DATA",     "C:\\zor\\file.txt",      kNoError},
+    {"c:\\zor\\store::$INDEX_ALLOCATION", "C:\\zor\\store",  kNoError},
+    {"c:\\zor\\store:$I30:$Index_Allocation", "C:\\zor\\store", kNoError},
+    {"c:\\zor\\file.txt:s",          "",                       2},
+    {"c:\\zor\\file.txt:s:$DATA\\x",  "",                       3},
+    // This machine's administrative shares, kept in the form given.
+    {"\\\\localhost\\c$\\zor\\rel",     "\\\\localhost\\c$\\zor\\store", kNoError},
+    {"\\\\127.0.0.1\\C$\\ZOR",         "\\\\127.0.0.1\\C$\\zor",     kNoError},
+    {"\\\\?\\UNC\\localhost\\c$\\zor",  "\\\\?\\UNC\\localhost\\c$\\zor", kNoError},
+    {"\\\\.\\UNC\\LOCALHOST\\c$\\zor",  "\\\\.\\UNC\\LOCALHOST\\c$\\zor", kNoError},
+    {"\\\\localhost\\q$\\zor",        "",                       3},
+    {"\\\\localhost\\share\\zor",     "",                       53},
+    {"\\\\server\\c$\\zor",           "",                       53},
+    // Devices: NUL in any folder, and the console.
+    {"c:\\zor\\NUL",                 "\\\\.\\NUL",             kNoError},
+    {"con",                         "\\\\.\\con",             kNoError},
+    {"\\\\.\\COM1",                  "",                       2},
     {"c:\\zor\\rel.\\ ",            "C:\\zor\\store",         kNoError},  // as "c:\zor\rel\"
     {"\\\\.\\C:\\zor",              "C:\\zor",                kNoError},
     {"c:\\zor\\rel",                "C:\\zor\\store",         kNoError},
@@ -396,6 +419,12 @@ const Status kStatuses[] = {
     {"q:\\x",                 file_type::not_found, file_type::not_found},
     {"\\\\server\\share",     file_type::not_found, file_type::not_found},
     {"c:\\zor\\loop1",        file_type::none,      file_type::symlink},
+    {"\\\\?\\C:\\zor",          file_type::directory, file_type::directory},
+    {"\\\\?\\C:\\zor\\..\\zor",   file_type::not_found, file_type::not_found},
+    {"\\\\?\\C:\\zor\\store.",    file_type::not_found, file_type::not_found},
+    {"c:\\zor\\nul",          file_type::character, file_type::character},
+    {"c:\\zor\\file.txt:s",   file_type::not_found, file_type::not_found},
+    {"\\\\localhost\\c$\\zor",  file_type::directory, file_type::directory},
 };
 // clang-format on
 

@@ -7,6 +7,7 @@
 
 #include "winfs/drive.h"
 #include "winfs/error.h"
+#include "winfs/lookup_form.h"
 #include "winfs/names.h"
 #include "winfs/path_grammar.h"
 #include "winfs/utf8.h"
@@ -135,7 +136,8 @@ std::unique_ptr<DriveMap::Drive> missingDrive(char letter) {
 
 }  // namespace
 
-DriveMap::DriveMap(const std::string& prefix) : prefix_(absolutePrefix(prefix)) {
+DriveMap::DriveMap(const std::string& prefix)
+    : prefix_(absolutePrefix(prefix)), hostName_(host::hostName()) {
     if (prefix_.empty()) {
         ofLetter(drives_, 'c') = missingDrive('C');
         ofLetter(drives_, 'z') = openDrive('Z', "/");
@@ -210,28 +212,42 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
     return path(windows);
 }
 
-std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
-    const path plain = drivePathOf(windows);
-    if (plain.empty()) {
+const DriveMap::Drive* DriveMap::driveOf(const LookupForm& form, std::error_code& ec) const {
+    const auto local = [this](std::string_view server) {
+        return grammar::equalIgnoringAsciiCase(server, "localhost") || server == "127.0.0.1" ||
+               (!hostName_.empty() && grammar::equalIgnoringAsciiCase(server, hostName_));
+    };
+    if (form.kind != LookupForm::Kind::drive &&
+        (form.kind != LookupForm::Kind::share || form.drive == 0 || !local(form.server))) {
         ec = make_error_code(ERROR_BAD_NETPATH);
-        return {};
+        return nullptr;
     }
-    const Drive* found = drive(plain.native()[0]);
+    const Drive* found = drive(form.drive);
     if (found == nullptr) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
-        return {};
+        return nullptr;
     }
     if (found->failure) {
         ec = found->failure;
-        return {};
+        return nullptr;
+    }
+    return found;
+}
+
+std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
+    const LookupForm form = lookupFormOf(windows);
+    const Drive* found = driveOf(form, ec);
+    if (found == nullptr) return {};
+    std::string host = found->folder;
+    for (const std::string& name : form.names) {
+        if (!grammar::canBeAName(name)) {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return {};
+        }
+        if (host.back() != '/') host.push_back('/');
+        host.append(name);
     }
     ec.clear();
-    std::string host = found->folder;
-    for (const path& element : plain.relative_path()) {
-        if (element.empty()) continue;
-        if (host.back() != '/') host.push_back('/');
-        host.append(element.native());
-    }
     return host;
 }
 

@@ -23,6 +23,8 @@
 
 namespace winfs {
 
+struct LookupForm;
+
 class DriveMap {
   public:
     // One drive of a map: its letter, its host folder and an open handle on it (winfs's own).
@@ -40,19 +42,26 @@ class DriveMap {
     const Drive* drive(char letter) const noexcept;
     // The host folder of a drive letter (either case); nullptr when unmapped.
     const std::string* folderOf(char letter) const noexcept;
+    // The drive that a path starts on: its drive letter, or this machine's administrative share of
+    // the drive ("\\localhost\c$", "\\127.0.0.1\c$" or the host's own name, in any case). An
+    // unmapped drive fails with ERROR_PATH_NOT_FOUND, any other server or share with
+    // ERROR_BAD_NETPATH, a drive whose folder is unusable with that drive's failure.
+    const Drive* driveOf(const LookupForm& form, std::error_code& ec) const;
 
     // "C:\zor" for "<drive_c>/zor": the drive whose folder is the longest leading part of the host
     // path. A name that is not UTF-8 fails with the conversion error; a host path outside every
     // drive fails with ERROR_PATH_NOT_FOUND.
     path windowsPathFor(std::string_view host, std::error_code& ec) const;
 
-    // The host path of an absolute Windows path on a drive ("c:\zor", "\\?\C:\zor"), its names
-    // joined with '/'. An unmapped drive fails with ERROR_PATH_NOT_FOUND; a path on no drive
-    // (a server, a device) with ERROR_BAD_NETPATH.
+    // The host path of an absolute Windows path on a drive ("c:\zor", "\\?\C:\zor",
+    // "\\localhost\c$\zor"), its names joined with '/'. Fails as driveOf() does, or with
+    // ERROR_BAD_NETPATH for a device; a name that no disk holds ("..", "a/b" after \\?\) with
+    // ERROR_INVALID_NAME.
     std::string hostPathFor(const path& windows, std::error_code& ec) const;
 
   private:
     std::string prefix_;
+    std::string hostName_;
     std::array<std::unique_ptr<const Drive>, 26> drives_;
 };
 

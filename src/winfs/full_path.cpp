@@ -17,15 +17,6 @@ using Kind = DosKind;
 
 constexpr size_type kMaxLength = 32767;  // UTF-16 units
 
-constexpr char upper(char c) noexcept {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return upper(x) == upper(y); });
-}
-
 bool tooLong(std::string_view text) noexcept {
     return text.size() > kMaxLength && utf16Length(text) > kMaxLength;
 }
@@ -78,7 +69,7 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
             if (sameDrive && drive == text.size()) return std::string(cwd);
             if (sameDrive) return std::string(cwd) + '\\' + std::string(text.substr(drive));
             std::string root(text.substr(0, drive));
-            root[0] = upper(root[0]);
+            root[0] = asciiUpper(root[0]);
             return root + '\\' + std::string(text.substr(drive));
         }
         case Kind::deviceRoot:
@@ -201,6 +192,10 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
         return {};
     }
     return path(std::move(full));
+}
+
+bool isDeviceName(std::string_view name) noexcept {
+    return deviceIn(name, true).size() == name.size() && !name.empty();
 }
 
 }  // namespace winfs

@@ -7,6 +7,7 @@
 // Threading: pure functions; safe to call concurrently.
 #pragma once
 
+#include <string_view>
 #include <system_error>
 
 #include "winfs/path.h"
@@ -30,5 +31,9 @@ bool needsWorkingDirectory(const path& p, Verbatim verbatim = Verbatim::rewrite)
 // `workingDirectory`, a full path on a drive or a server, is read only when needsWorkingDirectory.
 path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec,
                   Verbatim verbatim = Verbatim::rewrite);
+
+// Whether a name, exactly as it stands and in any case, is one of the DOS devices that a full path
+// makes "\\.\NAME": "NUL", "con", "CONIN$", "COM1" are; "nul.txt", "nul." and "COM0" are not.
+bool isDeviceName(std::string_view name) noexcept;
 
 }  // namespace winfs

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -265,6 +266,12 @@ Result<std::string> realPath(const std::string& host) {
                                                            &std::free);
     if (!real) return Error::last();
     return std::string(real.get());
+}
+
+std::string hostName() {
+    std::array<char, 256> name{};
+    if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+    return name.data();
 }
 
 std::optional<std::string> homeFolder() {

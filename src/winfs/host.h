@@ -151,6 +151,8 @@ Result<file_type> typeAt(Place place, bool follow);
 Result<Handle> openFolder(const std::string& host);
 // The host path with every link and "." and ".." resolved, as the host resolves it.
 Result<std::string> realPath(const std::string& host);
+// The name this host goes by on the network (gethostname); empty when it has none.
+std::string hostName();
 // The home folder of the account the process runs as, from the account database.
 std::optional<std::string> homeFolder();
 Result<std::string> readLink(const std::string& link);

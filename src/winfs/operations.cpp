@@ -195,7 +195,7 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
         ec = make_error_code(ERROR_ALREADY_EXISTS);
         return;
     }
-    const std::string stored = storedTarget(*map, target, folder.head.native()[0], ec);
+    const std::string stored = storedTarget(*map, target, folder.drive, ec);
     if (ec) return;
     std::string scratch;
     if (const host::Error error =

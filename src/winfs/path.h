@@ -203,11 +203,6 @@ class path::iterator {
     path element_;
 };
 
-// The plain drive path that an absolute path names, lexically normal: "c:/a/./b", "\\?\c:\a\b",
-// "\\.\c:\x\..\a\b" and "\??\c:\a\b" all give "c:\a\b", and ".." never climbs above
-// "c:\". Empty for a path that names no drive ("\\server\share", "\\.\pipe\x", "c:a").
-path drivePathOf(const path& p);
-
 class filesystem_error : public std::system_error {
   public:
     filesystem_error(const std::string& what_arg, std::error_code ec);

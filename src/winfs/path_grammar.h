@@ -17,16 +17,44 @@ constexpr bool isSeparator(char c) noexcept {
     return c == '\\' || c == '/';
 }
 
-// Which characters separate names: Windows's two, or the host's '/' alone ("a\b" is one host
-// name).
-enum class Separators { windows, host };
+// Which characters separate names: Windows's two; the host's '/' alone ("a\b" is one host name);
+// or '\' alone, each one on its own, as the file calls read a path after \\?\ ("a/b" is one
+// name, and "a\\b" holds an empty one).
+enum class Separators { windows, host, verbatim };
 
 constexpr bool separates(char c, Separators separators) noexcept {
-    return separators == Separators::windows ? isSeparator(c) : c == '/';
+    switch (separators) {
+        case Separators::windows:
+            return isSeparator(c);
+        case Separators::host:
+            return c == '/';
+        default:
+            return c == '\\';
+    }
 }
 
 constexpr bool isAsciiLetter(char c) noexcept {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+constexpr char asciiUpper(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Drive letters, server names and device names compare in ASCII's two cases only.
+constexpr bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_type i = 0; i < a.size(); ++i) {
+        if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// Whether a disk may hold a name: not empty, not "." or "..", and no separator in it. Only a path
+// taken verbatim (after \\?\) can ask for one that is not.
+constexpr bool canBeAName(std::string_view name) noexcept {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/") == std::string_view::npos;
 }
 
 inline size_type findSeparator(std::string_view text, size_type from,
@@ -71,6 +99,37 @@ constexpr bool isVerbatim(std::string_view text) noexcept {
            ((text[1] == '\\' && text[2] == '?') || (text[1] == '?' && text[2] == '?'));
 }
 
+// A name's stream suffix, as NTFS reads "name:stream:type": the file's own data ("f::$DATA"), a
+// folder's index ("d::$INDEX_ALLOCATION", "d:$I30:$INDEX_ALLOCATION"), another stream ("f:s",
+// "f:s:$DATA"), or none. A suffix that reads as none of these ("f:", "f::", "f:a:b:c") is left
+// in the name, for the name rules to refuse.
+struct Stream {
+    enum class Kind { none, data, index, other };
+    Kind kind = Kind::none;
+    size_type nameLength = 0;  // the name without its suffix
+};
+
+constexpr Stream streamOf(std::string_view name) noexcept {
+    const size_type colon = name.find(':');
+    const Stream none{Stream::Kind::none, name.size()};
+    if (colon == std::string_view::npos || colon == 0) return none;
+    const std::string_view suffix = name.substr(colon + 1);
+    const size_type typeAt = suffix.find(':');
+    const std::string_view stream = suffix.substr(0, typeAt);
+    const std::string_view type =
+        typeAt == std::string_view::npos ? std::string_view() : suffix.substr(typeAt + 1);
+    if (type.find(':') != std::string_view::npos || (stream.empty() && type.empty()) ||
+        (typeAt != std::string_view::npos && (type.empty() || type.front() != '$'))) {
+        return none;
+    }
+    const bool index = equalIgnoringAsciiCase(type, "$INDEX_ALLOCATION");
+    if (stream.empty() && equalIgnoringAsciiCase(type, "$DATA")) return {Stream::Kind::data, colon};
+    if (index && (stream.empty() || equalIgnoringAsciiCase(stream, "$I30"))) {
+        return {Stream::Kind::index, colon};
+    }
+    return stream.empty() ? none : Stream{Stream::Kind::other, colon};
+}
+
 // The parts of a path's text: [0, rootName) [rootName, relative) [relative, filename) [filename,
 // n).
 struct Layout {
@@ -108,7 +167,8 @@ class ElementCursor {
         }
         const size_type end = findSeparator(text_, position_, separators_);
         const std::string_view name = text_.substr(position_, end - position_);
-        position_ = skipSeparators(text_, end, separators_);
+        position_ = separators_ == Separators::verbatim ? std::min(end + 1, text_.size())
+                                                        : skipSeparators(text_, end, separators_);
         if (position_ == text_.size() && end == text_.size()) position_ = done;
         return name;
     }

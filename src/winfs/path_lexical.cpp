@@ -1,5 +1,5 @@
-// The lexical operations of winfs::path that make a new path of an old one: the normal form, the
-// relative forms, and the plain drive path that lookups take.
+// The lexical operations of winfs::path that make a new path of an old one: the normal form and
+// the relative forms.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -147,26 +147,6 @@ path path::lexically_relative(const path& base) const {
 path path::lexically_proximate(const path& base) const {
     path relative = lexically_relative(base);
     return relative.empty() ? *this : relative;
-}
-
-path drivePathOf(const path& p) {
-    const std::string_view text = p.native();
-    const size_type rootName = rootNameEnd(text);
-    size_type namesFrom = rootName;
-    std::string_view drive = text.substr(0, rootName);
-    if (isDevicePrefix(text, rootName)) {
-        // A device prefix names a drive when its first name is one: \\?\C:\x.
-        const size_type start = skipSeparators(text, rootName);
-        namesFrom = findSeparator(text, start);
-        drive = text.substr(start, namesFrom - start);
-    }
-    const bool rooted = namesFrom < text.size() && isSeparator(text[namesFrom]);
-    if (drive.size() != 2 || drive[1] != ':' || !isAsciiLetter(drive[0])) return {};
-    if (!rooted && !(namesFrom == text.size() && namesFrom != rootName)) return {};
-    if (rootName == 2 && text[2] == '\\' && isNormal(text)) return p;  // "c:\a\b" as it stands
-    std::string plain{drive[0], ':', path::preferred_separator};
-    plain.append(text.substr(skipSeparators(text, namesFrom)));
-    return path(std::move(plain)).lexically_normal();
 }
 
 }  // namespace winfs

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "winfs/error.h"
+#include "winfs/lookup_form.h"
 #include "winfs/name_cache.h"
 #include "winfs/names.h"
 #include "winfs/path_grammar.h"
@@ -13,15 +14,16 @@ namespace {
 
 constexpr int kMaxLinks = 63;
 
-using grammar::ElementCursor;
-
-// The names of a plain drive path ("C:\a\b", as drivePathOf() gives it), in order.
-void appendNames(const path& plain, std::vector<std::string>& names) {
-    for (ElementCursor elements(plain.native(), 3); elements.more();) {
-        const std::string_view name = elements.take();
-        if (!name.empty()) names.emplace_back(name);
+// The devices that every Windows machine has: the bit bucket and the console. A printer, a serial
+// or a parallel port (PRN, AUX, COM1, LPT1) is there only where the hardware is, and none is here.
+bool isPresentDevice(std::string_view name) {
+    for (const std::string_view present : {"NUL", "CON", "CONIN$", "CONOUT$"}) {
+        if (grammar::equalIgnoringAsciiCase(name, present)) return true;
     }
+    return false;
 }
+
+using grammar::ElementCursor;
 
 // Whether a relative target's ".." climb above the drive's folder from `depth` names below it: the
 // host then takes them out of the drive, which only the host path can say where.
@@ -41,10 +43,16 @@ bool climbsOutOfTheDrive(std::string_view target, std::size_t depth) noexcept {
 
 }  // namespace
 
-void Position::reset(const DriveMap::Drive& drive) {
+void Position::reset(const DriveMap::Drive& drive, const LookupForm& form) {
     drive_ = &drive;
     folder_ = host::Cursor(drive.handle.get(), drive.folder);
-    windows_ = {drive.letter, ':', '\\'};
+    // An administrative share stays the root that was given; a drive is "X:\".
+    if (form.kind == LookupForm::Kind::share) {
+        windows_ = form.root;
+        if (windows_.back() != '\\') windows_.push_back('\\');
+    } else {
+        windows_ = {drive.letter, ':', '\\'};
+    }
     marks_.clear();
 }
 
@@ -69,27 +77,12 @@ void Position::truncate(std::size_t depth) {
     marks_.resize(depth);
 }
 
-const DriveMap::Drive* Walk::usable(char letter, std::error_code& ec) const {
-    const DriveMap::Drive* drive = map_.drive(letter);
-    if (drive == nullptr) {
-        ec = make_error_code(ERROR_PATH_NOT_FOUND);
-        return nullptr;
-    }
-    if (drive->failure) {
-        ec = drive->failure;
-        return nullptr;
-    }
-    return drive;
-}
-
-std::error_code Walk::start(const path& full) {
-    const path plain = drivePathOf(full);
-    if (plain.empty()) return make_error_code(ERROR_BAD_NETPATH);
+std::error_code Walk::start(const LookupForm& form) {
     std::error_code ec;
-    const DriveMap::Drive* drive = usable(plain.native()[0], ec);
+    const DriveMap::Drive* drive = map_.driveOf(form, ec);
     if (drive == nullptr) return ec;
-    at_.reset(*drive);
-    appendNames(plain, names_);
+    at_.reset(*drive, form);
+    names_ = form.names;
     pending_.reserve(names_.size() + 8);
     for (std::size_t i = names_.size(); i > 0; --i)
         pending_.push_back({names_[i - 1], i - 1});
@@ -137,9 +130,17 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
 }
 
 std::error_code Walk::step(Pending item, bool last) {
-    if (!isValidName(item.name)) {
+    // A stream suffix: the file's own data or a folder's index is the file or the folder; the host
+    // keeps no other stream.
+    const grammar::Stream stream = grammar::streamOf(item.name);
+    item.name.resize(stream.nameLength);
+    if (!isValidName(item.name) || !grammar::canBeAName(item.name)) {
         // Nothing on disk can have that name: it is missing, and says why.
         stopAt(item.origin, make_error_code(ERROR_INVALID_NAME));
+        return {};
+    }
+    if (stream.kind == grammar::Stream::Kind::other) {
+        stopAt(item.origin, make_error_code(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
         return {};
     }
     if (const std::error_code ec = lookUp(item, last); ec || stopped()) {
@@ -194,20 +195,18 @@ std::error_code Walk::follow(const std::string& target, std::size_t origin) {
 // Goes on from a link's target. The folders that the target shares with where the walk stands were
 // resolved already (the walk never stands on a link), so only the rest is walked.
 std::error_code Walk::moveTo(const path& windows, std::size_t origin) {
-    const path plain = drivePathOf(windows);
-    if (plain.empty()) return make_error_code(ERROR_BAD_NETPATH);
-    std::vector<std::string> names;
-    appendNames(plain, names);
+    LookupForm form = lookupFormOf(windows);
     std::error_code ec;
-    const DriveMap::Drive* drive = usable(plain.native()[0], ec);
+    const DriveMap::Drive* drive = map_.driveOf(form, ec);
     if (drive == nullptr) return ec;
+    std::vector<std::string>& names = form.names;
     std::size_t shared = 0;
     if (drive == &at_.drive()) {
         while (shared < names.size() && shared < at_.depth() && at_.name(shared) == names[shared])
             ++shared;
         at_.truncate(shared);
     } else {
-        at_.reset(*drive);
+        at_.reset(*drive, form);
     }
     for (std::size_t i = names.size(); i > shared; --i)
         pending_.push_back({std::move(names[i - 1]), origin});
@@ -217,6 +216,7 @@ std::error_code Walk::moveTo(const path& windows, std::size_t origin) {
 Resolution Walk::result() {
     Resolution result;
     result.head = path(at_.windows());
+    result.drive = at_.drive().letter;
     result.folder = at_.folder();
     result.type = type_;
     if (type_ == file_type::symlink) result.linkTarget = std::move(entry_.target);
@@ -232,8 +232,24 @@ Resolution Walk::result() {
     return result;
 }
 
+// What the walk gives for a device: the device as it was named, there or missing.
+Resolution deviceResolution(const LookupForm& form) {
+    Resolution result;
+    result.head = path(form.root);
+    if (isPresentDevice(form.device)) {
+        result.type = file_type::character;
+    } else {
+        result.head = path(form.root.substr(0, form.root.size() - form.device.size()));
+        result.rest = path(form.device);
+        result.missing = make_error_code(ERROR_FILE_NOT_FOUND);
+    }
+    return result;
+}
+
 Resolution Walk::run(const path& full, std::error_code& ec) {
-    if ((ec = start(full))) return {};
+    const LookupForm form = lookupFormOf(full);
+    if (form.kind == LookupForm::Kind::device) return deviceResolution(form);
+    if ((ec = start(form))) return {};
     ec = followLastLink();
     while (!ec && !stopped() && !pending_.empty()) {
         if (links_ != triedAtOnce_ && allAtOnce()) break;

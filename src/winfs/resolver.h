@@ -29,6 +29,7 @@ struct Lookup {
 
 struct Resolution {
     path head;            // the longest leading part that exists, resolved: "C:\zor\store"
+    char drive = 0;       // the letter of the drive it lies on
     host::Cursor folder;  // the same on the host
     file_type type = file_type::directory;  // what `head` names
     std::string linkTarget;                 // the target as stored, when `head` is a link

@@ -13,6 +13,7 @@
 
 #include "winfs/drive.h"
 #include "winfs/host.h"
+#include "winfs/lookup_form.h"
 #include "winfs/resolver.h"
 
 namespace winfs {
@@ -21,7 +22,7 @@ namespace winfs {
 // the way resolved and in the case found on disk.
 class Position {
   public:
-    void reset(const DriveMap::Drive& drive);
+    void reset(const DriveMap::Drive& drive, const LookupForm& form);
     const DriveMap::Drive& drive() const noexcept { return *drive_; }
     const host::Cursor& folder() const noexcept { return folder_; }
     const std::string& windows() const noexcept { return windows_; }
@@ -58,12 +59,11 @@ class Walk {
 
     // Name by name. Each returns the error that ends the resolution; a name that is not there is
     // no error: it stops the walk (stopAt), and the rest of the path is missing from it on.
-    std::error_code start(const path& full);
+    std::error_code start(const LookupForm& form);
     std::error_code step(Pending item, bool last);
     std::error_code lookUp(Pending& item, bool last);
     std::error_code follow(const std::string& target, std::size_t origin);
     std::error_code moveTo(const path& windows, std::size_t origin);
-    const DriveMap::Drive* usable(char letter, std::error_code& ec) const;
     void enterLink(std::size_t origin, std::string_view name);
     void stopAt(std::size_t origin, std::error_code missing);
     bool stopped() const noexcept { return missingFrom_ != none; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "winfs/names.h"
+#include "winfs/path_grammar.h"
 #include "winfs/walk.h"
 
 namespace winfs {
@@ -32,7 +33,7 @@ bool pendingNames(const std::vector<Pending>& pending, std::size_t count, std::s
     names.clear();
     for (auto it = pending.rbegin(); it != pending.rbegin() + static_cast<std::ptrdiff_t>(count);
          ++it) {
-        if (!isValidName(it->name) || it->name == "." || it->name == "..") return false;
+        if (!isValidName(it->name) || !grammar::canBeAName(it->name)) return false;
         if (!names.empty()) names.push_back('/');
         names.append(it->name);
     }
