@@ -140,9 +140,15 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
 }
 
 std::string caseFolded(std::string_view name) {
-    std::string folded;
-    folded.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();) {
+    // Most names are ASCII throughout, and fold in place.
+    std::string folded(name);
+    std::size_t i = 0;
+    for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i) {
+        folded[i] = asciiUpper(name[i]);
+    }
+    if (i == name.size()) return folded;
+    folded.resize(i);
+    while (i < name.size()) {
         if (static_cast<unsigned char>(name[i]) < 0x80) {
             folded.push_back(asciiUpper(name[i++]));
         } else {
