@@ -1,9 +1,12 @@
 // winfs::path against std::filesystem::path on the same work: each BM_X/winfs runs on Windows
 // text, the BM_X/std next to it on the POSIX text a host would use for it (drive letter dropped,
-// '\' turned into '/'). Run by hand:
+// '\' turned into '/'). Beside them, names compared and folded as NTFS does (BM_X/ntfs) against the
+// host's towupper that did it before (BM_X/towupper). Run by hand:
 //   build/default/bench/path_bench --benchmark_repetitions=5
 //   --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <array>
 #include <cstdint>
@@ -13,7 +16,9 @@
 #include <string_view>
 #include <type_traits>
 
+#include "winfs/names.h"
 #include "winfs/path.h"
+#include "winfs/utf8.h"
 
 namespace {
 
@@ -136,6 +141,79 @@ void BM_IterateBackward(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// Two spellings of one name; the last pair differs only in its last character.
+constexpr std::array<std::array<std::string_view, 2>, 4> namePairs{{
+    {"Report.Final.DOCX", "report.final.docx"},
+    {"Été à Noël, façade", "ÉTÉ À NOËL, FAÇADE"},
+    {"Σίσυφος και Прометей", "ΣΊΣΥΦΟς ΚΑΙ ПРОМЕТЕЙ"},
+    {"readme-0001.txt", "readme-0002.txt"},
+}};
+
+// What the names were compared and folded by before: the host's Unicode case mapping.
+char32_t hostUpper(char32_t c) noexcept {
+    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (unicode == locale_t{}) return c;
+    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicode));
+}
+
+bool hostEqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (hostUpper(winfs::nextCodePoint(a, i)) != hostUpper(winfs::nextCodePoint(b, j))) {
+            return false;
+        }
+    }
+    return i == a.size() && j == b.size();
+}
+
+std::string hostCaseFolded(std::string_view name) {
+    std::string folded;
+    folded.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const char32_t c = hostUpper(winfs::nextCodePoint(name, i));
+        if (c < 0x80) {
+            folded.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            folded.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            folded.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            folded.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            folded.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            folded.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            folded.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            folded.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return folded;
+}
+
+template <bool (*equal)(std::string_view, std::string_view) noexcept>
+void BM_EqualIgnoringCase(benchmark::State& state) {
+    const auto& pair = namePairs[static_cast<std::size_t>(state.range(0))];
+    state.SetLabel(std::string(pair[0]));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(equal(pair[0], pair[1]));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+template <std::string (*fold)(std::string_view)>
+void BM_CaseFolded(benchmark::State& state) {
+    const auto& pair = namePairs[static_cast<std::size_t>(state.range(0))];
+    state.SetLabel(std::string(pair[0]));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(fold(pair[0]));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+constexpr std::int64_t lastPair = static_cast<std::int64_t>(namePairs.size()) - 1;
+
 BENCHMARK(BM_Decompose<winfs::path>)->Name("BM_Decompose/winfs")->DenseRange(0, allSamples);
 BENCHMARK(BM_Decompose<std::filesystem::path>)->Name("BM_Decompose/std")->DenseRange(0, allSamples);
 BENCHMARK(BM_LexicallyNormal<winfs::path>)
@@ -150,5 +228,13 @@ BENCHMARK(BM_IterateForward<winfs::path>)->Name("BM_IterateForward/winfs");
 BENCHMARK(BM_IterateForward<std::filesystem::path>)->Name("BM_IterateForward/std");
 BENCHMARK(BM_IterateBackward<winfs::path>)->Name("BM_IterateBackward/winfs");
 BENCHMARK(BM_IterateBackward<std::filesystem::path>)->Name("BM_IterateBackward/std");
+BENCHMARK(BM_EqualIgnoringCase<winfs::equalIgnoringCase>)
+    ->Name("BM_EqualIgnoringCase/ntfs")
+    ->DenseRange(0, lastPair);
+BENCHMARK(BM_EqualIgnoringCase<hostEqualIgnoringCase>)
+    ->Name("BM_EqualIgnoringCase/towupper")
+    ->DenseRange(0, lastPair);
+BENCHMARK(BM_CaseFolded<winfs::caseFolded>)->Name("BM_CaseFolded/ntfs")->DenseRange(0, lastPair);
+BENCHMARK(BM_CaseFolded<hostCaseFolded>)->Name("BM_CaseFolded/towupper")->DenseRange(0, lastPair);
 
 }  // namespace

@@ -1,20 +1,82 @@
 #include "winfs/names.h"
 
-#include <locale.h>
-#include <wctype.h>
+#include <array>
+#include <cstddef>
+#include <cstdint>
 
 #include "winfs/utf8.h"
 
 namespace winfs {
 namespace {
 
-// Windows compares names through its uppercase table; the host's Unicode locale stands in for it.
-char32_t upper(char32_t c) noexcept {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
-    // Made once, thread-safely, and never freed: every lookup uses it.
-    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    if (unicode == locale_t{}) return c;
-    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicode));
+// Every step-th unit from first to last maps to unit + delta.
+struct UpcaseRun {
+    char16_t first;
+    char16_t last;
+    int step;
+    int delta;
+};
+
+constexpr UpcaseRun kUpcaseRuns[] = {
+#include "winfs/ntfs_upcase_table.inc"
+};
+
+// The table as 256 pages of 256 deltas; the pages with no mapping share page 0, so it takes 17
+// pages (under 9 KB) instead of the 128 KB of one entry per unit.
+constexpr std::size_t kPageCount = [] {
+    std::array<bool, 256> mapped{};
+    std::size_t count = 1;
+    for (const UpcaseRun& run : kUpcaseRuns) {
+        for (unsigned unit = run.first; unit <= run.last; unit += static_cast<unsigned>(run.step)) {
+            if (!mapped[unit >> 8]) ++count;
+            mapped[unit >> 8] = true;
+        }
+    }
+    return count;
+}();
+static_assert(kPageCount <= 256, "a page's number is one byte");
+
+struct UpcaseTable {
+    std::array<std::uint8_t, 256> pageOf{};
+    std::array<std::array<std::uint16_t, 256>, kPageCount> deltas{};
+
+    constexpr char16_t operator[](char16_t unit) const noexcept {
+        return static_cast<char16_t>(unit + deltas[pageOf[unit >> 8]][unit & 0xFF]);
+    }
+};
+
+constexpr UpcaseTable kUpcase = [] {
+    UpcaseTable table;
+    std::size_t used = 1;
+    for (const UpcaseRun& run : kUpcaseRuns) {
+        for (unsigned unit = run.first; unit <= run.last; unit += static_cast<unsigned>(run.step)) {
+            std::uint8_t& page = table.pageOf[unit >> 8];
+            if (page == 0) page = static_cast<std::uint8_t>(used++);
+            table.deltas[page][unit & 0xFF] = static_cast<std::uint16_t>(run.delta);
+        }
+    }
+    return table;
+}();
+
+constexpr char asciiUpper(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The ASCII fast paths below skip the table, so it must agree with them.
+static_assert([] {
+    for (int c = 0; c < 0x80; ++c) {
+        const char ascii = static_cast<char>(c);
+        if (kUpcase[static_cast<char16_t>(c)] != static_cast<char16_t>(asciiUpper(ascii))) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+// NTFS maps each UTF-16 unit of a name through the table. A code point above U+FFFF is two
+// surrogate units, each mapping to itself, so it stays as it is: "\U00010428" is not "\U00010400".
+constexpr char32_t upper(char32_t c) noexcept {
+    return c < 0x10000 ? kUpcase[static_cast<char16_t>(c)] : c;
 }
 
 void appendUtf8(std::string& out, char32_t c) {
@@ -64,16 +126,35 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        if (upper(nextCodePoint(a, i)) != upper(nextCodePoint(b, j))) return false;
+        const char x = a[i];
+        const char y = b[j];
+        if (static_cast<unsigned char>(x) < 0x80 && static_cast<unsigned char>(y) < 0x80) {
+            if (x != y && asciiUpper(x) != asciiUpper(y)) return false;
+            ++i;
+            ++j;
+        } else if (upper(nextCodePoint(a, i)) != upper(nextCodePoint(b, j))) {
+            return false;
+        }
     }
     return i == a.size() && j == b.size();
 }
 
 std::string caseFolded(std::string_view name) {
-    std::string folded;
-    folded.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();)
-        appendUtf8(folded, upper(nextCodePoint(name, i)));
+    // Most names are ASCII throughout, and fold in place.
+    std::string folded(name);
+    std::size_t i = 0;
+    for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i) {
+        folded[i] = asciiUpper(name[i]);
+    }
+    if (i == name.size()) return folded;
+    folded.resize(i);
+    while (i < name.size()) {
+        if (static_cast<unsigned char>(name[i]) < 0x80) {
+            folded.push_back(asciiUpper(name[i++]));
+        } else {
+            appendUtf8(folded, upper(nextCodePoint(name, i)));
+        }
+    }
     return folded;
 }
 

@@ -16,10 +16,14 @@ bool isValidName(std::string_view name) noexcept;
 // NTFS takes at most 255 UTF-16 units in one name.
 bool fitsInOneName(std::string_view name) noexcept;
 
-// Whether two (valid UTF-8) names are the same name to Windows: "été" matches "ÉTÉ".
+// Whether two (valid UTF-8) names are the same name to Windows. As NTFS compares them: each UTF-16
+// unit through the uppercase table that Windows 7 and later write on a volume, with no
+// normalisation and a unit never becoming two. "été" matches "ÉTÉ" and "ÿ" "Ÿ"; "ſ" is not "S",
+// "ı" not "I", final "ς" not "Σ", "ა" not "Ა", and "𐐨" (above U+FFFF) not "𐐀".
 bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept;
 
-// The form under which names that Windows takes as equal collide: "Été" and "éTÉ" give one key.
+// The form under which names that Windows takes as equal collide: "Été" and "éTÉ" give one key,
+// and two names give one key exactly when equalIgnoringCase takes them as equal.
 std::string caseFolded(std::string_view name);
 
 }  // namespace winfs
