@@ -4,5 +4,6 @@
 
 #include "winfs/drive_map.h"
 #include "winfs/error.h"
+#include "winfs/host_paths.h"
 #include "winfs/operations.h"
 #include "winfs/path.h"

@@ -1,0 +1,141 @@
+#include "host_paths.h"
+
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "drive_map.h"
+#include "error.h"
+#include "operations.h"
+
+namespace winfs {
+namespace {
+
+namespace host = std::filesystem;
+
+bool endsInSeparator(std::string_view text) noexcept {
+    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+// `hostPath` (absolute, lexically normal, no trailing '/') with its longest leading part that is a
+// drive's folder reached through a link, such as <prefix>/dosdevices/c:, written as that folder;
+// as it is when there is none. Only a part with a link in it can be one, since the drive map keeps
+// its folders resolved: a path without links is left to the map's longest match by text.
+std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
+    std::size_t firstLink = std::string::npos;
+    for (std::size_t end = hostPath.find('/', 1);; end = hostPath.find('/', end + 1)) {
+        std::error_code ec;
+        const host::file_type type = host::symlink_status(hostPath.substr(0, end), ec).type();
+        if (type == host::file_type::symlink) {
+            firstLink = end;
+            break;
+        }
+        // Nothing missing, or below a file, can lead to a drive.
+        if (type != host::file_type::directory || end == std::string::npos) return hostPath;
+    }
+    // Longest first, down to the first link.
+    const std::size_t shortest = firstLink == std::string::npos ? hostPath.size() : firstLink;
+    for (std::size_t end = hostPath.size(); end >= shortest; end = hostPath.rfind('/', end - 1)) {
+        std::error_code ec;
+        const host::path resolved = host::canonical(hostPath.substr(0, end), ec);
+        if (ec) continue;
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            const MappedDrive* drive = map.drive(letter);
+            if (drive == nullptr || drive->failure || drive->folder != resolved.native()) continue;
+            std::string onDrive = drive->folder == "/" ? std::string() : drive->folder;
+            onDrive.append(hostPath, end);
+            return onDrive.empty() ? std::string("/") : onDrive;
+        }
+    }
+    return hostPath;
+}
+
+// A failure of the host's own calls (the working directory gone, or denied) as a Windows code.
+std::error_code windowsError(const std::error_code& ec) {
+    if (ec == std::errc::permission_denied) return make_error_code(ERROR_ACCESS_DENIED);
+    if (ec == std::errc::not_enough_memory) return make_error_code(ERROR_NOT_ENOUGH_MEMORY);
+    return make_error_code(ERROR_PATH_NOT_FOUND);
+}
+
+path windowsPathOf(const host::path& hostPath, std::error_code& ec) {
+    if (hostPath.empty()) {
+        ec = make_error_code(ERROR_INVALID_NAME);
+        return {};
+    }
+    host::path full = hostPath;
+    if (!full.is_absolute()) {
+        full = host::absolute(hostPath, ec);
+        if (ec) {
+            ec = windowsError(ec);
+            return {};
+        }
+    }
+    std::string normal = full.lexically_normal().native();
+    while (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    const auto map = drives();
+    path windows = map->windowsPathFor(throughLinks(*map, normal), ec);
+    if (ec) return {};
+    if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    return windows;
+}
+
+std::filesystem::path hostPathOf(const path& p, std::error_code& ec) {
+    const path full = absolute(p, ec);
+    if (ec) return {};
+    const path resolved = weakly_canonical(full, ec);
+    if (ec) return {};
+    std::string hostPath = drives()->hostPathFor(resolved, ec);
+    if (ec) return {};
+    if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');
+    return hostPath;
+}
+
+// The error_code form's body: what it throws is reported through `ec`.
+template <class Body>
+auto reported(std::error_code& ec, Body body) -> decltype(body()) {
+    try {
+        ec.clear();
+        return body();
+    } catch (const std::bad_alloc&) {
+        ec = make_error_code(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::length_error&) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+    } catch (const filesystem_error& e) {
+        ec = e.code();
+    }
+    return {};
+}
+
+}  // namespace
+
+std::filesystem::path host_path(const path& p) {
+    std::error_code ec;
+    std::filesystem::path result = host_path(p, ec);
+    if (ec) throw filesystem_error("host_path", p, ec);
+    return result;
+}
+
+std::filesystem::path host_path(const path& p, std::error_code& ec) {
+    return reported(ec, [&] { return hostPathOf(p, ec); });
+}
+
+path windows_path(const std::filesystem::path& host) {
+    std::error_code ec;
+    path result = windows_path(host, ec);
+    if (!ec) return result;
+    // The host path is named where it can be held as a path: it may not be UTF-8.
+    path named;
+    try {
+        named = path(host.native());
+    } catch (const filesystem_error&) {
+        throw filesystem_error("windows_path", ec);
+    }
+    throw filesystem_error("windows_path", named, ec);
+}
+
+path windows_path(const std::filesystem::path& host, std::error_code& ec) {
+    return reported(ec, [&] { return windowsPathOf(host, ec); });
+}
+
+}  // namespace winfs
