@@ -50,6 +50,28 @@ std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
     return hostPath;
 }
 
+// An absolute host path without "." and "..", taken by their text, and without a trailing '/':
+// "/a/./b/../c/" is "/a/c", and ".." at the root stays there, as the host takes it.
+std::string lexicallyNormal(std::string_view absoluteHost) {
+    std::string normal;
+    normal.reserve(absoluteHost.size());
+    for (std::size_t start = 0; start < absoluteHost.size();) {
+        std::size_t end = absoluteHost.find('/', start);
+        if (end == std::string_view::npos) end = absoluteHost.size();
+        const std::string_view name = absoluteHost.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == ".") continue;
+        if (name == "..") {
+            normal.resize(normal.empty() ? 0 : normal.rfind('/'));
+            continue;
+        }
+        normal.push_back('/');
+        normal.append(name);
+    }
+    if (normal.empty()) normal.push_back('/');
+    return normal;
+}
+
 // A failure of the host's own calls (the working directory gone, or denied) as a Windows code.
 std::error_code windowsError(const std::error_code& ec) {
     if (ec == std::errc::permission_denied) return make_error_code(ERROR_ACCESS_DENIED);
@@ -62,17 +84,17 @@ path windowsPathOf(const host::path& hostPath, std::error_code& ec) {
         ec = make_error_code(ERROR_INVALID_NAME);
         return {};
     }
-    host::path full = hostPath;
-    if (!full.is_absolute()) {
-        full = host::absolute(hostPath, ec);
+    std::string full;
+    if (!hostPath.is_absolute()) {
+        const host::path workingDirectory = host::current_path(ec);
         if (ec) {
             ec = windowsError(ec);
             return {};
         }
+        full = workingDirectory.native() + "/";
     }
-    std::string normal = full.lexically_normal().native();
-    while (normal.size() > 1 && normal.back() == '/')
-        normal.pop_back();
+    full += hostPath.native();
+    const std::string normal = lexicallyNormal(full);
     const auto map = drives();
     path windows = map->windowsPathFor(throughLinks(*map, normal), ec);
     if (ec) return {};
