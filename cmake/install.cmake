@@ -33,3 +33,4 @@ install(FILES
   "${CMAKE_CURRENT_BINARY_DIR}/pathprobeConfig.cmake"
   "${CMAKE_CURRENT_BINARY_DIR}/pathprobeConfigVersion.cmake"
   DESTINATION ${PATHPROBE_CMAKE_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/tool_files.cmake)
