@@ -14,6 +14,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -61,8 +62,9 @@ struct Operation {
 };
 
 void setPath(Outcome& outcome, const fs::path& result) {
-    outcome.text = result.string() + "\n";
     outcome.result = result.string();
+    outcome.text.reserve(outcome.result.size() + 1);
+    outcome.text.append(outcome.result).push_back('\n');
 }
 
 // An std-style operation f(path, ec) -> path.
@@ -336,6 +338,26 @@ int answerEach(const Operation& operation, const std::vector<std::string>& input
     return allAnswered ? 0 : 1;
 }
 
+// How many leading arguments the parser must see. Thousands of paths after the operation, with no
+// option among them, are taken as they stand: the parser's work for each would cost more than the
+// answer. It sees everything up to the operation and one path, so it checks what it checked before.
+int parsedPart(int argc, char** argv) {
+    int operation = 1;
+    for (bool value = false; operation < argc; ++operation) {
+        const std::string_view arg = argv[operation];
+        if (arg == "--") return argc;
+        if (value || arg.starts_with('-')) {
+            value = arg == "--base";
+            continue;
+        }
+        break;
+    }
+    for (int i = operation + 1; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') return argc;
+    }
+    return std::min(argc, operation + 2);
+}
+
 int run(int argc, char** argv) {
     CLI::App app{"What Windows makes of a path: one OPERATION on each PATH.", "winpath"};
     app.set_version_flag("--version", std::string("winpath ") + PATHPROBE_VERSION);
@@ -371,7 +393,9 @@ int run(int argc, char** argv) {
 
     const Operation* operation = nullptr;
     try {
-        app.parse(argc, argv);
+        const int parsed = parsedPart(argc, argv);
+        app.parse(parsed, argv);
+        inputs.insert(inputs.end(), argv + parsed, argv + argc);
         operation = findOperation(operationName);
         if (settings.baseDir && operationName != "abspath") {
             throw CLI::ValidationError("--base", "is for abspath only");

@@ -39,6 +39,7 @@ RunResult runProgram(const std::vector<std::string>& argv,
         for (const std::string& entry : environment)
             putenv(const_cast<char*>(entry.c_str()));
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);

@@ -183,6 +183,8 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute"}, 2, "PATH is required"},
         {{"normal", "--base", "c:\\", "x"}, 2, "--base: is for abspath only"},
         {{"absolute", "--nope", "x"}, 2, "--nope"},
+        // Among many paths, an option is still the parser's.
+        {{"absolute", "x", "y", "z", "--nope"}, 2, "--nope"},
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},

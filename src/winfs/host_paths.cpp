@@ -1,5 +1,6 @@
 #include "host_paths.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <string_view>
@@ -17,13 +18,31 @@ bool endsInSeparator(std::string_view text) noexcept {
     return !text.empty() && (text.back() == '/' || text.back() == '\\');
 }
 
+// The length of the longest drive folder that leads `hostPath` by its text; 0 for none.
+std::size_t driveFolderLength(const DriveMap& map, std::string_view hostPath) {
+    std::size_t longest = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const MappedDrive* drive = map.drive(letter);
+        if (drive == nullptr || drive->failure) continue;
+        const std::string_view folder = drive->folder;
+        const bool leads =
+            folder == "/" || (hostPath.substr(0, folder.size()) == folder &&
+                              (hostPath.size() == folder.size() || hostPath[folder.size()] == '/'));
+        if (leads && folder.size() > longest) longest = folder.size();
+    }
+    return longest;
+}
+
 // `hostPath` (absolute, lexically normal, no trailing '/') with its longest leading part that is a
 // drive's folder reached through a link, such as <prefix>/dosdevices/c:, written as that folder;
-// as it is when there is none. Only a part with a link in it can be one, since the drive map keeps
-// its folders resolved: a path without links is left to the map's longest match by text.
+// as it is when there is none. Only a part with a link in it can be one, and only below the
+// folder of the drive that it lies on by its text, since the drive map keeps its folders resolved.
 std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
+    const std::size_t onDrive = driveFolderLength(map, hostPath);
+    if (onDrive == hostPath.size()) return hostPath;
     std::size_t firstLink = std::string::npos;
-    for (std::size_t end = hostPath.find('/', 1);; end = hostPath.find('/', end + 1)) {
+    for (std::size_t end = hostPath.find('/', std::max<std::size_t>(onDrive, 1) + 1);;
+         end = hostPath.find('/', end + 1)) {
         std::error_code ec;
         const host::file_type type = host::symlink_status(hostPath.substr(0, end), ec).type();
         if (type == host::file_type::symlink) {
@@ -42,9 +61,9 @@ std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
             const MappedDrive* drive = map.drive(letter);
             if (drive == nullptr || drive->failure || drive->folder != resolved.native()) continue;
-            std::string onDrive = drive->folder == "/" ? std::string() : drive->folder;
-            onDrive.append(hostPath, end);
-            return onDrive.empty() ? std::string("/") : onDrive;
+            std::string linked = drive->folder == "/" ? std::string() : drive->folder;
+            linked.append(hostPath, end);
+            return linked.empty() ? std::string("/") : linked;
         }
     }
     return hostPath;
