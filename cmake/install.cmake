@@ -14,7 +14,7 @@ if(NOT WIN32)
   # The headers a user calls; the rest of winfs (the host layer, the resolver, ...) stays inside.
   install(FILES
       src/winfs/drive_map.h src/winfs/error.h src/winfs/file_status.h src/winfs/filesystem.h
-      src/winfs/operations.h src/winfs/path.h
+      src/winfs/host_paths.h src/winfs/operations.h src/winfs/path.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs)
 endif()
 # Named for the project in lib/, where "winfs" alone could meet another library's file.
@@ -35,3 +35,4 @@ install(FILES
   "${CMAKE_CURRENT_BINARY_DIR}/pathprobeConfig.cmake"
   "${CMAKE_CURRENT_BINARY_DIR}/pathprobeConfigVersion.cmake"
   DESTINATION ${PATHPROBE_CMAKE_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/tool_files.cmake)

@@ -1,18 +1,28 @@
 #include "subprocess.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 
 extern char** environ;
 
 RunResult runProgram(const std::vector<std::string>& argv,
-                     const std::vector<std::string>& environment, const std::string& directory) {
+                     const std::vector<std::string>& environment, const std::string& directory,
+                     const std::string& input) {
+    // Standard input from a file, so that any amount of it is there without a writer to wait for.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> inputHolder(std::tmpfile(), std::fclose);
+    std::FILE* const inputFile = inputHolder.get();
+    if (inputFile == nullptr ||
+        std::fwrite(input.data(), 1, input.size(), inputFile) != input.size() ||
+        std::fflush(inputFile) != 0 || lseek(fileno(inputFile), 0, SEEK_SET) != 0) {
+        throw std::runtime_error("cannot make standard input");
+    }
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
@@ -24,12 +34,12 @@ RunResult runProgram(const std::vector<std::string>& argv,
         close(err[0]);
         close(out[1]);
         close(err[1]);
-        const int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
+        dup2(fileno(inputFile), STDIN_FILENO);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
         for (const std::string& entry : environment)
             putenv(const_cast<char*>(entry.c_str()));
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);

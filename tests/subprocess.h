@@ -11,9 +11,9 @@ struct RunResult {
 };
 
 // `environment` entries ("NAME=value") are added to the current environment; `directory` is the
-// child's working directory when not empty.
+// child's working directory when not empty; `input` is its standard input (else /dev/null).
 RunResult runProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& environment = {},
-                     const std::string& directory = {});
+                     const std::string& directory = {}, const std::string& input = {});
 
 std::vector<std::string> splitLines(const std::string& text);

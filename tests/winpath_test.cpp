@@ -1,5 +1,5 @@
 // winpath, run as the real program in C:\zor of the tree of buildTree(): each operation, failures,
-// exit statuses, and --json parsed back.
+// exit statuses, --json parsed back, and the conversions beside Wine's own.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -17,9 +17,9 @@ class Winpath : public DriveFixture {
         DriveFixture::SetUp();
         buildTree();
     }
-    RunResult run(std::vector<std::string> args) const {
+    RunResult run(std::vector<std::string> args, const std::string& input = {}) const {
         args.insert(args.begin(), WINPATH_EXE);
-        return runProgram(args, {"WINEPREFIX=" + prefix()}, driveC("zor"));
+        return runProgram(args, {"WINEPREFIX=" + prefix()}, driveC("zor"), input);
     }
 };
 
@@ -28,13 +28,20 @@ struct Row {
     std::string out;
     std::string err;
     int status;
+    std::string input = {};  // standard input
 };
+
+using namespace std::string_literals;
 
 const char* const kBailOut =
     "bailing out because path is a symlink while symlink resolving is disabled\n";
 
 TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
+    // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
+    hostLink(driveC(), temp("toc"));
+    const std::string invalidName =
+        "The filename, directory name, or volume label syntax is incorrect.";
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -78,15 +85,90 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // canonPath throws here, on its first look at the disk.
         {{"canonpath", tooLong, "c:\\zor"},
          "C:\\zor\n", "winpath: canonpath: The filename or extension is too long. [" + tooLong + "]\n", 1},
+        // The longest drive folder leads, a link to one counting as it; ".." by its text, not
+        // through the link; relative to the host's working folder; a trailing '/' kept.
+        {{"windows", driveC("zor") + "/store/", temp("y/../z"), temp("toc/zor/"), temp("toc/../x"),
+          "store/x", driveC(), "/", temp("a\\b"), ""},
+         "C:\\zor\\store\\\n" + expand("@\\z\n") + "C:\\zor\\\n" + expand("@\\x\n") +
+             "C:\\zor\\store\\x\nC:\\\nZ:\\\n",
+         "winpath: windows: " + invalidName + " [" + temp("a\\b") + "]\n"
+         "winpath: windows: " + invalidName + " []\n", 1},
+        // The existing head in its case on disk and links followed, after ".." by its text.
+        {{"host", "c:\\ZOR\\Mixed\\new\\", "c:\\zor\\hop\\..\\rel\\inner", "c:\\zor\\store\\", "c:\\",
+          "z:\\", "q:\\x", "nul"},
+         driveC("zor/Mixed/new/") + "\n" + driveC("zor/store/inner") + "\n" +
+             driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
+         "winpath: host: The system cannot find the path specified. [q:\\x]\n"
+         "winpath: host: The network path was not found. [nul]\n", 1},
+        // --mixed for what prints a Windows path, and nothing else.
+        {{"--mixed", "relative", "c:\\zor\\store\\inner", "c:\\zor"}, "store/inner\n", "", 0},
+        {{"-m", "windows", driveC("zor")}, "C:/zor\n", "", 0},
+        {{"-m", "decompose", "c:\\a"},
+         "\nc:\\a\nroot_name\tc:\nroot_directory\t\\\nroot_path\tc:\\\nrelative_path\ta\n"
+         "is_absolute\t1\nparent_path\tc:\\\nfilename\ta\nstem\ta\nextension\t\n", "", 0},
+        // Standard input where "-" stands, one path a line, a CR before the LF dropped; an empty
+        // line is the empty path.
+        {{"absolute", "c:\\a", "-", "c:\\z"}, "c:\\a\nc:\\b\nC:\\zor\\c\nc:\\z\n",
+         "winpath: absolute: " + invalidName + " []\n", 1, "c:\\b\r\n\nc"},
+        // -0: NUL-separated both ways, a newline in a name kept.
+        {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
+        {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
+         "resolving is disabled\0\0"s, "", 0},
     };
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1]);
-        const RunResult result = run(row.args);
+        const RunResult result = run(row.args, row.input);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(result.status, row.status);
     }
+}
+
+// On a prefix that Wine makes its own (dosdevices included) on first use, the same Windows path
+// as `winepath -w` for each host path, Wine's server started first.
+TEST_F(Winpath, WindowsAnswersAsWinepath) {
+    const RunResult found = runProgram({"/bin/sh", "-c", "command -v winepath"});
+    if (found.status != 0) GTEST_SKIP() << "winepath is not installed: scripts/test installs it";
+    const std::string winepath = splitLines(found.out).at(0);
+    const std::string wineserver = winepath.substr(0, winepath.rfind('/')) + "/wineserver";
+    const std::vector<std::string> env{"WINEPREFIX=" + prefix(), "WINEDEBUG=-all"};
+    const RunResult started = runProgram(
+        {"/bin/sh", "-c", R"sh({ "$0" -p && "$1" -w /; } >/dev/null 2>&1)sh", wineserver, winepath},
+        env, driveC("zor"));
+    ASSERT_EQ(started.status, 0) << started.err;
+    hostLink(driveC(), temp("toc"));
+
+    const std::vector<std::string> hosts{
+        driveC("zor"),
+        driveC("zor/store/"),
+        prefix() + "/dosdevices/c:/zor",
+        driveC(),
+        "/",
+        temp("nothere/x"),
+        temp("a/../b"),
+        temp("x/./y/"),
+        temp("toc/zor"),
+        driveC("zor/rel/inner"),
+        "store/inner",
+        "../x",
+        driveC("zor/Mixed"),
+    };
+    std::vector<std::string> args{winepath, "-w"};
+    args.insert(args.end(), hosts.begin(), hosts.end());
+    const RunResult wine = runProgram(args, env, driveC("zor"));
+    runProgram({wineserver, "-k"}, env);
+    ASSERT_EQ(wine.status, 0) << wine.err;
+    args.erase(args.begin(), args.begin() + 2);
+    args.insert(args.begin(), "windows");
+    const RunResult ours = run(args);
+    EXPECT_EQ(ours.status, 0) << ours.err;
+    const std::vector<std::string> expected = splitLines(wine.out);
+    const std::vector<std::string> got = splitLines(ours.out);
+    ASSERT_EQ(got.size(), hosts.size()) << ours.out;
+    ASSERT_EQ(expected.size(), hosts.size()) << wine.out;
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        EXPECT_EQ(got[i], expected[i]) << hosts[i];
 }
 
 TEST_F(Winpath, UsageErrorsHelpAndVersion) {
@@ -101,7 +183,10 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute"}, 2, "PATH is required"},
         {{"normal", "--base", "c:\\", "x"}, 2, "--base: is for abspath only"},
         {{"absolute", "--nope", "x"}, 2, "--nope"},
+        // Among many paths, an option is still the parser's.
+        {{"absolute", "x", "y", "z", "--nope"}, 2, "--nope"},
         {{"relative", "x"}, 2, "BASE: is required"},
+        {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         {{"absolute", "--help"}, 0, "Operations"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},

@@ -4,5 +4,6 @@
 
 #include "drive_map.h"
 #include "error.h"
+#include "host_paths.h"
 #include "operations.h"
 #include "path.h"

@@ -17,7 +17,8 @@ step(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 # -I<prefix>/include. Every fault is named, not just the first.
 set(failures "")
 set(public pathprobe/path_resolution.h pathprobe/winfs/drive_map.h pathprobe/winfs/error.h
-  pathprobe/winfs/file_status.h pathprobe/winfs/filesystem.h pathprobe/winfs/operations.h
+  pathprobe/winfs/file_status.h pathprobe/winfs/filesystem.h pathprobe/winfs/host_paths.h
+  pathprobe/winfs/operations.h
   pathprobe/winfs/path.h)
 file(GLOB_RECURSE installed RELATIVE "${prefix}/include" "${prefix}/include/*")
 list(SORT installed)

@@ -1,0 +1,32 @@
+// Host paths and Windows paths, each to the other, through the drive map: what a user of Wine's
+// prefix reads in one form and needs in the other.
+//
+// Threading: both are safe to call from any number of threads at once; like the other operations
+// they read the process's working directory and its current drive map.
+#pragma once
+
+#include <filesystem>
+#include <system_error>
+
+#include "path.h"
+
+namespace winfs {
+
+// The host path that a Windows path names: made absolute as absolute() does, the part that exists
+// in its case on disk and its links followed (weakly_canonical), the rest as given, names joined
+// with '/'. With a prefix whose drive C is <prefix>/drive_c, "c:\ZOR\new\" is
+// "<prefix>/drive_c/zor/new/": a trailing separator is kept. A drive that is not mapped fails with
+// ERROR_PATH_NOT_FOUND, a path on no drive (a server, a device) with ERROR_BAD_NETPATH.
+std::filesystem::path host_path(const path& p);
+std::filesystem::path host_path(const path& p, std::error_code& ec);
+
+// The Windows path of a host path: made absolute against the host's working directory, ".."
+// taken lexically ("/tmp/a/../b" is "Z:\tmp\b" whatever a is), then on the drive whose folder is
+// the longest leading part of it, a link to a drive's folder counting as that folder
+// ("<prefix>/dosdevices/c:/zor" is "C:\zor"). A trailing '/' is kept as '\'. A path outside every
+// drive fails with ERROR_PATH_NOT_FOUND; a name Windows cannot spell ("a\b", "a:b") and the empty
+// path with ERROR_INVALID_NAME; a name that is not UTF-8 with std::errc::illegal_byte_sequence.
+path windows_path(const std::filesystem::path& host);
+path windows_path(const std::filesystem::path& host, std::error_code& ec);
+
+}  // namespace winfs
