@@ -150,18 +150,44 @@ inline DosKind dosKindOf(std::string_view text) noexcept {
                                                            : DosKind::driveRelative;
 }
 
+// Exactly "\??\" at the start, backslashes only: GetFullPathNameW reads it as the folder "??" at
+// the root ("\??\x" is "C:\??\x"), yet a device name right after it as a device ("\??\CON").
+constexpr bool isNtPrefix(std::string_view text) noexcept {
+    return isVerbatim(text) && text[1] == '?';
+}
+
+// A name of dots alone: ".", "..", "...".
+constexpr bool isAllDots(std::string_view name) noexcept {
+    return !name.empty() && name.find_first_not_of('.') == std::string_view::npos;
+}
+
+// Where the root of a path that starts with "\\" ends: "\\server\share\x" -> 14, the share without
+// the separator after it. An empty share or one of dots alone ("\\server\\x", "\\server\..") leaves
+// "\\server\", and a server of dots alone ("\\..\x") leaves "\\".
+inline size_type uncRootEnd(std::string_view text) noexcept {
+    const size_type serverEnd = findSeparator(text, 2);
+    if (isAllDots(text.substr(2, serverEnd - 2))) return 2;
+    if (serverEnd == text.size()) return serverEnd;
+    const size_type shareEnd = findSeparator(text, serverEnd + 1);
+    const std::string_view share = text.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+    return share.empty() || isAllDots(share) ? serverEnd + 1 : shareEnd;
+}
+
+// Whether names of dots alone are removed right after the root of `text`, where they would read
+// as a server or a share: after "\\" and "\\server\" ("\\...\x" is "\\x"), not after
+// "\\server\share" or "c:\" ("c:\...\x" stays).
+inline bool dropsDotsAfterRoot(std::string_view text, size_type root) noexcept {
+    return dosKindOf(text) == DosKind::unc && root > 0 && isSeparator(text[root - 1]);
+}
+
 // Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",
-// "\\server\share\", "\\?\", "\".
+// "\\server\share", "\\?\", "\".
 inline size_type dosRootEnd(std::string_view text) noexcept {
     switch (dosKindOf(text)) {
         case DosKind::driveAbsolute:
             return dosDriveLength(text) + 1;
-        case DosKind::unc: {
-            size_type end = 2;
-            for (int part = 0; part < 2 && end < text.size(); ++part)  // the server, then the share
-                end = std::min(findSeparator(text, end) + 1, text.size());
-            return end;
-        }
+        case DosKind::unc:
+            return uncRootEnd(text);
         case DosKind::device:
         case DosKind::deviceRoot:
             return 4;
