@@ -101,20 +101,20 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
 // ("a.\b" -> "a\b", "a..\b" stays: three dots or more make a name), and trailing dots and spaces
 // from the end of the path ("a\b. ." -> "a\b", "a\ " -> "a\"). So "c://a//b" is "c:\a\b", and
 // "\\server\share\.." is "\\server\share", a root that ends in no separator. After "\\" and
-// "\\server\", names of dots alone go too ("\\..\...\x" is "\\x").
+// "\\server\", names of dots alone that would stand for the server or the share go too.
 std::string collapsed(std::string_view full, size_type root) {
-    const bool dropDots = dropsDotsAfterRoot(full, root);
+    const size_type dotsGo = serverAndShareNamesAfterRoot(full, root);
     std::vector<std::string_view> names;
     bool endsInSeparator = false;
     for (ElementCursor elements(full, root); elements.more();) {
         std::string_view name = elements.take();
         const bool followed = elements.more();  // by a separator
         endsInSeparator = name.empty();
-        if (name.empty() || name == "." || (dropDots && names.empty() && isAllDots(name))) continue;
         if (name == "..") {
             if (!names.empty()) names.pop_back();
             continue;
         }
+        if (name.empty() || name == "." || (names.size() < dotsGo && isAllDots(name))) continue;
         if (followed && name.size() >= 2 && name.back() == '.' && name[name.size() - 2] != '.')
             name.remove_suffix(1);
         names.push_back(name);

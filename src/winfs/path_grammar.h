@@ -173,11 +173,12 @@ inline size_type uncRootEnd(std::string_view text) noexcept {
     return share.empty() || isAllDots(share) ? serverEnd + 1 : shareEnd;
 }
 
-// Whether names of dots alone are removed right after the root of `text`, where they would read
-// as a server or a share: after "\\" and "\\server\" ("\\...\x" is "\\x"), not after
-// "\\server\share" or "c:\" ("c:\...\x" stays).
-inline bool dropsDotsAfterRoot(std::string_view text, size_type root) noexcept {
-    return dosKindOf(text) == DosKind::unc && root > 0 && isSeparator(text[root - 1]);
+// How many names right after the root of `text` would read as its server or share, and so go when
+// they are dots alone: 2 after "\\" ("\\..\...\x" is "\\x", "\\..\x\...\y" is "\\x\y"), 1 after
+// "\\server\", none after "\\server\share" or "c:\" ("c:\...\x" stays).
+inline size_type serverAndShareNamesAfterRoot(std::string_view text, size_type root) noexcept {
+    if (dosKindOf(text) != DosKind::unc || root == 0 || !isSeparator(text[root - 1])) return 0;
+    return root == 2 ? 2 : 1;
 }
 
 // Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",
