@@ -71,6 +71,15 @@ constexpr bool isVerbatim(std::string_view text) noexcept {
            ((text[1] == '\\' && text[2] == '?') || (text[1] == '?' && text[2] == '?'));
 }
 
+// The drive, a name of its own, right after "\\?\" as written with backslashes, which Microsoft's
+// library takes as part of the root when it relates two paths: "\\?\a:\meow" and "\\?\a:" -> 6;
+// "\\?\a:b", "\\.\a:\b" and "//?/a:/b" -> 0.
+constexpr size_type verbatimDriveEnd(std::string_view text) noexcept {
+    const bool drive = isVerbatim(text) && text[1] == '\\' && text.size() >= 6 &&
+                       isAsciiLetter(text[4]) && text[5] == ':';
+    return drive && (text.size() == 6 || isSeparator(text[6])) ? 6 : 0;
+}
+
 // The parts of a path's text: [0, rootName) [rootName, relative) [relative, filename) [filename,
 // n).
 struct Layout {
