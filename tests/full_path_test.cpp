@@ -33,6 +33,10 @@ TEST_P(FullPath, IsWhatWindowsGives) {
     EXPECT_EQ(full.native(), row.expected);
     // Made full again, a full path stays as it is.
     EXPECT_EQ(winfs::fullPathName(full, path(row.workingDirectory), ec).native(), row.expected);
+    // A path that needs no working directory comes out the same without one.
+    if (!winfs::needsWorkingDirectory(path(row.input))) {
+        EXPECT_EQ(winfs::fullPathName(path(row.input), path(), ec).native(), row.expected);
+    }
 }
 
 // clang-format off
@@ -81,24 +85,41 @@ const Row kDeviceNames[] = {
 };
 INSTANTIATE_TEST_SUITE_P(DeviceNames, FullPath, testing::ValuesIn(kDeviceNames));
 
-// The share is the root: ".." stops below it.
+// The share is the root, without the separator after it: ".." stops below it. An empty share
+// leaves "\\server\" as the root, and the names after it are tidied like any other.
 const Row kUnc[] = {
     {"\\\\server\\share\\..\\foo",      "\\\\server\\share\\foo"},
-    {"\\\\server\\share\\a\\..\\..\\..", "\\\\server\\share\\"},
+    {"\\\\server\\share\\..",            "\\\\server\\share"},
+    {"\\\\server\\share\\.",             "\\\\server\\share"},
+    {"\\\\server\\share\\a\\..\\..\\..", "\\\\server\\share"},
+    {"\\\\server\\share\\..\\",          "\\\\server\\share\\"},
+    {"\\\\server\\share\\...",           "\\\\server\\share\\"},
+    {"\\\\server\\\\x. . .",             "\\\\server\\x"},
+    {"\\\\server\\\\x.\\y. ",            "\\\\server\\x\\y"},
+    {"\\\\server\\\\",                   "\\\\server\\"},
     {"//server/share/x/./y//",          "\\\\server\\share\\x\\y\\"},
     {"\\\\server\\share\\dir.\\x. . ",   "\\\\server\\share\\dir\\x"},
 };
 INSTANTIATE_TEST_SUITE_P(Unc, FullPath, testing::ValuesIn(kUnc));
 
-// A server alone, no server at all, or "." and ".." as server or share: kept as written.
+// A server alone, or no server at all, is kept as written; a server or a share of dots alone is
+// removed like any other such name, never above "\\" or "\\server\".
 const Row kServers[] = {
     {"\\\\foo",                   "\\\\foo"},
     {"//foo",                     "\\\\foo"},
     {"\\/foo",                    "\\\\foo"},
     {"//",                        "\\\\"},
     {"//foo/",                    "\\\\foo\\"},
-    {"\\\\server\\..\\",          "\\\\server\\..\\"},
-    {"\\\\..\\.\\x\\..",          "\\\\..\\.\\"},
+    {"\\\\server\\..",            "\\\\server\\"},
+    {"\\\\server\\..\\",          "\\\\server\\"},
+    {"\\\\server\\..\\x",         "\\\\server\\x"},
+    {"\\\\..",                    "\\\\"},
+    {"\\\\..\\x",                 "\\\\x"},
+    {"\\\\..\\.\\x\\..",          "\\\\"},
+    {"\\\\...\\x.\\y",            "\\\\x\\y"},
+    {"\\\\..\\x\\...\\y",         "\\\\x\\y"},  // the share's place
+    {"\\\\server\\\\...\\x",       "\\\\server\\x"},
+    {"\\\\..\\?",                 "\\\\.\\"},  // as "\\?" gives
     {"\\\\.foo\\x",               "\\\\.foo\\x"},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, FullPath, testing::ValuesIn(kServers));
@@ -121,9 +142,16 @@ const Row kDevicePaths[] = {
 };
 INSTANTIATE_TEST_SUITE_P(DevicePaths, FullPath, testing::ValuesIn(kDevicePaths));
 
-// Not a prefix: a folder "??" at the root of the working directory's drive.
+// Not a prefix: a folder "??" at the root of the working directory's drive, though a device name
+// right after it is a device.
 const Row kNtPrefix[] = {
     {"\\??\\foo",                 "C:\\??\\foo"},
+    {"\\??\\CON",                 "\\\\.\\CON"},
+    {"\\??\\CONIN$",              "\\\\.\\CONIN$"},
+    {"\\??\\conout$. ",           "\\\\.\\conout$"},
+    {"\\??\\CONERR$",             "C:\\??\\CONERR$"},
+    {"\\??\\x\\CON",              "C:\\??\\x\\CON"},
+    {"/??\\CON",                  "C:\\??\\CON"},  // only "\??\" as written
     {"\\??",                      "C:\\??"},
     {"\\??\\c:\\a\\.",            "D:\\??\\c:\\a", "D:\\x"},
 };

@@ -246,9 +246,18 @@ const Relation kRelations[] = {
     {"\\\\server\\share\\a",  "\\\\server\\share\\b",  "..\\a"},
     {"\\\\server\\share\\a",  "\\\\other\\share\\a",   ""},
     {"//server/share/a",      "\\\\server\\share\\a",  ""},
-    // A name that reads as a root name on its own gives no answer.
+    // A name that reads as a root name on its own gives no answer, bar the drive right after
+    // "\\?\", which belongs to the root as Microsoft's library reads it.
     {"a\\c:b",                "a",                     ""},
-    {"\\\\?\\C:\\x",          "\\\\?\\C:\\y",          ""},
+    {"\\\\?\\a:\\meow",       "\\\\?\\a:\\meow",       "."},
+    {"\\\\?\\a:\\meow\\purr\\nyan", "\\\\?\\a:\\meow",       "purr\\nyan"},
+    {"\\\\?\\C:\\x",          "\\\\?\\C:\\y",          "..\\x"},
+    {"\\\\?\\a:\\x",          "\\\\?\\b:\\x",          ""},
+    {"\\\\?\\a:\\x",          "\\\\?\\x",              ""},
+    {"\\\\?\\a:b\\x",         "\\\\?\\a:b",            ""},
+    {"\\\\?\\C:\\x\\d:",      "\\\\?\\C:\\x",          ""},
+    {"\\\\.\\C:\\x",          "\\\\.\\C:\\y",          ""},
+    {"//?/C:/x",              "//?/C:/y",              ""},
     // "." and ".." of the base count as the standard says; nothing is normalised first.
     {"a\\x",                  "a\\.\\b",               "..\\x"},
     {"a\\b",                  "a\\b\\.",               "."},

@@ -41,10 +41,18 @@ std::string_view deviceIn(std::string_view name, bool alone) noexcept {
     return numbered ? device : std::string_view{};
 }
 
-// The name of a path that has no separator after its drive ("CON", "c:prn"), else nothing.
+// The name of a path that has no separator after its drive or its "\??\" ("CON", "c:prn",
+// "\??\CONIN$"), else nothing.
 std::string_view loneName(std::string_view text, Kind kind) noexcept {
-    if (kind != Kind::relative && kind != Kind::driveRelative) return {};
-    const std::string_view name = text.substr(dosDriveLength(text));
+    size_type start = 0;
+    if (kind == Kind::relative || kind == Kind::driveRelative) {
+        start = dosDriveLength(text);
+    } else if (isNtPrefix(text)) {
+        start = 4;
+    } else {
+        return {};
+    }
+    const std::string_view name = text.substr(start);
     return findSeparator(name, 0) == name.size() ? name : std::string_view{};
 }
 
@@ -79,44 +87,39 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
     }
 }
 
-// Every '/' made '\', and each run of separators after the first two made one: "c://a//b" is
-// "c:\a\b", "//server" is "\\server", and "\\\x" (no server) stays.
-void tidySeparators(std::string& text) {
-    size_type out = 0;
-    for (const char c : text) {
-        const bool separator = isSeparator(c);
-        if (separator && out > 2 && text[out - 1] == '\\') continue;
-        text[out++] = separator ? '\\' : c;
-    }
-    text.resize(out);
-}
-
-// The names after `root` with "." and ".." taken out ("..\" never above the root), a single dot
-// dropped from the end of every name but the last ("a.\b" -> "a\b", "a..\b" stays: three dots or
-// more make a name), and trailing dots and spaces from the end of the path ("a\b. ." -> "a\b",
-// "a\ " -> "a\").
+// The root with '\' for '/', then the names after it, each after one '\', with "." and ".." taken
+// out ("..\" never above the root), a single dot dropped from the end of every name but the last
+// ("a.\b" -> "a\b", "a..\b" stays: three dots or more make a name), and trailing dots and spaces
+// from the end of the path ("a\b. ." -> "a\b", "a\ " -> "a\"). So "c://a//b" is "c:\a\b", and
+// "\\server\share\.." is "\\server\share", a root that ends in no separator. After "\\" and
+// "\\server\", names of dots alone that would stand for the server or the share go too.
 std::string collapsed(std::string_view full, size_type root) {
+    const size_type dotsGo = serverAndShareNamesAfterRoot(full, root);
     std::vector<std::string_view> names;
     bool endsInSeparator = false;
     for (ElementCursor elements(full, root); elements.more();) {
         std::string_view name = elements.take();
         const bool followed = elements.more();  // by a separator
         endsInSeparator = name.empty();
-        if (name.empty() || name == ".") continue;
         if (name == "..") {
             if (!names.empty()) names.pop_back();
             continue;
         }
+        if (name.empty() || name == "." || (names.size() < dotsGo && isAllDots(name))) continue;
         if (followed && name.size() >= 2 && name.back() == '.' && name[name.size() - 2] != '.')
             name.remove_suffix(1);
         names.push_back(name);
     }
     std::string text(full.substr(0, root));
-    for (size_type i = 0; i < names.size(); ++i) {
-        if (i > 0) text.push_back('\\');
-        text.append(names[i]);
+    std::replace(text.begin(), text.end(), '/', '\\');
+    const auto separate = [&text] {
+        if (!text.empty() && text.back() != '\\') text.push_back('\\');
+    };
+    for (const std::string_view name : names) {
+        separate();
+        text.append(name);
     }
-    if (endsInSeparator && !names.empty()) text.push_back('\\');
+    if (endsInSeparator) separate();
     while (text.size() > root && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;
@@ -172,9 +175,10 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
         return path("\\\\.\\" + std::string(device));
 
     std::string full = joined(text, kind, workingDirectory.native());
-    tidySeparators(full);
     const size_type root = dosRootEnd(full);
     full = collapsed(full, root);
+    // "\\..\?" leaves "\\?", the device root, as "\\." is.
+    if (dosKindOf(full) == Kind::deviceRoot) full = joined(full, Kind::deviceRoot, {});
     // NUL as the last name is looked for in the full path rather than in `p`, so that "c:\x\nul\."
     // is a device too and a full path stays as it is when made full again.
     if (kind != Kind::unc && kind != Kind::device && kind != Kind::deviceRoot) {

@@ -20,14 +20,17 @@ namespace winfs {
 enum class Verbatim { rewrite, keep };
 
 // Whether the full path of `p` depends on the working directory: "foo", "c:foo", "?:foo", "\foo"
-// and "\??\foo" (rewritten) do; "c:\foo", "\\server\share", "\\?\c:\foo" and "CON" do not.
+// and "\??\foo" (rewritten) do; "c:\foo", "\\server\share", "\\?\c:\foo", "CON" and "\??\CON"
+// do not.
 bool needsWorkingDirectory(const path& p, Verbatim verbatim = Verbatim::rewrite) noexcept;
 
 // "c:foo" resolves against the working directory when that lies on drive C, else against C:\;
 // "\foo" lands on the working directory's drive; "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is;
-// "c:\zor\a.\b. . " is "c:\zor\a\b"; ".." never climbs above "c:\", "\\server\share\" or "\\.\";
-// "CON" and "c:\x\nul" are "\\.\CON" and "\\.\nul". The empty path fails with ERROR_INVALID_NAME;
-// a path of more than 32,767 UTF-16 units, given or made, with ERROR_FILENAME_EXCED_RANGE.
+// "c:\zor\a.\b. . " is "c:\zor\a\b"; ".." never climbs above "c:\", "\\server\share" or "\\.\"
+// ("\\server\share\.." is "\\server\share", "\\server\.." is "\\server\", "\\..\x" is "\\x");
+// "CON", "\??\CON" and "c:\x\nul" are "\\.\CON", "\\.\CON" and "\\.\nul". The empty path fails
+// with ERROR_INVALID_NAME; a path of more than 32,767 UTF-16 units, given or made, with
+// ERROR_FILENAME_EXCED_RANGE.
 // `workingDirectory`, a full path on a drive or a server, is read only when needsWorkingDirectory.
 path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec,
                   Verbatim verbatim = Verbatim::rewrite);

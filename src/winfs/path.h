@@ -125,7 +125,8 @@ class path {
     path lexically_normal() const;
     // Lexical only, as the standard defines it: path("c:\\a\\d").lexically_relative("c:\\a\\b\\c")
     // is "..\\..\\d"; different root names ("c:" and "C:" too), or a name like "c:x" inside either
-    // path, give an empty path.
+    // path, give an empty path. The drive right after "\\\\?\\" counts as part of the root, as in
+    // Microsoft's library: path("\\\\?\\a:\\b").lexically_relative("\\\\?\\a:") is "b".
     path lexically_relative(const path& base) const;
     // lexically_relative(base), or *this when that is empty.
     path lexically_proximate(const path& base) const;

@@ -130,6 +130,15 @@ constexpr Stream streamOf(std::string_view name) noexcept {
     return stream.empty() ? none : Stream{Stream::Kind::other, colon};
 }
 
+// The drive, a name of its own, right after "\\?\" as written with backslashes, which Microsoft's
+// library takes as part of the root when it relates two paths: "\\?\a:\meow" and "\\?\a:" -> 6;
+// "\\?\a:b", "\\.\a:\b" and "//?/a:/b" -> 0.
+constexpr size_type verbatimDriveEnd(std::string_view text) noexcept {
+    const bool drive = isVerbatim(text) && text[1] == '\\' && text.size() >= 6 &&
+                       isAsciiLetter(text[4]) && text[5] == ':';
+    return drive && (text.size() == 6 || isSeparator(text[6])) ? 6 : 0;
+}
+
 // The parts of a path's text: [0, rootName) [rootName, relative) [relative, filename) [filename,
 // n).
 struct Layout {
@@ -210,18 +219,45 @@ inline DosKind dosKindOf(std::string_view text) noexcept {
                                                            : DosKind::driveRelative;
 }
 
+// Exactly "\??\" at the start, backslashes only: GetFullPathNameW reads it as the folder "??" at
+// the root ("\??\x" is "C:\??\x"), yet a device name right after it as a device ("\??\CON").
+constexpr bool isNtPrefix(std::string_view text) noexcept {
+    return isVerbatim(text) && text[1] == '?';
+}
+
+// A name of dots alone: ".", "..", "...".
+constexpr bool isAllDots(std::string_view name) noexcept {
+    return !name.empty() && name.find_first_not_of('.') == std::string_view::npos;
+}
+
+// Where the root of a path that starts with "\\" ends: "\\server\share\x" -> 14, the share without
+// the separator after it. An empty share or one of dots alone ("\\server\\x", "\\server\..") leaves
+// "\\server\", and a server of dots alone ("\\..\x") leaves "\\".
+inline size_type uncRootEnd(std::string_view text) noexcept {
+    const size_type serverEnd = findSeparator(text, 2);
+    if (isAllDots(text.substr(2, serverEnd - 2))) return 2;
+    if (serverEnd == text.size()) return serverEnd;
+    const size_type shareEnd = findSeparator(text, serverEnd + 1);
+    const std::string_view share = text.substr(serverEnd + 1, shareEnd - serverEnd - 1);
+    return share.empty() || isAllDots(share) ? serverEnd + 1 : shareEnd;
+}
+
+// How many names right after the root of `text` would read as its server or share, and so go when
+// they are dots alone: 2 after "\\" ("\\..\...\x" is "\\x", "\\..\x\...\y" is "\\x\y"), 1 after
+// "\\server\", none after "\\server\share" or "c:\" ("c:\...\x" stays).
+inline size_type serverAndShareNamesAfterRoot(std::string_view text, size_type root) noexcept {
+    if (dosKindOf(text) != DosKind::unc || root == 0 || !isSeparator(text[root - 1])) return 0;
+    return root == 2 ? 2 : 1;
+}
+
 // Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",
-// "\\server\share\", "\\?\", "\".
+// "\\server\share", "\\?\", "\".
 inline size_type dosRootEnd(std::string_view text) noexcept {
     switch (dosKindOf(text)) {
         case DosKind::driveAbsolute:
             return dosDriveLength(text) + 1;
-        case DosKind::unc: {
-            size_type end = 2;
-            for (int part = 0; part < 2 && end < text.size(); ++part)  // the server, then the share
-                end = std::min(findSeparator(text, end) + 1, text.size());
-            return end;
-        }
+        case DosKind::unc:
+            return uncRootEnd(text);
         case DosKind::device:
         case DosKind::deviceRoot:
             return 4;

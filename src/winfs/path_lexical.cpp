@@ -96,10 +96,17 @@ path path::lexically_normal() const {
 
 namespace {
 
-// A name inside the relative part that would read as a root name on its own, as "c:x" in "a\c:x".
-bool hasNameLikeARoot(const path& p) noexcept {
-    const std::string_view text = p.native();
-    for (ElementCursor names{text, layoutOf(text).relative}; names.more();) {
+// Where the root ends when two paths are related: after the root name, or after the drive of
+// "\\?\a:\meow", which belongs to the root there.
+size_type relationRootEnd(std::string_view text) noexcept {
+    const size_type drive = verbatimDriveEnd(text);
+    return drive != 0 ? drive : rootNameEnd(text);
+}
+
+// A name after that root that would read as a root name on its own, as "c:x" in "a\c:x".
+bool hasNameLikeARoot(std::string_view text) noexcept {
+    const size_type from = std::max(layoutOf(text).relative, verbatimDriveEnd(text));
+    for (ElementCursor names{text, from}; names.more();) {
         if (rootNameEnd(names.take()) != 0) return true;
     }
     return false;
@@ -107,13 +114,15 @@ bool hasNameLikeARoot(const path& p) noexcept {
 
 }  // namespace
 
+// "\\?\a:\meow\purr" from "\\?\a:\meow" is "purr"; from "\\?\b:\meow" it is empty, as between
+// different root names.
 path path::lexically_relative(const path& base) const {
     const std::string_view mine = text_;
     const std::string_view theirs = base.text_;
-    if (mine.substr(0, rootNameEnd(mine)) != theirs.substr(0, rootNameEnd(theirs)) ||
+    if (mine.substr(0, relationRootEnd(mine)) != theirs.substr(0, relationRootEnd(theirs)) ||
         is_absolute() != base.is_absolute() ||
-        (!has_root_directory() && base.has_root_directory()) || hasNameLikeARoot(*this) ||
-        hasNameLikeARoot(base)) {
+        (!has_root_directory() && base.has_root_directory()) || hasNameLikeARoot(mine) ||
+        hasNameLikeARoot(theirs)) {
         return path();
     }
     const iterator mineEnd = end();
