@@ -1,6 +1,7 @@
 #include "winfs/drive_map.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <utility>
@@ -134,10 +135,15 @@ std::unique_ptr<DriveMap::Drive> missingDrive(char letter) {
     return drive;
 }
 
+std::uint64_t nextSerial() {
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
+}
+
 }  // namespace
 
 DriveMap::DriveMap(const std::string& prefix)
-    : prefix_(absolutePrefix(prefix)), hostName_(host::hostName()) {
+    : prefix_(absolutePrefix(prefix)), hostName_(host::hostName()), serial_(nextSerial()) {
     if (prefix_.empty()) {
         ofLetter(drives_, 'c') = missingDrive('C');
         ofLetter(drives_, 'z') = openDrive('Z', "/");

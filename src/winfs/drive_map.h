@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,9 @@ class DriveMap {
     ~DriveMap();
 
     const std::string& prefix() const noexcept { return prefix_; }
+    // Different for every map the process builds, so that an answer kept for one map is never
+    // taken for another's, even one built where the first one stood.
+    std::uint64_t serial() const noexcept { return serial_; }
     // The drive of a letter (either case); nullptr when unmapped.
     const Drive* drive(char letter) const noexcept;
     // The host folder of a drive letter (either case); nullptr when unmapped.
@@ -62,6 +66,7 @@ class DriveMap {
   private:
     std::string prefix_;
     std::string hostName_;
+    std::uint64_t serial_;
     std::array<std::unique_ptr<const Drive>, 26> drives_;
 };
 

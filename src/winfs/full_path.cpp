@@ -59,14 +59,21 @@ std::string_view loneName(std::string_view text, Kind kind) noexcept {
 // `text` joined to the working directory as Windows joins it: "c:x" to it when it lies on C
 // ("C:\cwd\x"), else to C:\; "\x" to its root; "\\." is "\\.\".
 std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
+    std::string full;
+    const auto join = [&full](std::string_view head, std::string_view separator,
+                              std::string_view tail) {
+        full.reserve(head.size() + separator.size() + tail.size());
+        full.append(head).append(separator).append(tail);
+        return std::move(full);
+    };
     switch (kind) {
         case Kind::relative:
-            return std::string(cwd) + '\\' + std::string(text);
+            return join(cwd, "\\", text);
         case Kind::rooted: {
             std::string_view root = cwd.substr(0, dosRootEnd(cwd));
             while (!root.empty() && isSeparator(root.back()))
                 root.remove_suffix(1);
-            return std::string(root) + std::string(text);
+            return join(root, {}, text);
         }
         case Kind::driveRelative: {
             const size_type drive = dosDriveLength(text);
@@ -75,10 +82,10 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
                 equalIgnoringAsciiCase(cwd.substr(0, drive), text.substr(0, drive));
             // "c:" alone is the working directory itself, with no separator added.
             if (sameDrive && drive == text.size()) return std::string(cwd);
-            if (sameDrive) return std::string(cwd) + '\\' + std::string(text.substr(drive));
-            std::string root(text.substr(0, drive));
-            root[0] = asciiUpper(root[0]);
-            return root + '\\' + std::string(text.substr(drive));
+            if (sameDrive) return join(cwd, "\\", text.substr(drive));
+            full = join(text.substr(0, drive), "\\", text.substr(drive));
+            full[0] = asciiUpper(full[0]);
+            return full;
         }
         case Kind::deviceRoot:
             return "\\\\.\\";
@@ -96,6 +103,7 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
 std::string collapsed(std::string_view full, size_type root) {
     const size_type dotsGo = serverAndShareNamesAfterRoot(full, root);
     std::vector<std::string_view> names;
+    names.reserve(full.size() / 2 + 1);
     bool endsInSeparator = false;
     for (ElementCursor elements(full, root); elements.more();) {
         std::string_view name = elements.take();
@@ -110,7 +118,9 @@ std::string collapsed(std::string_view full, size_type root) {
             name.remove_suffix(1);
         names.push_back(name);
     }
-    std::string text(full.substr(0, root));
+    std::string text;
+    text.reserve(full.size());
+    text.append(full.substr(0, root));
     std::replace(text.begin(), text.end(), '/', '\\');
     const auto separate = [&text] {
         if (!text.empty() && text.back() != '\\') text.push_back('\\');

@@ -21,13 +21,28 @@ namespace {
 
 using Map = std::shared_ptr<const DriveMap>;
 
+// The working directory's Windows path, kept by each thread for the map and the host path it
+// came from: the host's working directory holds no "..", so the same map gives the same answer for
+// it, and a path made absolute costs getcwd alone.
+struct WorkingDirectory {
+    std::uint64_t map = 0;
+    std::string host;
+    path windows;
+};
+thread_local WorkingDirectory lastWorkingDirectory;
+
 path currentPathOn(const DriveMap& map, std::error_code& ec) {
-    const host::Result<std::string> host = host::workingDirectory();
+    host::Result<std::string> host = host::workingDirectory();
     if (!host) {
         ec = host.error().windows(host::At::folderOnTheWay);
         return {};
     }
-    return map.windowsPathFor(*host, ec);
+    WorkingDirectory& last = lastWorkingDirectory;
+    if (last.map == map.serial() && last.host == *host) return last.windows;
+    path windows = map.windowsPathFor(*host, ec);
+    if (ec) return {};
+    last = {map.serial(), std::move(*host), windows};
+    return windows;
 }
 
 // What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
