@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
             if (fd >= 0) ::close(fd);
         }
         // Kept in the name cache once its last change has settled; the first lookup reads it.
-        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
-                                    std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(3) + std::chrono::milliseconds(100));
         (void)fs::weakly_canonical(fs::path("C:\\big\\MISSING"));
     }
 

@@ -41,8 +41,7 @@ struct Drive {
             if (fd >= 0) ::close(fd);
         }
         // A folder is kept in the name cache only once its last change has settled.
-        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
-                                    std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(3) + std::chrono::milliseconds(100));
     }
     ~Drive() { std::filesystem::remove_all(prefix); }
     std::string host(const std::string& below) const { return prefix + "/drive_c/" + below; }
