@@ -36,6 +36,10 @@ class DriveMap {
     ~DriveMap();
 
     const std::string& prefix() const noexcept { return prefix_; }
+    // Whether a drive failed for want of a descriptor or of memory (ERROR_TOO_MANY_OPEN_FILES,
+    // ERROR_NOT_ENOUGH_MEMORY): the calls on it fail, and a holder reads such a map again at its
+    // next use rather than keep it.
+    bool provisional() const noexcept { return provisional_; }
     // The drive of a letter (either case); nullptr when unmapped.
     const Drive* drive(char letter) const noexcept;
     // The host folder of a drive letter (either case); nullptr when unmapped.
@@ -52,7 +56,10 @@ class DriveMap {
     std::string hostPathFor(const path& windows, std::error_code& ec) const;
 
   private:
+    void openDrives();  // those the prefix names
+
     std::string prefix_;
+    bool provisional_ = false;
     std::array<std::unique_ptr<const Drive>, 26> drives_;
 };
 
@@ -68,7 +75,8 @@ std::shared_ptr<const DriveMap> drives();
 void reload_drives();
 
 // A holder of one current map, for drives() and for whoever needs a map of their own: built from
-// `prefix()` on first use, replaced whole by reload().
+// `prefix()` on first use, and again at a use after one that was provisional(); replaced whole by
+// reload().
 class DriveMapHolder {
   public:
     std::shared_ptr<const DriveMap> current();
