@@ -131,6 +131,14 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
     return ec;
 }
 
+NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
+    const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
+    if (!stamp) return Known::unknown;
+    const std::shared_ptr<const Listing> listing = held(*stamp);
+    if (!listing) return Known::unknown;
+    return listing->find(name).empty() ? Known::absent : Known::present;
+}
+
 std::error_code NameCache::read(host::Place folder, std::string_view name, std::string& found,
                                 bool& steady) {
     // Read before the folder is opened: a change after this time moves its stamp past `settled`.

@@ -59,6 +59,11 @@ class NameCache {
     // ("Access is denied." for EACCES), never "not found".
     std::error_code find(host::Place folder, std::string_view name, std::string& found);
 
+    // What a kept listing of the folder at `folder` says of `name`, without reading the folder:
+    // unknown when none is kept or the folder changed since; one stat of the folder.
+    enum class Known { absent, present, unknown };
+    Known known(host::Place folder, std::string_view name);
+
     struct Usage {
         std::size_t folders = 0;
         std::size_t names = 0;

@@ -116,6 +116,7 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
         const bool driveThere =
             anyFound_ || at_.depth() > 0 || host::typeAt(at_.folder().place(), true);
         const bool fileMissing = last && error.missing() && driveThere;
+        if (error.missing()) noteMissing(item.name);
         stopAt(item.origin,
                make_error_code(fileMissing ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
         if (error.notAFolder() && beforeOrigin_ != item.origin) type_ = file_type::regular;

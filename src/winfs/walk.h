@@ -72,9 +72,11 @@ class Walk {
     // The shortcuts: each enters names in one call where the host vouches that the walk would have
     // found them so, and leaves everything else pending.
     bool allAtOnce();
-    bool enterAtOnce(std::size_t count);
+    bool enterToMissing(std::size_t count);
+    std::size_t hintedFolder() const;
     std::error_code followLastLink();
     void noteLink(std::size_t origin, std::string_view link);
+    void noteMissing(std::string_view name);
 
     const DriveMap& map_;
     const Lookup lookup_;
