@@ -12,7 +12,8 @@
 // less than its file system's settling time after its last change may already have changed again
 // unseen: such a listing is not kept either. That time is 50 ms on file systems stamped in
 // nanoseconds (ext4, xfs, btrfs, tmpfs, ...), whose clock ticks every few milliseconds, and 3 s
-// on FAT and exFAT; file systems dated by another machine's clock (network, FUSE) are never kept.
+// on FAT and exFAT; network and FUSE file systems, dated by another clock, and any other it does
+// not know are never kept.
 //
 // Threading: a NameCache may be used from any number of threads at once. Each listing is immutable
 // once read and shared; the index and the order of use are guarded by one mutex, held only to find
