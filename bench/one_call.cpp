@@ -5,6 +5,8 @@
 //   missing     C:\bench\one\two\real\four\five\missing
 //   big_missing, big_other_case, big_exact: C:\big\missing\y, C:\big\FILE50000, C:\big\file50000
 //               in a folder of 100,000 names, looked up once before, so that its names are cached
+//   tail_settled, tail_new: C:\a\lnk\c\d\x\y, lnk -> b, x and y missing, on a tree made 3 s
+//               before or 0.1 s before, resolved once before as a program that asks again would
 // For example:
 //   strace -f -e trace=%file,%desc build/default/bench/one_call canonPath no_link 2>&1 |
 //     sed -n '/BEGIN/,/END/p'
@@ -39,7 +41,16 @@ const std::map<std::string, Case> kCases = {
     {"big_missing", {"C:\\big\\missing\\y", "big/missing/y"}},
     {"big_other_case", {"C:\\big\\FILE50000", "big/FILE50000"}},
     {"big_exact", {"C:\\big\\file50000", "big/file50000"}},
+    {"tail_settled", {"C:\\a\\lnk\\c\\d\\x\\y", "a/lnk/c/d/x/y"}},
+    {"tail_new", {"C:\\a\\lnk\\c\\d\\x\\y", "a/lnk/c/d/x/y"}},
 };
+
+std::string run(const std::string& which, const fs::path& windows,
+                const std::filesystem::path& host) {
+    if (which == "std") return std::filesystem::weakly_canonical(host).string();
+    if (which == "weakly_canonical") return fs::weakly_canonical(windows).string();
+    return canonPath(windows, true).string();
+}
 
 }  // namespace
 
@@ -70,20 +81,20 @@ int main(int argc, char** argv) {
             if (fd >= 0) ::close(fd);
         }
         // Kept in the name cache once its last change has settled; the first lookup reads it.
-        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
-                                    std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(3) + std::chrono::milliseconds(100));
         (void)fs::weakly_canonical(fs::path("C:\\big\\MISSING"));
     }
 
-    std::string result;
-    (void)!::write(2, "BEGIN\n", 6);
-    if (which == "std") {
-        result = std::filesystem::weakly_canonical(host).string();
-    } else if (which == "weakly_canonical") {
-        result = fs::weakly_canonical(windows).string();
-    } else {
-        result = canonPath(windows, true).string();
+    if (name.rfind("tail_", 0) == 0) {
+        std::filesystem::create_directories(prefix + "/drive_c/a/b/c/d");
+        std::filesystem::create_symlink("b", prefix + "/drive_c/a/lnk");
+        std::this_thread::sleep_for(name == "tail_new" ? std::chrono::milliseconds(100)
+                                                       : std::chrono::milliseconds(3100));
+        (void)run(which, windows, host);
     }
+
+    (void)!::write(2, "BEGIN\n", 6);
+    const std::string result = run(which, windows, host);
     (void)!::write(2, "END\n", 4);
     std::cout << result << std::endl;
     std::filesystem::remove_all(prefix);

@@ -1,7 +1,8 @@
 // canonPath beside std::filesystem::weakly_canonical on the same host path, each pair run one
 // after the other in one process: a folder of 100,000 names (a missing tail, a name in another
 // case than on disk, a name as on disk), a path of six names without links, and a path of seven
-// names through one link. Run by hand:
+// names through one link, and C:\a\lnk\c\d\x\y (lnk -> b, x and y missing) on a tree made long
+// before and on one made 0.1 s before. Run by hand:
 //   build/default/bench/resolution_bench --benchmark_min_time=0.2
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -33,6 +34,7 @@ struct Drive {
         winfs::reload_drives();
         std::filesystem::create_directories(host("bench/one/two/real/four/five/six"));
         winfs::create_directory_symlink("C:\\bench\\one\\two\\real", "C:\\bench\\one\\two\\link");
+        makeTail("settled");
         std::filesystem::create_directories(host("big"));
         for (int i = 0; i < kBigFolderNames; ++i) {
             char name[32];
@@ -41,10 +43,14 @@ struct Drive {
             if (fd >= 0) ::close(fd);
         }
         // A folder is kept in the name cache only once its last change has settled.
-        std::this_thread::sleep_for(winfs::NameCacheOptions{}.settle +
-                                    std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(3) + std::chrono::milliseconds(100));
     }
     ~Drive() { std::filesystem::remove_all(prefix); }
+    // <below>\a\b\c\d and <below>\a\lnk -> b.
+    void makeTail(const std::string& below) const {
+        std::filesystem::create_directories(host(below + "/a/b/c/d"));
+        std::filesystem::create_symlink("b", host(below + "/a/lnk"));
+    }
     std::string host(const std::string& below) const { return prefix + "/drive_c/" + below; }
 };
 
@@ -64,6 +70,9 @@ const Case kBigExact{"C:\\big\\file50000", "big/file50000"};
 const Case kNoLink{"C:\\bench\\one\\two\\real\\four\\five", "bench/one/two/real/four/five"};
 const Case kOneLink{"C:\\bench\\one\\two\\link\\four\\five\\six",
                     "bench/one/two/link/four/five/six"};
+
+const Case kTailSettled{"C:\\settled\\a\\lnk\\c\\d\\x\\y", "settled/a/lnk/c/d/x/y"};
+const Case kTailNew{"C:\\new\\a\\lnk\\c\\d\\x\\y", "new/a/lnk/c/d/x/y"};
 
 void BM_CanonPath(benchmark::State& state, const Case& c) {
     drive();
@@ -97,6 +106,19 @@ void BM_CanonPathFirstLookup(benchmark::State& state) {
     state.counters["cached_bytes"] = static_cast<double>(usage.bytes);
 }
 
+// Both on a tree made 0.1 s before the first call, as a program asks about the names it has just
+// made; each pair starts on a tree of its own.
+void BM_TailNew(benchmark::State& state, bool winfsCall) {
+    std::filesystem::remove_all(drive().host("new"));
+    drive().makeTail("new");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (winfsCall) {
+        BM_CanonPath(state, kTailNew);
+    } else {
+        BM_WeaklyCanonical(state, kTailNew);
+    }
+}
+
 BENCHMARK(BM_CanonPathFirstLookup)->Name("BM_CanonPath/winfs/big_first_lookup");
 BENCHMARK_CAPTURE(BM_CanonPath, big_missing, kBigMissing)->Name("BM_CanonPath/winfs/big_missing");
 BENCHMARK_CAPTURE(BM_WeaklyCanonical, big_missing, kBigMissing)
@@ -112,5 +134,12 @@ BENCHMARK_CAPTURE(BM_CanonPath, no_link, kNoLink)->Name("BM_CanonPath/winfs/no_l
 BENCHMARK_CAPTURE(BM_WeaklyCanonical, no_link, kNoLink)->Name("BM_WeaklyCanonical/std/no_link");
 BENCHMARK_CAPTURE(BM_CanonPath, one_link, kOneLink)->Name("BM_CanonPath/winfs/one_link");
 BENCHMARK_CAPTURE(BM_WeaklyCanonical, one_link, kOneLink)->Name("BM_WeaklyCanonical/std/one_link");
+
+BENCHMARK_CAPTURE(BM_CanonPath, tail_settled, kTailSettled)
+    ->Name("BM_CanonPath/winfs/tail_settled");
+BENCHMARK_CAPTURE(BM_WeaklyCanonical, tail_settled, kTailSettled)
+    ->Name("BM_WeaklyCanonical/std/tail_settled");
+BENCHMARK_CAPTURE(BM_TailNew, winfs, true)->Name("BM_CanonPath/winfs/tail_new");
+BENCHMARK_CAPTURE(BM_TailNew, std, false)->Name("BM_WeaklyCanonical/std/tail_new");
 
 }  // namespace

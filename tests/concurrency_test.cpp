@@ -183,6 +183,49 @@ TEST_F(Concurrency, ACacheOfFolderNamesSharedWhileTheFolderChanges) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// A folder renamed again and again by another process: each row's answers hold in every state.
+TEST_F(Concurrency, AFolderRenamedUnderTheWalk) {
+    struct Row {
+        const char* change;
+        const char* from;  // below c:\zor, renamed to `to` and back
+        const char* to;
+        std::function<bool()> right;
+    };
+    const Row rows[] = {
+        // One spelling is there at every instant: never missing.
+        {"between two spellings", "s/CaseDir", "s/casedir",
+         [] {
+             std::error_code ec;
+             return winfs::status(path("c:\\zor\\s\\CASEDIR"), ec).type() == file_type::directory;
+         }},
+        // Gone or there, x is missing below it: the missing part is D\x, never the whole path.
+        {"away and back", "w/D", "w/E",
+         [] {
+             std::error_code ec;
+             const path weakly = winfs::weakly_canonical(path("c:\\zor\\w\\D\\x"), ec);
+             if (ec || weakly.string() != "C:\\zor\\w\\D\\x") return false;
+             const path relative =
+                 winfs::relative(path("c:\\zor\\w\\D\\x"), path("c:\\zor\\w"), ec);
+             return !ec && relative.string() == "D\\x";
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        const std::string from = driveC("zor/") + row.from;
+        const std::string to = driveC("zor/") + row.to;
+        makeFolder(from);
+        const Changer renames([&] {
+            ::rename(from.c_str(), to.c_str());
+            ::rename(to.c_str(), from.c_str());
+        });
+        std::atomic<int> wrong{0};
+        forAWhile(2, 0.5, [&] {
+            if (!row.right()) ++wrong;
+        });
+        EXPECT_EQ(wrong.load(), 0);
+    }
+}
+
 TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
     constexpr int kRounds = 50;
     std::atomic<int> failures{0};

@@ -152,13 +152,15 @@ void DriveFixture::buildTree() {
     hostLink("loop1", zor + "/loop2");
     hostLink("nothere", zor + "/dangling");
     hostLink("store/inner", zor + "/hop");
+    hostLink("STORE", zor + "/upper");
     hostLink("hop/../file.txt", zor + "/lexi");
     hostLink(temp("outside"), zor + "/out");
     hostLink(notUtf8, zor + "/badrel");
     hostLink(zor + "/" + notUtf8, zor + "/badabs");
 
     // An absolute host target whose ".." leaves drive C, beside a decoy where ".." taken lexically
-    // would land; and names that Windows cannot spell, beside the paths they would be read as.
+    // would land (and where a relative target's ".." stop, at the drive's root); and names that
+    // Windows cannot spell, beside the paths they would be read as.
     makeFolder(prefix() + "/outside");
     makeFile(prefix() + "/outside/secret");
     makeFolder(driveC("outside"));

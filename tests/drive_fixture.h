@@ -39,11 +39,13 @@ class DriveFixture : public testing::Test {
     //   rel -> store          sub\up -> ../store      abs -> <drive C>/zor/store (host path)
     //   loop1 <-> loop2       dangling -> nothere     hop -> store/inner
     //   lexi -> hop/../file.txt                       out -> <temp>/outside
+    //   upper -> STORE (store in another case)
     //   badrel -> "\xff\xfe"  badabs -> <drive C>/zor/"\xff\xfe"
     // and chain\l0 -> l1 -> ... -> l63 -> end: 64 links from l0, 63 from l1;
-    //   zor\absdots -> <drive C>/../outside and up -> ../outside, both <prefix>/outside, beside
-    //   the decoy C:\outside; zor\bsl -> "a\b", a host name with a backslash, beside zor\a\b;
-    //   zor\tonul -> nul, a folder: a name in a link's target, never a device.
+    //   zor\absdots -> <drive C>/../outside, <prefix>/outside as the host takes it, and
+    //   up -> ../outside, C:\outside, since ".." stops at the drive's root; zor\bsl -> "a\b", a
+    //   host name with a backslash, beside zor\a\b; zor\tonul -> nul, a folder: a name in a link's
+    //   target, never a device.
     void buildTree();
 
   private:

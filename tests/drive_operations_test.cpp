@@ -1,9 +1,13 @@
 // The winfs operations on a real prefix: drive mapping, absolute, canonical, weakly_canonical, the
 // status queries, links and the working directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
+#include <linux/magic.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,6 +177,7 @@ const Mapping kCanonical[] = {
     {"\\\\127.0.0.1\\C$\\ZOR",         "\\\\127.0.0.1\\C$\\zor",     kNoError},
     {"\\\\?\\UNC\\localhost\\c$\\zor",  "\\\\?\\UNC\\localhost\\c$\\zor", kNoError},
     {"\\\\.\\UNC\\LOCALHOST\\c$\\zor",  "\\\\.\\UNC\\LOCALHOST\\c$\\zor", kNoError},
+    {"\\\\localhost\\c$\\up\\secret",   "\\\\localhost\\c$\\outside\\secret", kNoError},  // ".." stops at the share
     {"\\\\localhost\\q$\\zor",        "",                       3},
     {"\\\\localhost\\share\\zor",     "",                       53},
     {"\\\\server\\c$\\zor",           "",                       53},
@@ -190,7 +195,8 @@ const Mapping kCanonical[] = {
     {"c:\\zor\\lexi",               "C:\\zor\\file.txt",      kNoError},  // hop/.. taken lexically
     {"c:\\zor\\out",                "@\\outside",             kNoError},
     {"c:\\zor\\absdots\\secret",     "@\\prefix\\outside\\secret", kNoError},  // ".." as the host takes it
-    {"c:\\up\\secret",              "@\\prefix\\outside\\secret", kNoError},
+    {"c:\\up\\secret",              "C:\\outside\\secret",    kNoError},  // ".." stops at the root
+    {"c:\\zor\\upper",              "C:\\zor\\store",         kNoError},  // a target in another case
     {"c:\\zor\\a\\b\\f",             "C:\\zor\\a\\b\\f",         kNoError},
     {"c:\\zor\\bsl\\f",             "",                       123},  // never the decoy a\b\f
     {"c:\\zor\\rel\\a<b",           "",                       123},
@@ -510,6 +516,10 @@ TEST_F(OperationsTest, CreatedLinksAreHostLinksThatReadBack) {
         {"..\\file.txt", "c:\\zor\\sub\\wrel", "zor/sub/wrel", "../file.txt", "..\\file.txt",
          "C:\\zor\\file.txt"},
         {"nowhere", "wdangling", "zor/wdangling", "nowhere", "nowhere", ""},
+        // Stored as given; followed as Windows follows it, its ".." stopping at the drive's root.
+        {"..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\outside", "c:\\zor\\esc", "zor/esc",
+         "../../../../../../../../../../outside", "..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\outside",
+         "C:\\outside"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.link);
@@ -576,6 +586,16 @@ TEST_F(DriveFixture, CaseInsensitiveLookupsSeeEveryChangeToTheFolder) {
         {"a name removed", [&] { std::filesystem::remove(folder + "/file.txt"); }, "FILE.TXT", ""},
         {"a name renamed in case", [&] { rename(folder + "/Mixed", folder + "/mIxed"); }, "MIXED",
          "mIxed"},
+        // As tar and rsync leave it: only the change time tells.
+        {"a name renamed, then the folder's times set back",
+         [&] {
+             struct stat before {};
+             ASSERT_EQ(::stat(folder.c_str(), &before), 0);
+             rename(folder + "/Mixed", folder + "/mIxed");
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+         },
+         "MIXED", "mIxed"},
         // Among names that differ only in case: the one given, else the first byte by byte.
         {"a twin that sorts first", [&] { makeFolder(folder + "/MIXED"); }, "mixed", "MIXED"},
         {"a twin, asked for as it is", [&] { makeFolder(folder + "/MIXED"); }, "Mixed", "Mixed",
@@ -667,10 +687,21 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
         EXPECT_EQ(found, "one");
         return cache.usage().foldersRead - before;
     };
-    winfs::NameCache recent;
+    winfs::NameCache recent({.settle = std::chrono::seconds(3)});
     EXPECT_EQ(reads(recent, temp("a")), 1u);
     EXPECT_EQ(reads(recent, temp("a")), 1u) << "changed within the settling time";
     EXPECT_EQ(recent.usage().folders, 0u);
+    // By default the settling time is the file system's: a tenth of a second is past it on one
+    // stamped in nanoseconds, as the temporary folder's file systems mostly are.
+    struct statfs fs {};
+    ASSERT_EQ(::statfs(temp().c_str(), &fs), 0);
+    if (fs.f_type == EXT4_SUPER_MAGIC || fs.f_type == TMPFS_MAGIC || fs.f_type == XFS_SUPER_MAGIC ||
+        fs.f_type == BTRFS_SUPER_MAGIC) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        winfs::NameCache byFileSystem;
+        EXPECT_EQ(reads(byFileSystem, temp("a")), 1u);
+        EXPECT_EQ(reads(byFileSystem, temp("a")), 0u) << "settled a tenth of a second after";
+    }
 
     winfs::NameCache small({.maxNames = 5, .settle = std::chrono::nanoseconds(0)});
     EXPECT_EQ(reads(small, temp("a")), 1u);
@@ -680,6 +711,28 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
     EXPECT_EQ(reads(small, temp("a")), 0u);
     EXPECT_EQ(reads(small, temp("b")), 1u);
     EXPECT_EQ(small.usage().names, 4u);
+
+    // A folder with no names still takes room: each weighs one name at least.
+    for (int i = 0; i < 8; ++i) {
+        const std::string empty = temp("empty" + std::to_string(i));
+        makeFolder(empty);
+        std::string found;
+        EXPECT_EQ(small.find({-1, empty.c_str()}, "X", found),
+                  winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_LE(small.usage().folders, 5u);
+
+    // Among twins in case, a kept listing gives the one that sorts first, as its first reading.
+    makeFolder(temp("twins"));
+    for (const char* twin : {"twin", "Twin", "tWin", "twIn", "twiN", "TWIN", "tWIN", "TwIN"})
+        makeFile(temp("twins/") + twin);
+    winfs::NameCache keeping({.settle = std::chrono::nanoseconds(0)});
+    for (int round = 0; round < 2; ++round) {
+        std::string found;
+        EXPECT_FALSE(keeping.find({-1, temp("twins").c_str()}, "TWIn", found));
+        EXPECT_EQ(found, "TWIN") << "round " << round;
+    }
+    EXPECT_EQ(keeping.usage().foldersRead, 1u);
 }
 
 TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
@@ -697,6 +750,8 @@ TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
         {170, "The requested resource is in use.", std::errc::device_or_resource_busy},
         {183, "Cannot create a file when that file already exists.", std::errc::file_exists},
         {206, "The filename or extension is too long.", std::errc::filename_too_long},
+        {123, "The filename, directory name, or volume label syntax is incorrect.",
+         std::errc::no_such_file_or_directory},
         {267, "The directory name is invalid.", std::errc::not_a_directory},
         {1921, "The name of the file cannot be resolved by the system.",
          std::errc::too_many_symbolic_link_levels},
@@ -787,6 +842,10 @@ TEST_F(DriveFixture, TheLongestDriveFolderNamesTheDrive) {
     EXPECT_EQ(winfs::current_path().string(), "D:\\inner");
     changeDirectory(driveC("zor"));
     EXPECT_EQ(winfs::current_path().string(), "C:\\zor");
+    // A whole name of the drive's folder, never a leading part of one ("D:\-old").
+    makeFolder(driveC("zor/store-old"));
+    changeDirectory(driveC("zor/store-old"));
+    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\store-old");
     changeDirectory(temp());
     EXPECT_EQ(winfs::current_path().string(), throughZ(temp()));
 }

@@ -2,6 +2,7 @@
 // and a failure gives one clear line on standard error and a non-zero exit status.
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -420,6 +421,37 @@ TEST_F(Faults, VeryLongPaths) {
         EXPECT_TRUE(winfs::create_directories(path(deep + "\\new\\er"), ec)) << ec.message();
         EXPECT_TRUE(winfs::is_directory(path(deep + "\\new\\er")));
     }
+    // No descriptor free when the map is read: that call fails, and once descriptors are free
+    // again, deep paths resolve as before.
+    const std::string deepest = "c:\\zor\\deep24002";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit few{};
+        ::getrlimit(RLIMIT_NOFILE, &few);
+        few.rlim_cur = std::min<rlim_t>(few.rlim_cur, 256);
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        std::vector<int> filled;
+        const auto fill = [&] {
+            for (int fd; (fd = ::open("/", O_PATH | O_CLOEXEC)) >= 0;)
+                filled.push_back(fd);
+        };
+        fill();
+        winfs::reload_drives();
+        fill();  // those that the map it replaced let go
+        std::error_code ec;
+        winfs::canonical(path("c:\\zor"), ec);
+        if (ec != winfs::make_error_code(winfs::ERROR_TOO_MANY_OPEN_FILES)) ::_exit(3);
+        for (const int fd : filled)
+            ::close(fd);
+        if (!winfs::is_directory(path(deepest + "\\" + std::string(100, 'd')), ec)) ::_exit(4);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the first call did not fail, 4: a deep path failed";
+
     std::string made = "c:\\zor\\made";
     while (made.size() < 10002)
         made += "\\" + std::string(std::min<std::size_t>(100, 10002 - made.size()), 'm');

@@ -124,7 +124,8 @@ TEST_F(ScratchOperations, CreateDirectories) {
     struct Row {
         std::string windows;
         bool created;
-        int error;  // a Windows code, 0 for none
+        int error;                     // a Windows code, 0 for none
+        const char* absent = nullptr;  // a folder that a failure must not have made
     };
     const Row rows[] = {
         {"c:\\zor\\a\\b\\c", true, 0},
@@ -132,6 +133,8 @@ TEST_F(ScratchOperations, CreateDirectories) {
         {"c:\\ZOR\\A\\b\\", false, 0},
         {"c:\\zor\\" + repeat('n', 255), true, 0},
         {"c:\\zor\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE},
+        {"c:\\zor\\above\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE,
+         "c:\\zor\\above"},
         {"c:\\zor\\" + repeat('x', 184) + "\\" + repeat('y', 165), true, 0},
         {"c:\\zor\\file.txt", false, winfs::ERROR_ALREADY_EXISTS},
         {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
@@ -156,6 +159,9 @@ TEST_F(ScratchOperations, CreateDirectories) {
         std::error_code ec;
         EXPECT_EQ(winfs::create_directories(path(row.windows), ec), row.created);
         EXPECT_EQ(ec.value(), row.error) << ec.message();
+        if (row.absent != nullptr) {
+            EXPECT_FALSE(winfs::exists(path(row.absent)));
+        }
         if (row.error == 0) {
             EXPECT_TRUE(winfs::is_directory(path(row.windows)));
         } else {

@@ -121,8 +121,12 @@ std::unique_ptr<DriveMap::Drive> openDrive(char letter, const std::string& folde
         drive->failure = make_error_code(ERROR_INVALID_DRIVE);
         return drive;
     }
-    if (host::Result<host::Handle> handle = host::openFolder(drive->folder)) {
+    host::Result<host::Handle> handle = host::openFolder(drive->folder);
+    if (handle) {
         drive->handle = std::move(*handle);
+    } else if (handle.error().scarce()) {
+        // Without its handle, no path deeper than the host takes would resolve on it.
+        drive->failure = handle.error().windows(host::At::folderOnTheWay);
     }
     return drive;
 }
@@ -147,8 +151,18 @@ DriveMap::DriveMap(const std::string& prefix)
     if (prefix_.empty()) {
         ofLetter(drives_, 'c') = missingDrive('C');
         ofLetter(drives_, 'z') = openDrive('Z', "/");
-        return;
+    } else {
+        openDrives();
     }
+    for (const auto& drive : drives_) {
+        if (drive && (drive->failure == make_error_code(ERROR_TOO_MANY_OPEN_FILES) ||
+                      drive->failure == make_error_code(ERROR_NOT_ENOUGH_MEMORY))) {
+            provisional_ = true;
+        }
+    }
+}
+
+void DriveMap::openDrives() {
     const Folders folders = folderNames(prefix_);
     const std::error_code driveCFailure = makeDriveC(ofLetter(folders, 'c'));
     for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -270,7 +284,7 @@ path windowsPathOf(std::string_view relativeHost, std::error_code& ec) {
 
 std::shared_ptr<const DriveMap> DriveMapHolder::current() {
     const std::lock_guard lock(mutex_);
-    if (!map_) map_ = std::make_shared<const DriveMap>(defaultPrefix());
+    if (!map_ || map_->provisional()) map_ = std::make_shared<const DriveMap>(defaultPrefix());
     return map_;
 }
 

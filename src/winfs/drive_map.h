@@ -42,6 +42,10 @@ class DriveMap {
     // Different for every map the process builds, so that an answer kept for one map is never
     // taken for another's, even one built where the first one stood.
     std::uint64_t serial() const noexcept { return serial_; }
+    // Whether a drive failed for want of a descriptor or of memory (ERROR_TOO_MANY_OPEN_FILES,
+    // ERROR_NOT_ENOUGH_MEMORY): the calls on it fail, and a holder reads such a map again at its
+    // next use rather than keep it.
+    bool provisional() const noexcept { return provisional_; }
     // The drive of a letter (either case); nullptr when unmapped.
     const Drive* drive(char letter) const noexcept;
     // The host folder of a drive letter (either case); nullptr when unmapped.
@@ -64,9 +68,12 @@ class DriveMap {
     std::string hostPathFor(const path& windows, std::error_code& ec) const;
 
   private:
+    void openDrives();  // those the prefix names
+
     std::string prefix_;
     std::string hostName_;
     std::uint64_t serial_;
+    bool provisional_ = false;
     std::array<std::unique_ptr<const Drive>, 26> drives_;
 };
 
@@ -82,7 +89,8 @@ std::shared_ptr<const DriveMap> drives();
 void reload_drives();
 
 // A holder of one current map, for drives() and for whoever needs a map of their own: built from
-// `prefix()` on first use, replaced whole by reload().
+// `prefix()` on first use, and again at a use after one that was provisional(); replaced whole by
+// reload().
 class DriveMapHolder {
   public:
     std::shared_ptr<const DriveMap> current();

@@ -66,11 +66,15 @@ FolderStamp stampFrom(const struct stat& st) noexcept {
             nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
 }
 
-// Local file systems, whose change times come from this host's clock. Any other (NFS, SMB, FUSE,
-// 9p, a cluster file system) may date them by a clock that runs behind ours.
-bool datedByHostClock(int fd) noexcept {
+// The settling time of a file system's stamps. Local ones date changes by this host's clock: most
+// in nanoseconds from the kernel's coarse clock, which ticks every few milliseconds (at 100 Hz,
+// every 10), FAT in two seconds. Any other (NFS, SMB, FUSE, 9p, a cluster file system) may date
+// them by a clock that runs behind ours.
+std::optional<std::chrono::nanoseconds> settleOf(int fd) noexcept {
+    constexpr std::chrono::nanoseconds kFine = std::chrono::milliseconds(50);
+    constexpr std::chrono::nanoseconds kCoarse = std::chrono::seconds(3);
     struct statfs fs {};
-    if (::fstatfs(fd, &fs) != 0) return false;
+    if (::fstatfs(fd, &fs) != 0) return std::nullopt;
     switch (static_cast<unsigned long>(fs.f_type)) {
         case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
         case XFS_SUPER_MAGIC:
@@ -78,14 +82,15 @@ bool datedByHostClock(int fd) noexcept {
         case TMPFS_MAGIC:
         case RAMFS_MAGIC:
         case F2FS_SUPER_MAGIC:
-        case OVERLAYFS_SUPER_MAGIC:
+        case OVERLAYFS_SUPER_MAGIC:  // stamped by its upper folder's file system, one of these
+        case 0x2FC12FC1UL:           // ZFS
+        case 0xCA451A4EUL:           // bcachefs
+            return kFine;
         case MSDOS_SUPER_MAGIC:
         case 0x2011BAB0UL:  // exFAT
-        case 0x2FC12FC1UL:  // ZFS
-        case 0xCA451A4EUL:  // bcachefs
-            return true;
+            return kCoarse;
         default:
-            return false;
+            return std::nullopt;
     }
 }
 
@@ -160,6 +165,9 @@ bool Error::unsupported() const noexcept {
 }
 bool Error::notALink() const noexcept {
     return value_ == EINVAL;
+}
+bool Error::scarce() const noexcept {
+    return value_ == EMFILE || value_ == ENFILE || value_ == ENOMEM;
 }
 
 namespace {
@@ -330,22 +338,22 @@ Result<FolderStamp> stampOf(Place place) {
     return stampFrom(st);
 }
 
-Error listFolder(Place place, FolderStamp& stamp, bool& hostClock,
-                 const std::function<void(std::string_view)>& each) {
+Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each) {
     const Handle folder(::openat(descriptor(place), *place.below != '\0' ? place.below : ".",
                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) return Error::last();
-    // The stamp before the first name: a change made while the names are read moves it.
+    // The stamp before the first name and after the last: a change made while the names are read
+    // moves it, and the names read may then hold both spellings of a renamed name, or neither.
     struct stat st {};
     if (::fstat(folder.get(), &st) != 0) return Error::last();
-    stamp = stampFrom(st);
-    hostClock = datedByHostClock(folder.get());
+    listed.stamp = stampFrom(st);
+    listed.settle = settleOf(folder.get());
     // getdents64 itself, without the two fcntl and the fstat that opendir adds.
     std::vector<char> buffer(std::size_t{64} * 1024);
     for (;;) {
         const long n = ::syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
         if (n < 0) return Error::last();
-        if (n == 0) return {};
+        if (n == 0) break;
         for (long at = 0; at < n;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
             const std::string_view name = entry->d_name;
@@ -353,6 +361,9 @@ Error listFolder(Place place, FolderStamp& stamp, bool& hostClock,
             at += entry->d_reclen;
         }
     }
+    if (::fstat(folder.get(), &st) != 0) return Error::last();
+    listed.steady = stampFrom(st) == listed.stamp;
+    return {};
 }
 
 Result<Handle> openLinkFree(Place place, LastLink last) {

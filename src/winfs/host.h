@@ -6,6 +6,7 @@
 // Threading: every function is safe to call concurrently; a Handle belongs to one owner.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@ class Error {
     bool loop() const noexcept;          // too many links, or a link where none may be
     bool unsupported() const noexcept;   // the host lacks the call
     bool notALink() const noexcept;      // readlink of something else
+    bool scarce() const noexcept;        // no descriptor or memory free: it may work later
     // The Windows code that winfs reports for it.
     std::error_code windows(At where) const { return windowsError(value_, where); }
 
@@ -177,12 +179,19 @@ struct FolderStamp {
 // The stamp of the folder at `place`, links followed.
 Result<FolderStamp> stampOf(Place place);
 
-// Calls `each` with every name in the folder at `place` but "." and "..", after taking its stamp
-// from the same open folder. `hostClock` tells whether its file system dates changes by this host's
-// own clock (a local one); a network or FUSE file system dates them by another machine's or
-// process's.
-Error listFolder(Place place, FolderStamp& stamp, bool& hostClock,
-                 const std::function<void(std::string_view)>& each);
+// What a reading of a folder tells besides its names.
+struct Listed {
+    FolderStamp stamp;    // taken before the first name
+    bool steady = false;  // and still the same after the last: no change crossed the reading
+    // How long after a change a later one may still leave the same stamp: the tick of the clock
+    // that dates changes, or the file system's coarser granularity. Empty for a file system dated
+    // by another machine's or process's clock (network, FUSE), whose stamps never settle here.
+    std::optional<std::chrono::nanoseconds> settle;
+};
+
+// Calls `each` with every name in the folder at `place` but "." and "..", between two stamps of
+// the same open folder.
+Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each);
 
 // What openLinkFree does with a last name that is a link: refuse it (a loop() error), or open the
 // link itself.

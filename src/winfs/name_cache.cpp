@@ -23,6 +23,14 @@ std::uint32_t foldedHash(std::string_view name) {
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
+// Readings of a folder, at most, for a lookup whose readings a change keeps crossing.
+constexpr int kReadings = 8;
+
+// What a listing counts for against the cap: an empty folder still takes room.
+std::size_t weightOf(std::size_t names) noexcept {
+    return names == 0 ? 1 : names;
+}
+
 std::int64_t nanosecondsSince1970(std::chrono::system_clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
@@ -114,26 +122,47 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
             return {};
         }
     }
+    std::error_code ec;
+    for (int reading = 0; reading < kReadings; ++reading) {
+        bool steady = false;
+        ec = read(folder, name, found, steady);
+        if (steady || ec != make_error_code(ERROR_FILE_NOT_FOUND)) break;
+    }
+    return ec;
+}
 
+NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
+    const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
+    if (!stamp) return Known::unknown;
+    const std::shared_ptr<const Listing> listing = held(*stamp);
+    if (!listing) return Known::unknown;
+    return listing->find(name).empty() ? Known::absent : Known::present;
+}
+
+std::error_code NameCache::read(host::Place folder, std::string_view name, std::string& found,
+                                bool& steady) {
     // Read before the folder is opened: a change after this time moves its stamp past `settled`.
     const std::int64_t readAt = nanosecondsSince1970(std::chrono::system_clock::now());
     auto listing = std::make_shared<Listing>();
     bool keepable = true;
-    bool hostClock = false;
+    host::Listed listed;
     std::string best;
-    const host::Error error =
-        host::listFolder(folder, listing->stamp, hostClock, [&](std::string_view n) {
-            if (!spellable(n)) return;
-            if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
-            if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
-        });
+    const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
+        if (!spellable(n)) return;
+        if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+        if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
+    });
     {
         const std::lock_guard lock(mutex_);
         ++foldersRead_;
     }
     if (error) return error.windows(host::At::folderOnTheWay);
-    const bool settled = hostClock && listing->stamp.changed < readAt - options_.settle.count();
-    if (keepable && settled) {
+    steady = listed.steady;
+    listing->stamp = listed.stamp;
+    const bool settled =
+        listed.settle &&
+        listed.stamp.changed < readAt - options_.settle.value_or(*listed.settle).count();
+    if (keepable && steady && settled) {
         listing->index();
         keep(std::move(listing));
     }
@@ -160,9 +189,11 @@ void NameCache::keep(std::shared_ptr<const Listing> listing) {
     std::vector<std::shared_ptr<const Listing>> dropped;  // freed outside the lock
     const std::lock_guard lock(mutex_);
     if (const auto it = folders_.find(key); it != folders_.end()) dropped.push_back(forget(it));
-    while (!uses_.empty() && names_ + listing->size() > options_.maxNames)
+    const std::size_t weight = weightOf(listing->size());
+    while (!uses_.empty() && weight_ + weight > options_.maxNames)
         dropped.push_back(forget(folders_.find(uses_.back())));
     names_ += listing->size();
+    weight_ += weight;
     bytes_ += listing->bytes();
     uses_.push_front(key);
     folders_.emplace(key, Held{std::move(listing), uses_.begin()});
@@ -171,6 +202,7 @@ void NameCache::keep(std::shared_ptr<const Listing> listing) {
 std::shared_ptr<const NameCache::Listing> NameCache::forget(Index::iterator it) {
     std::shared_ptr<const Listing> listing = std::move(it->second.listing);
     names_ -= listing->size();
+    weight_ -= weightOf(listing->size());
     bytes_ -= listing->bytes();
     uses_.erase(it->second.use);
     folders_.erase(it);
@@ -188,6 +220,7 @@ void NameCache::clear() {
     dropped.swap(folders_);
     uses_.clear();
     names_ = 0;
+    weight_ = 0;
     bytes_ = 0;
 }
 

@@ -5,10 +5,15 @@
 //
 // Every answer is one the folder really gave: each lookup first compares the folder's identity
 // (device and inode) and its modification and change times with those it had when it was read,
-// and reads it again when any differs. Two changes within one tick of the file system's clock
-// leave the same times, so a folder read less than `settle` after its last change may already
-// have changed again unseen: such a listing is used for that one lookup and not kept. The same
-// holds for file systems dated by another machine's clock (network, FUSE), which are never kept.
+// and reads it again when any differs. A reading that a change crossed (the stamps before and
+// after differ) is used for that one lookup and not kept; one that then lacks the name is read
+// again, a few times at most, since it may have missed both spellings of a name being renamed.
+// Two changes within one tick of the clock that dates them leave the same times, so a folder read
+// less than its file system's settling time after its last change may already have changed again
+// unseen: such a listing is not kept either. That time is 50 ms on file systems stamped in
+// nanoseconds (ext4, xfs, btrfs, tmpfs, ...), whose clock ticks every few milliseconds, and 3 s
+// on FAT and exFAT; network and FUSE file systems, dated by another clock, and any other it does
+// not know are never kept.
 //
 // Threading: a NameCache may be used from any number of threads at once. Each listing is immutable
 // once read and shared; the index and the order of use are guarded by one mutex, held only to find
@@ -21,6 +26,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,12 +37,13 @@
 namespace winfs {
 
 struct NameCacheOptions {
-    // The most names held in all folders together; the folders used least recently go first. A
-    // folder of 100,000 names takes about 2.2 MB.
+    // The most names held in all folders together, each folder counting as one name at least: an
+    // empty folder's listing still takes about 300 bytes, so 250,000 of them take some 75 MB at
+    // most. The folders used least recently go first. A folder of 100,000 names takes about 2.2 MB.
     std::size_t maxNames = 250'000;
-    // Longer than any local file system's time stamp granularity (FAT's two seconds) and the lag of
-    // the kernel's coarse clock.
-    std::chrono::nanoseconds settle = std::chrono::seconds(3);
+    // How long a folder must have stayed unchanged for its listing to be kept; unset, its file
+    // system's settling time (see above).
+    std::optional<std::chrono::nanoseconds> settle;
 };
 
 class NameCache {
@@ -52,6 +59,11 @@ class NameCache {
     // ERROR_FILE_NOT_FOUND when there is none; a folder that cannot be read gives its own error
     // ("Access is denied." for EACCES), never "not found".
     std::error_code find(host::Place folder, std::string_view name, std::string& found);
+
+    // What a kept listing of the folder at `folder` says of `name`, without reading the folder:
+    // unknown when none is kept or the folder changed since; one stat of the folder.
+    enum class Known { absent, present, unknown };
+    Known known(host::Place folder, std::string_view name);
 
     struct Usage {
         std::size_t folders = 0;
@@ -81,6 +93,9 @@ class NameCache {
 
     // The listing kept for the folder of `stamp`, when its stamp is still the same.
     std::shared_ptr<const Listing> held(const host::FolderStamp& stamp);
+    // Reads the folder once: `steady` when no change crossed the reading.
+    std::error_code read(host::Place folder, std::string_view name, std::string& found,
+                         bool& steady);
     // Keeps a listing, dropping the least recently used ones until the names fit.
     void keep(std::shared_ptr<const Listing> listing);
     // Takes a listing out of the cache; the caller lets it go once the lock is released.
@@ -91,6 +106,7 @@ class NameCache {
     Index folders_;
     std::list<Key> uses_;  // most recent first
     std::size_t names_ = 0;
+    std::size_t weight_ = 0;  // names_, with each folder counting as one name at least
     std::size_t bytes_ = 0;
     std::uint64_t foldersRead_ = 0;
 };

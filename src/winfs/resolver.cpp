@@ -13,30 +13,14 @@ namespace winfs {
 namespace {
 
 constexpr int kMaxLinks = 63;
+// Listings of one folder, at most, for a name renamed between its spellings as it is looked up.
+constexpr int kListings = 16;
 
 // The devices that every Windows machine has: the bit bucket and the console. A printer, a serial
 // or a parallel port (PRN, AUX, COM1, LPT1) is there only where the hardware is, and none is here.
 bool isPresentDevice(std::string_view name) {
     for (const std::string_view present : {"NUL", "CON", "CONIN$", "CONOUT$"}) {
         if (grammar::equalIgnoringAsciiCase(name, present)) return true;
-    }
-    return false;
-}
-
-using grammar::ElementCursor;
-
-// Whether a relative target's ".." climb above the drive's folder from `depth` names below it: the
-// host then takes them out of the drive, which only the host path can say where.
-bool climbsOutOfTheDrive(std::string_view target, std::size_t depth) noexcept {
-    std::size_t level = depth;
-    for (ElementCursor names(target, 0, grammar::Separators::host); names.more();) {
-        const std::string_view name = names.take();
-        if (name == "..") {
-            if (level == 0) return true;
-            --level;
-        } else if (!name.empty() && name != ".") {
-            ++level;
-        }
     }
     return false;
 }
@@ -60,6 +44,12 @@ std::string_view Position::name(std::size_t k) const noexcept {
     const std::size_t start = marks_[k] + (k == 0 ? 0 : 1);
     const std::size_t end = k + 1 < marks_.size() ? marks_[k + 1] : windows_.size();
     return std::string_view(windows_).substr(start, end - start);
+}
+
+std::string Position::onDrive() const {
+    std::string text{drive_->letter, ':', '\\'};
+    if (!marks_.empty()) text.append(std::string_view(windows_).substr(marks_[0]));
+    return text;
 }
 
 host::Error Position::push(std::string_view name) {
@@ -100,25 +90,30 @@ void Walk::stopAt(std::size_t origin, std::error_code missing) {
 
 // Looks the name up in the case given, then, when it is not there, in any case: among names that
 // differ only in case, the one that sorts first byte by byte, the same on every host whatever
-// order the folder lists them in. A folder that cannot be listed cannot tell that a name is
-// missing in every case: its error ends the walk.
+// order the folder lists them in. A spelling that the listing gave and that is gone by the next
+// look was renamed meanwhile (to another spelling, perhaps): the folder is listed again, a few
+// times at most. A folder that cannot be listed cannot tell that a name is missing in every case:
+// its error ends the walk; a folder that is gone itself leaves the name missing.
 std::error_code Walk::lookUp(Pending& item, bool last) {
     const bool wantType = last && lookup_.typeOfLast;
     host::Error error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
-    if (error.missing()) {
+    for (int round = 0; error.missing() && round < kListings; ++round) {
         std::string found;
         const std::error_code listed = folderNames().find(at_.folder().place(), item.name, found);
-        if (listed && listed != make_error_code(ERROR_FILE_NOT_FOUND)) return listed;
-        if (!listed) {
-            item.name = std::move(found);
-            error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
+        if (listed == make_error_code(ERROR_FILE_NOT_FOUND) ||
+            listed == make_error_code(ERROR_PATH_NOT_FOUND)) {
+            break;
         }
+        if (listed) return listed;
+        error = host::lookAt(at_.folder().placeOf(found, scratch_), wantType, entry_);
+        if (!error.missing()) item.name = std::move(found);
     }
     if (error.missing() || error.notAFolder()) {
         // A drive whose folder is gone is a missing path, whatever follows.
         const bool driveThere =
             anyFound_ || at_.depth() > 0 || host::typeAt(at_.folder().place(), true);
         const bool fileMissing = last && error.missing() && driveThere;
+        if (error.missing()) noteMissing(item.name);
         stopAt(item.origin,
                make_error_code(fileMissing ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
         if (error.notAFolder() && beforeOrigin_ != item.origin) type_ = file_type::regular;
@@ -151,7 +146,10 @@ std::error_code Walk::step(Pending item, bool last) {
         return follow(entry_.target, item.origin);
     }
     if (const host::Error error = at_.push(item.name)) {
-        return error.windows(host::At::folderOnTheWay);
+        // The folder where the walk stands went since the name was found in it.
+        if (!error.missing() && !error.notAFolder()) return error.windows(host::At::folderOnTheWay);
+        stopAt(item.origin, make_error_code(ERROR_PATH_NOT_FOUND));
+        return {};
     }
     // Only the last name's type is asked for; a folder on the way that is a file fails the next
     // lookup.
@@ -171,16 +169,16 @@ std::error_code Walk::follow(const std::string& target, std::size_t origin) {
     if (++links_ > kMaxLinks || target.empty()) return make_error_code(ERROR_CANT_RESOLVE_FILENAME);
     std::error_code ec;
     path windows;
-    if (target.front() == '/' || climbsOutOfTheDrive(target, at_.depth())) {
+    if (target.front() == '/') {
         // A host path, resolved as the host resolves it, then mapped to a drive.
-        std::string host = target;
-        if (host.front() != '/') host.insert(0, at_.folder().host() + "/");
-        windows = map_.windowsPathFor(host, ec);
+        windows = map_.windowsPathFor(target, ec);
     } else {
-        // Relative to the link's folder, where the walk stands, its ".." taken lexically. A target
-        // is no DOS path: "nul" and "a." are names as they stand, as Windows reads a link's target.
+        // Relative to the link's folder, where the walk stands, its ".." taken lexically and
+        // stopping at the root of the link's drive, as on Windows: "..\..\etc" from C:\zor is
+        // C:\etc, whoever made the link. A target is no DOS path: "nul" and "a." are names as they
+        // stand, as Windows reads a link's target.
         const path relative = windowsPathOf(target, ec);
-        if (!ec) windows = (path(at_.windows()) / relative).lexically_normal();
+        if (!ec) windows = (path(at_.onDrive()) / relative).lexically_normal();
     }
     if (ec) {
         // A target that names nothing Windows can reach leaves the link missing, never elsewhere.

@@ -26,6 +26,8 @@ class Position {
     const DriveMap::Drive& drive() const noexcept { return *drive_; }
     const host::Cursor& folder() const noexcept { return folder_; }
     const std::string& windows() const noexcept { return windows_; }
+    // The same place on its drive's root, "X:\", whatever root the walk was given.
+    std::string onDrive() const;
     std::size_t depth() const noexcept { return marks_.size(); }
     std::string_view name(std::size_t k) const noexcept;
 
@@ -72,9 +74,11 @@ class Walk {
     // The shortcuts: each enters names in one call where the host vouches that the walk would have
     // found them so, and leaves everything else pending.
     bool allAtOnce();
-    bool enterAtOnce(std::size_t count);
+    bool enterToMissing(std::size_t count);
+    std::size_t hintedFolder() const;
     std::error_code followLastLink();
     void noteLink(std::size_t origin, std::string_view link);
+    void noteMissing(std::string_view name);
 
     const DriveMap& map_;
     const Lookup lookup_;
