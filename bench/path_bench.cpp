@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "winfs/names.h"
 #include "winfs/path.h"
@@ -103,6 +104,24 @@ void BM_Construct(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(chosen.size()));
+}
+
+// Construction from UTF-16 text (the samples are ASCII, so each char widens to one unit), which
+// both path types convert to their UTF-8 text.
+template <typename Path>
+void BM_ConstructUtf16(benchmark::State& state) {
+    std::vector<std::u16string> texts;
+    for (const Sample& sample : samplesFor(state)) {
+        const std::string_view text =
+            std::is_same_v<Path, winfs::path> ? sample.windows : sample.posix;
+        texts.emplace_back(text.begin(), text.end());
+    }
+    for (auto _ : state) {
+        for (const std::u16string& text : texts) {
+            benchmark::DoNotOptimize(Path(text));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
 }
 
 // A path of twenty names: C:\folder01\...\folder20, and /folder01/.../folder20 for std.
@@ -224,6 +243,12 @@ BENCHMARK(BM_LexicallyNormal<std::filesystem::path>)
     ->DenseRange(0, allSamples);
 BENCHMARK(BM_Construct<winfs::path>)->Name("BM_Construct/winfs")->DenseRange(0, allSamples);
 BENCHMARK(BM_Construct<std::filesystem::path>)->Name("BM_Construct/std")->DenseRange(0, allSamples);
+BENCHMARK(BM_ConstructUtf16<winfs::path>)
+    ->Name("BM_ConstructUtf16/winfs")
+    ->DenseRange(0, allSamples);
+BENCHMARK(BM_ConstructUtf16<std::filesystem::path>)
+    ->Name("BM_ConstructUtf16/std")
+    ->DenseRange(0, allSamples);
 BENCHMARK(BM_IterateForward<winfs::path>)->Name("BM_IterateForward/winfs");
 BENCHMARK(BM_IterateForward<std::filesystem::path>)->Name("BM_IterateForward/std");
 BENCHMARK(BM_IterateBackward<winfs::path>)->Name("BM_IterateBackward/winfs");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <sstream>
@@ -319,6 +320,112 @@ TEST(Conversion, KeepsValidUtf8AsGiven) {
     }
 }
 
+// One text in each encoding; the UTF-8 is what the path keeps.
+struct Encoding {
+    const char* utf8;
+    std::u16string_view utf16;
+    std::u32string_view utf32;
+};
+
+void PrintTo(const Encoding& e, std::ostream* os) {
+    *os << '"' << e.utf8 << '"';
+}
+
+// clang-format off
+const Encoding kEncodings[] = {
+    {"",                                   u"",                     U""},
+    {"c:\\a/b",                            u"c:\\a/b",              U"c:\\a/b"},
+    {"caf\xc3\xa9\\\xe2\x82\xac",            u"caf\u00e9\\\u20ac",      U"caf\u00e9\\\u20ac"},
+    {"\xdf\xbf\xe0\xa0\x80",                  u"\u07ff\u0800",           U"\u07ff\u0800"},
+    {"\xed\x9f\xbf\xee\x80\x80",              u"\ud7ff\ue000",           U"\ud7ff\ue000"},
+    {"\xef\xbf\xbf\xf0\x90\x80\x80",          u"\uffff\U00010000",       U"\uffff\U00010000"},
+    {"\xf0\x9d\x84\x9e.txt",                 u"\U0001d11e.txt",         U"\U0001d11e.txt"},
+    {"\xf4\x8f\xbf\xbf",                     u"\U0010ffff",             U"\U0010ffff"},
+};
+// clang-format on
+
+class EncodingTest : public testing::TestWithParam<Encoding> {};
+
+TEST_P(EncodingTest, ConvertsBothWays) {
+    const Encoding& e = GetParam();
+    const std::wstring wide(e.utf32.begin(), e.utf32.end());
+    const std::u8string utf8(e.utf8, e.utf8 + std::strlen(e.utf8));
+    const std::u16string utf16(e.utf16);
+    const path built[] = {
+        path(e.utf16),
+        path(utf16),
+        path(utf16.c_str()),
+        path(e.utf32),
+        path(wide),
+        path(wide.c_str()),
+        path(utf8),
+        path(utf8.c_str()),
+        path(std::u8string_view(utf8)),
+        path(e.utf16.begin(), e.utf16.end()),
+        path(e.utf32.begin(), e.utf32.end()),
+        path(wide.begin(), wide.end()),
+        path(utf8.begin(), utf8.end()),
+    };
+    for (const path& p : built)
+        EXPECT_EQ(p.string(), e.utf8);
+
+    const path p(e.utf8);
+    // Compared as wholes: this GoogleTest cannot print these strings.
+    EXPECT_TRUE(p.u16string() == e.utf16);
+    EXPECT_TRUE(p.u32string() == e.utf32);
+    EXPECT_TRUE(p.wstring() == wide);
+    const path generic(p.generic_string());
+    EXPECT_TRUE(p.generic_u16string() == generic.u16string());
+    EXPECT_TRUE(p.generic_u32string() == generic.u32string());
+    EXPECT_TRUE(p.generic_wstring() == generic.wstring());
+
+    path grown("x");
+    grown += e.utf16;
+    grown.concat(e.utf32);
+    grown.concat(wide.begin(), wide.end());
+    EXPECT_EQ(grown.string(), "x" + std::string(e.utf8) + e.utf8 + e.utf8);
+    EXPECT_EQ(grown.assign(wide).string(), e.utf8);
+    EXPECT_EQ(path("x").assign(e.utf16.begin(), e.utf16.end()).string(), e.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversion, EncodingTest, testing::ValuesIn(kEncodings));
+
+// Rejected as the path's own text is, and the path that it would change stays as it was.
+template <class Text>
+void expectRejected(const Text& text) {
+    try {
+        const path p(text);
+        ADD_FAILURE() << "accepted " << p;
+    } catch (const winfs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::make_error_code(std::errc::illegal_byte_sequence));
+        EXPECT_STREQ(e.what(), "Cannot convert character sequence");
+    }
+    EXPECT_THROW(path(text.begin(), text.end()), winfs::filesystem_error);
+    path kept("c:\\");
+    EXPECT_THROW(kept += text, winfs::filesystem_error);
+    EXPECT_THROW(kept.assign(text), winfs::filesystem_error);
+    EXPECT_EQ(kept.string(), "c:\\");
+}
+
+TEST(Conversion, RejectsTextInvalidInItsEncoding) {
+    for (const auto& text : {std::u16string(u"a\xd800"),              // high surrogate at the end
+                             std::u16string{char16_t{0xd800}, u'b'},  // ...before no low one
+                             std::u16string(u"\xdc00\xd800"), std::u16string(u"\xdfff")}) {
+        expectRejected(text);
+    }
+    for (const auto& text :
+         {std::u32string(U"\x110000"), std::u32string(U"a\xd800"), std::u32string(U"\xdfff")}) {
+        expectRejected(text);
+    }
+    for (const auto& text :
+         {std::wstring(L"\x110000"), std::wstring(L"\xdc00"), std::wstring(1, wchar_t{-1})}) {
+        expectRejected(text);
+    }
+    for (const auto& text : {std::u8string(1, char8_t{0xff}), std::u8string(u8"\xc0\xaf")}) {
+        expectRejected(text);
+    }
+}
+
 struct Elements {
     const char* text;
     std::vector<std::string> elements;
@@ -443,6 +550,15 @@ TEST(Modifiers, EditTheText) {
     EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
     EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);
     EXPECT_EQ(grown.string(), "c:z") << "a failed assign leaves the path as it was";
+
+    path converted = u"c:\\";
+    converted += u'\u0141';  // one character, not narrowed to char's 'A'
+    converted += U'\U0001d11e';
+    converted /= L"x";
+    converted.append(u8"y");
+    EXPECT_EQ(converted.string(), "c:\\\xc5\x81\xf0\x9d\x84\x9e\\x\\y");
+    EXPECT_THROW(converted += u'\xd800', winfs::filesystem_error);
+    EXPECT_TRUE(converted == U"c:/\u0141\U0001d11e/x/y");
 }
 
 TEST(NoexceptQueries, DoNotAllocate) {
@@ -474,7 +590,44 @@ TEST(QuotedOutput, EscapesQuotesAndBackslashes) {
         std::ostringstream os;
         os << path(text);
         EXPECT_EQ(os.str(), quoted);
+        std::istringstream is(os.str());
+        path back("x");
+        is >> back;
+        EXPECT_EQ(back.string(), text) << "reads back what it wrote";
     }
+}
+
+TEST(QuotedInput, ReadsQuotedTextOrOneWord) {
+    struct Row {
+        const char* input;
+        const char* text;
+        const char* rest;  // what the next read finds
+    };
+    const Row rows[] = {
+        {"  c:\\zor\\x y", "c:\\zor\\x", "y"},  // a bare word keeps its backslashes
+        {"\"c:\\\\\" tail", "c:\\", "tail"},    // quoted, the escapes undone
+        {"\"a b\"c d", "a b", "c"},             // the closing quote ends it, space or not
+        {"\"c:\\zor\"", "c:zor", ""},           // '\' escapes any character, as std::quoted
+        {"\"caf\xc3\xa9\"", "caf\xc3\xa9", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.input);
+        std::istringstream is(row.input);
+        path p;
+        std::string rest;
+        EXPECT_TRUE(is >> p);
+        EXPECT_EQ(p.string(), row.text);
+        is >> rest;
+        EXPECT_EQ(rest, row.rest);
+    }
+    std::istringstream empty("   ");
+    path p("c:\\");
+    EXPECT_FALSE(empty >> p);
+    EXPECT_TRUE(p.empty()) << "a failed read leaves an empty path, as the standard has it";
+    std::istringstream latin1("\"caf\xe9\"");
+    p = "c:\\";
+    EXPECT_THROW(latin1 >> p, winfs::filesystem_error);
+    EXPECT_EQ(p.string(), "c:\\");
 }
 
 }  // namespace

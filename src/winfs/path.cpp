@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iomanip>
+#include <istream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -54,11 +57,36 @@ std::string checked(std::string text) {
     return text;
 }
 
+std::string checked(std::optional<std::string> text) {
+    if (!text) throwConversionError();
+    return std::move(*text);
+}
+
+template <class String>
+String generic(String text) {
+    std::replace(text.begin(), text.end(), typename String::value_type('\\'),
+                 typename String::value_type('/'));
+    return text;
+}
+
 }  // namespace
 
 path::path(std::string text, format) : text_(checked(std::move(text))) {}
 path::path(std::string_view text, format) : path(std::string(text)) {}
 path::path(const char* text, format) : path(std::string(text)) {}
+
+std::string path::converted(std::u8string_view text) {
+    return checked(utf8Of(text));
+}
+std::string path::converted(std::u16string_view text) {
+    return checked(utf8Of(text));
+}
+std::string path::converted(std::u32string_view text) {
+    return checked(utf8Of(text));
+}
+std::string path::converted(std::wstring_view text) {
+    return checked(utf8Of(text));
+}
 
 path& path::operator/=(const path& other) {
     if (other.is_absolute()) return *this = other;
@@ -119,15 +147,35 @@ path& path::replace_extension(const path& replacement) {
 }
 
 std::string path::generic_string() const {
-    std::string generic = text_;
-    std::replace(generic.begin(), generic.end(), '\\', '/');
-    return generic;
+    return generic(text_);
 }
 
 std::u8string path::generic_u8string() const {
-    std::u8string generic = u8string();
-    std::replace(generic.begin(), generic.end(), u8'\\', u8'/');
-    return generic;
+    return generic(u8string());
+}
+
+std::wstring path::wstring() const {
+    return wideOf(text_);
+}
+
+std::wstring path::generic_wstring() const {
+    return generic(wstring());
+}
+
+std::u16string path::u16string() const {
+    return utf16Of(text_);
+}
+
+std::u16string path::generic_u16string() const {
+    return generic(u16string());
+}
+
+std::u32string path::u32string() const {
+    return utf32Of(text_);
+}
+
+std::u32string path::generic_u32string() const {
+    return generic(u32string());
 }
 
 int path::compare(const path& other) const noexcept {
@@ -351,6 +399,14 @@ std::ostream& operator<<(std::ostream& os, const path& p) {
     }
     quoted.push_back('"');
     return os << quoted;
+}
+
+std::istream& operator>>(std::istream& is, path& p) {
+    // As the standard has it: a failed read leaves an empty path, as it leaves 0 in an int.
+    std::string text;
+    is >> std::quoted(text);
+    p = path(std::move(text));
+    return is;
 }
 
 namespace {

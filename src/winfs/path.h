@@ -2,13 +2,16 @@
 //
 // It follows the path grammar of Windows's own standard library: drive letters, device prefixes
 // (\\?\, \\.\, \??\), servers (\\server), '\' as the preferred separator and '/' accepted too.
-// The text is kept as given, in UTF-8; nothing here touches the disk.
+// The text is kept as given, in UTF-8; nothing here touches the disk. Text in the other encodings
+// is converted on the way in and out: char8_t is UTF-8, char16_t UTF-16, char32_t UTF-32, and
+// wchar_t, 32 bits wide on Linux, is UTF-32 here (on Windows, where it has 16 bits, UTF-16).
 //
 // Threads: a path is a plain value. Its const members may be called from any number of threads at
 // once; a path that one thread changes must not be used by another meanwhile.
 #pragma once
 
 #include <compare>
+#include <concepts>
 #include <cstddef>
 #include <functional>
 #include <iosfwd>
@@ -16,9 +19,65 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 
 namespace winfs {
+
+namespace detail {
+
+// The character types whose text a path converts, besides its own char.
+template <class C>
+concept ConvertedChar = std::same_as<C, char8_t> || std::same_as<C, char16_t> ||
+    std::same_as<C, char32_t> || std::same_as<C, wchar_t>;
+
+// What the standard calls a Source: a string, a string view, or an iterator to text that ends in
+// a null character (an array or a pointer among them).
+template <class S>
+struct SourceTraits {};
+template <class C, class T, class A>
+struct SourceTraits<std::basic_string<C, T, A>> {
+    using char_type = C;
+    static std::basic_string_view<C> view(const std::basic_string<C, T, A>& s) noexcept {
+        return {s.data(), s.size()};
+    }
+};
+template <class C, class T>
+struct SourceTraits<std::basic_string_view<C, T>> {
+    using char_type = C;
+    static std::basic_string_view<C> view(std::basic_string_view<C, T> s) noexcept {
+        return {s.data(), s.size()};
+    }
+};
+template <class It>
+requires requires {
+    typename std::iterator_traits<It>::value_type;
+}
+struct SourceTraits<It> {
+    using char_type = std::remove_cv_t<typename std::iterator_traits<It>::value_type>;
+    static std::basic_string<char_type> view(It it) {
+        std::basic_string<char_type> text;
+        for (; *it != char_type(); ++it)
+            text.push_back(*it);
+        return text;
+    }
+};
+template <class C>
+struct SourceTraits<const C*> {
+    using char_type = C;
+    static std::basic_string_view<C> view(const C* s) noexcept { return s; }
+};
+template <class C>
+struct SourceTraits<C*> : SourceTraits<const C*> {};
+
+// A Source in one of the converted encodings; char text has overloads of its own.
+template <class S>
+concept ConvertedSource = requires {
+    typename SourceTraits<std::decay_t<S>>::char_type;
+}
+&&ConvertedChar<typename SourceTraits<std::decay_t<S>>::char_type>;
+
+}  // namespace detail
 
 class path {
   public:
@@ -42,13 +101,24 @@ class path {
     path(std::string text, format = auto_format);
     path(std::string_view text, format = auto_format);
     path(const char* text, format = auto_format);
+    // From another encoding, as path(u"c:\\caf\u00e9"); text that is not valid in its encoding
+    // (an unpaired surrogate, a code point above U+10FFFF) throws the same filesystem_error.
+    template <detail::ConvertedSource Source>
+    path(const Source& source, format = auto_format)
+        : text_(converted(detail::SourceTraits<std::decay_t<Source>>::view(source))) {}
     template <class InputIt>
-    path(InputIt first, InputIt last, format f = auto_format) : path(std::string(first, last), f) {}
+    path(InputIt first, InputIt last, format f = auto_format)
+        : path(std::basic_string<typename std::iterator_traits<InputIt>::value_type>(first, last),
+               f) {}
 
     // Each leaves the path as it was when the new text is not UTF-8.
     path& assign(std::string&& text) { return *this = path(std::move(text)); }
     path& assign(std::string_view text) { return *this = path(text); }
     path& assign(const char* text) { return *this = path(text); }
+    template <detail::ConvertedSource Source>
+    path& assign(const Source& source) {
+        return *this = path(source);
+    }
     template <class InputIt>
     path& assign(InputIt first, InputIt last) {
         return *this = path(first, last);
@@ -72,10 +142,24 @@ class path {
     path& operator+=(const std::string& text) { return *this += std::string_view(text); }
     path& operator+=(const char* text) { return *this += std::string_view(text); }
     path& operator+=(char c) { return *this += std::string_view(&c, 1); }
+    // Other encodings are converted first: a failed conversion leaves the path as it was.
+    template <detail::ConvertedSource Source>
+    path& operator+=(const Source& source) {
+        return *this += path(source);
+    }
+    template <detail::ConvertedChar C>
+    path& operator+=(C c) {
+        return *this += path(std::basic_string_view<C>(&c, 1));
+    }
     path& concat(std::string_view text) { return *this += text; }
+    template <detail::ConvertedSource Source>
+    path& concat(const Source& source) {
+        return *this += path(source);
+    }
     template <class InputIt>
     path& concat(InputIt first, InputIt last) {
-        return *this += std::string(first, last);
+        return *this +=
+               std::basic_string<typename std::iterator_traits<InputIt>::value_type>(first, last);
     }
 
     void clear() noexcept { text_.clear(); }
@@ -92,6 +176,12 @@ class path {
     std::string generic_string() const;
     std::u8string u8string() const { return std::u8string(text_.begin(), text_.end()); }
     std::u8string generic_u8string() const;
+    std::wstring wstring() const;
+    std::wstring generic_wstring() const;
+    std::u16string u16string() const;
+    std::u16string generic_u16string() const;
+    std::u32string u32string() const;
+    std::u32string generic_u32string() const;
 
     int compare(const path& other) const noexcept;
     int compare(std::string_view text) const { return compare(path(text)); }
@@ -146,12 +236,20 @@ class path {
 
     // Quoted: c:\ is written as "c:\\", in one piece.
     friend std::ostream& operator<<(std::ostream& os, const path& p);
+    // Reads what operator<< writes, as std::quoted does ("c:\\" gives c:\), or else one word.
+    // Text that is not UTF-8 throws filesystem_error and leaves the path as it was.
+    friend std::istream& operator>>(std::istream& is, path& p);
 
   private:
     struct trusted {};
     // For text cut from a path that is already known to be valid UTF-8.
     path(std::string_view text, trusted) : text_(text) {}
     path(std::string&& text, trusted) noexcept : text_(std::move(text)) {}
+    // Each throws filesystem_error when the text is not valid in its encoding.
+    static std::string converted(std::u8string_view text);
+    static std::string converted(std::u16string_view text);
+    static std::string converted(std::u32string_view text);
+    static std::string converted(std::wstring_view text);
 
     std::string text_;
 };
