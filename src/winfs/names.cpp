@@ -79,24 +79,6 @@ constexpr char32_t upper(char32_t c) noexcept {
     return c < 0x10000 ? kUpcase[static_cast<char16_t>(c)] : c;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 }  // namespace
 
 bool isValidName(std::string_view name) noexcept {
@@ -152,7 +134,7 @@ std::string caseFolded(std::string_view name) {
         if (static_cast<unsigned char>(name[i]) < 0x80) {
             folded.push_back(asciiUpper(name[i++]));
         } else {
-            appendUtf8(folded, upper(nextCodePoint(name, i)));
+            appendCodePoint(folded, upper(nextCodePoint(name, i)));
         }
     }
     return folded;

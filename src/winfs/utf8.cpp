@@ -70,24 +70,6 @@ constexpr bool isSurrogate(char32_t c) noexcept {
     return c >= 0xD800 && c <= 0xDFFF;
 }
 
-void appendCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // Units as wide as char16_t or wider, read as UTF-16 (a wider unit above 0xFFFF is invalid).
 template <class Unit>
 std::optional<std::string> fromUtf16(std::basic_string_view<Unit> text) {
@@ -184,6 +166,24 @@ std::wstring wideOf(std::string_view text) {
         return toUtf16<wchar_t>(text);
     } else {
         return toUtf32<wchar_t>(text);
+    }
+}
+
+void appendCodePoint(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
 

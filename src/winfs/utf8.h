@@ -21,6 +21,9 @@ std::size_t utf16Length(std::string_view text) noexcept;
 // The code point of valid UTF-8 text that starts at `i`; `i` moves past it.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) noexcept;
 
+// Appends a code point (at most U+10FFFF, no surrogate) as UTF-8.
+void appendCodePoint(std::string& out, char32_t c);
+
 // The UTF-8 form of text in another encoding, or nothing when the text is not valid in its own:
 // invalid UTF-8, an unpaired surrogate in UTF-16, a surrogate or a value above U+10FFFF in UTF-32.
 // wchar_t text is UTF-16 where wchar_t has 16 bits (Windows) and UTF-32 where it has 32 (Linux).
