@@ -19,7 +19,12 @@ namespace winfs {
 Found existingOn(const path& p, Lookup lookup, std::error_code& ec) {
     Found found{drives(), {}};
     found.at = resolveOn(*found.map, p, lookup, ec);
-    if (!ec && !found.at.rest.empty()) ec = found.at.missing;
+    if (ec) return found;
+    if (!onTheHost(found.at)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);
+    } else if (!found.at.rest.empty()) {
+        ec = found.at.missing;
+    }
     return found;
 }
 
@@ -46,6 +51,10 @@ Slot slotFor(const path& p, std::error_code& ec) {
     slot.name = full.filename().native();
     slot.found = resolve(*slot.map, full, kSymlinkStatus, ec);
     if (ec) return slot;
+    if (!onTheHost(slot.found)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);
+        return slot;
+    }
     slot.exists = slot.found.rest.empty();
     if (slot.exists) return slot;
     if (slot.found.rest.has_parent_path() || slot.found.type != file_type::directory) {

@@ -51,7 +51,8 @@ Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::err
 }
 
 perms permissionsOf(const Resolution& found, std::error_code& ec) {
-    if (found.type == file_type::directory || found.type == file_type::symlink) return perms::all;
+    // Only a file keeps the attribute; a device has no host name to ask.
+    if (found.type != file_type::regular || !onTheHost(found)) return perms::all;
     const host::Result<host::Stat> st = host::statAt(found.folder.place(), false);
     if (!st) {
         ec = st.error().windows(host::At::lastName);

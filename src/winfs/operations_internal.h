@@ -63,8 +63,14 @@ path readSymlinkOn(const path& p, std::error_code& ec);
 // ERROR_INVALID_NAME for one Windows forbids.
 std::error_code checkNewNames(const path& rest);
 
+// Whether a resolution names something on the host, as every path on a drive does; a device
+// (NUL, CON) has no host name to call.
+inline bool onTheHost(const Resolution& found) {
+    return !found.folder.host().empty();
+}
+
 // What `p` names, when it exists, with the map that keeps its folder handles open; a missing path
-// fails with its reason.
+// fails with its reason, a device with ERROR_NOT_SUPPORTED.
 struct Found {
     Map map;
     Resolution at;
@@ -73,7 +79,7 @@ Found existingOn(const path& p, Lookup lookup, std::error_code& ec);
 
 // Where an operation finds or puts the last name of `p`, links on it not followed: the entry
 // itself when it is there, in any case; else the folder that would hold it, which must exist.
-// A drive's root has an empty name.
+// A drive's root has an empty name. A device fails with ERROR_NOT_SUPPORTED.
 struct Slot {
     Map map;
     Resolution found;  // the entry when `exists`, else its folder
