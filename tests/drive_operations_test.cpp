@@ -937,6 +937,7 @@ const Change kChanges[] = {
     {"copy skipping a link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\rel"), path("c:\\zor\\rel2"), fs::copy_options::skip_symlinks, ec); return 0; }, 0, 0, "-zor/rel2"},
     {"copy a file as a hard link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), fs::copy_options::create_hard_links, ec); return fs::hard_link_count(path("c:\\zor\\twin")); }, 2, 0, "zor/twin:5"},
     {"copy a fifo", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\pipe"), path("c:\\zor\\x"), ec); return 0; }, 0, 50, "-zor/x"},
+    {"copy onto a device", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\NUL"), ec); return 0; }, 0, 50, "zor/data.txt:5"},
     {"copy_symlink", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\sub\\up"), path("c:\\zor\\store\\up2"), ec); return fs::equivalent(path("c:\\zor\\store\\up2"), path("c:\\zor\\store")); }, 1, 0, "+zor/store/up2"},
     {"copy_symlink of a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\file.txt"), path("c:\\zor\\x"), ec); return 0; }, 0, 4390, "-zor/x"},
     {"resize_file", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\lexi"), 3, ec); return 0; }, 0, 0, "zor/file.txt:3"},

@@ -95,6 +95,18 @@ void copySymlink(const path& from, const path& to, std::error_code& ec) {
 
 void copyAny(const path& from, const path& to, copy_options options, std::error_code& ec);
 
+// Whether both paths name one file, links followed; false when either cannot be told.
+bool sameFile(const path& from, const path& to) {
+    std::error_code ec;
+    const Found one = existingOn(from, kStatus, ec);
+    if (ec) return false;
+    const Found two = existingOn(to, kStatus, ec);
+    if (ec) return false;
+    const host::Result<host::Stat> a = host::statAt(one.at.folder.place(), false);
+    const host::Result<host::Stat> b = host::statAt(two.at.folder.place(), false);
+    return a && b && a->device == b->device && a->inode == b->inode;
+}
+
 // What a folder holds, each name copied into `to` with the same options.
 void copyContents(const path& from, const path& to, copy_options options, std::error_code& ec) {
     const Found folder = existingOn(from, kStatus, ec);
@@ -135,18 +147,13 @@ void copyAny(const path& from, const path& to, copy_options options, std::error_
     const file_status target = statusOf(to, targetAsIs ? kSymlinkStatus : kStatus, ec);
     if (ec && !isNotFound(ec)) return;
     ec.clear();
-    if (exists(target)) {
-        std::error_code ignored;
-        const Found one = existingOn(from, kStatus, ignored);
-        const Found two = existingOn(to, kStatus, ignored);
-        const host::Result<host::Stat> a = host::statAt(one.at.folder.place(), false);
-        const host::Result<host::Stat> b = host::statAt(two.at.folder.place(), false);
-        if (!ignored && a && b && a->device == b->device && a->inode == b->inode) {
-            ec = make_error_code(ERROR_FILE_EXISTS);  // onto itself
-            return;
-        }
+    if (exists(target) && sameFile(from, to)) {
+        ec = make_error_code(ERROR_FILE_EXISTS);  // onto itself
+        return;
     }
-    if (is_other(source) || is_other(target)) {
+    // No link to a folder by copy(), and nothing but files, folders and links.
+    const bool folderAsLink = is_directory(source) && has(options, copy_options::create_symlinks);
+    if (is_other(source) || is_other(target) || folderAsLink) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);
     } else if (is_directory(source) && is_regular_file(target)) {
         ec = make_error_code(ERROR_ALREADY_EXISTS);
@@ -154,8 +161,6 @@ void copyAny(const path& from, const path& to, copy_options options, std::error_
         if (has(options, copy_options::copy_symlinks)) copySymlink(from, to, ec);
     } else if (is_regular_file(source)) {
         copyRegular(from, to, target, options, ec);
-    } else if (has(options, copy_options::create_symlinks)) {
-        ec = make_error_code(ERROR_NOT_SUPPORTED);  // no link to a folder by copy()
     } else if (has(options, copy_options::recursive) || options == copy_options::none) {
         if (!exists(target)) makeDirectory(to, &from, ec);
         if (!ec) copyContents(from, to, options, ec);
