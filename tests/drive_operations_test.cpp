@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -901,6 +903,294 @@ TEST_F(DriveFixture, ARelativePrefixDoesNotMoveWithTheWorkingDirectory) {
     changeDirectory(temp("elsewhere"));
     std::error_code ec;
     EXPECT_EQ(winfs::canonical(path("c:\\zor"), ec).string(), "C:\\zor") << ec.message();
+}
+
+// The operations that change the disk and those that read sizes, times and identity, on the tree
+// of buildTree() with three more files: data.txt ("hello"), old.txt (last written at 1e9 s after
+// 1970) and the fifo pipe. Written as `fs::NAME`, as Windows code would call them.
+namespace fs = winfs;
+
+using Run = std::uintmax_t (*)(const std::string& tempOnZ, std::error_code& ec);
+
+struct Change {
+    const char* what;
+    Run run;
+    std::uintmax_t result;
+    int error;
+    // Below drive C, space separated: "+p" is there in that case, "-p" is not, "p:N" holds N
+    // bytes, "p#M" has the host mode M (octal).
+    const char* afterwards;
+};
+
+void PrintTo(const Change& c, std::ostream* os) {
+    *os << c.what;
+}
+
+constexpr std::uintmax_t kFailed = static_cast<std::uintmax_t>(-1);
+constexpr std::uintmax_t kReadOnly = 0555;
+
+std::uintmax_t permsOf(const char* p) {
+    return static_cast<std::uintmax_t>(fs::status(path(p)).permissions());
+}
+
+// clang-format off
+const Change kChanges[] = {
+    {"remove a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\FILE.TXT"), ec); }, 1, 0, "-zor/file.txt"},
+    {"remove what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\nothere"), ec); }, 0, 0, ""},
+    {"remove below a missing folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\none\\x"), ec); }, 0, 0, ""},
+    {"remove a folder that holds a name", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\store"), ec); }, 0, 145, "+zor/store/inner"},
+    {"remove an empty folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\store\\inner\\"), ec); }, 1, 0, "-zor/store/inner +zor/store"},
+    {"remove a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\rel"), ec); }, 1, 0, "-zor/rel +zor/store/inner"},
+    {"remove a dangling link", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\dangling"), ec); }, 1, 0, "-zor/dangling"},
+    {"remove a device", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\nul"), ec); }, 0, 50, "+zor/nul"},
+    {"remove a drive's root", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\"), ec); }, 0, 5, "+zor"},
+    {"remove_all counts and keeps a link's target", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\SUB"), ec); }, 2, 0, "-zor/sub +zor/store/inner"},
+    {"remove_all a tree", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\a"), ec); }, 3, 0, "-zor/a +zor/a\\b/f"},
+    {"remove_all a link", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\rel"), ec); }, 1, 0, "-zor/rel +zor/store/inner"},
+    {"remove_all what is not there", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\none"), ec); }, 0, 0, ""},
+    {"remove_all a drive's root", [](auto&, auto& ec) { return fs::remove_all(path("c:\\"), ec); }, kFailed, 5, "+zor/file.txt"},
+    {"rename replaces a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 0, "-zor/data.txt zor/file.txt:5"},
+    {"rename onto another case replaces that name", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\File.TXT"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/file.txt zor/File.TXT:5"},
+    {"rename of the case alone", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/file.txt +zor/FILE.txt"},
+    {"rename onto a hard link of itself", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); return 0; }, 0, 0, "-zor/data.txt zor/twin:5"},
+    {"rename a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\sub2"), ec); return 0; }, 0, 0, "-zor/sub +zor/sub2/up"},
+    {"rename a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 5, "+zor/sub +zor/file.txt"},
+    {"rename a file onto an empty folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\store\\INNER"), ec); return 0; }, 0, 5, "+zor/file.txt +zor/store/inner"},
+    {"rename to another drive", [](auto& z, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path(z + "\\moved"), ec); return 0; }, 0, 17, "+zor/file.txt"},
+    {"rename to a name Windows forbids", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\a|b"), ec); return 0; }, 0, 123, "+zor/file.txt"},
+    {"rename to a name too long for the host", [](auto&, auto& ec) -> std::uintmax_t {
+        std::string name;
+        for (int i = 0; i < 90; ++i) name += "\xe6\x97\xa5";  // 90 UTF-16 units, 270 bytes
+        fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\" + name), ec); return 0; }, 0, 206, "+zor/file.txt"},
+    {"rename what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\none"), path("c:\\zor\\x"), ec); return 0; }, 0, 2, "-zor/x"},
+    {"create_directory of a folder in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\STORE"), ec); }, 0, 0, "-zor/STORE"},
+    {"create_directory of a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\rel"), ec); }, 0, 0, ""},
+    {"create_directory with a file in the way", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\File.txt"), ec); }, 0, 183, "-zor/File.txt"},
+    {"create_directory", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new\\"), ec); }, 1, 0, "+zor/new"},
+    {"create_directory below a missing folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\no\\new"), ec); }, 0, 3, "-zor/no"},
+    {"create_directory of a name Windows forbids", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\a?b"), ec); }, 0, 123, "-zor/a?b"},
+    {"create_directory of a name over 255 units", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\" + std::string(256, 'x')), ec); }, 0, 206, ""},
+    {"create_directory after a missing model", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new"), path("c:\\zor\\none"), ec); }, 0, 2, "-zor/new"},
+    {"create_directory after a model", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new"), path("c:\\zor\\store"), ec); }, 1, 0, "+zor/new"},
+    {"create_hard_link", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\DATA.txt"), path("c:\\zor\\twin"), ec); return fs::hard_link_count(path("c:\\zor\\data.txt")); }, 2, 0, "zor/twin:5"},
+    {"create_hard_link onto a name in another case", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\STORE"), ec); return 0; }, 0, 183, "-zor/STORE"},
+    {"create_hard_link of a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\store"), path("c:\\zor\\twin"), ec); return 0; }, 0, 5, "-zor/twin"},
+    {"create_hard_link to another drive", [](auto& z, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path(z + "\\twin"), ec); return 0; }, 0, 17, ""},
+    {"copy_file onto a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); }, 0, 80, "zor/file.txt:0"},
+    {"copy_file skipping a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), fs::copy_options::skip_existing, ec); }, 0, 0, "zor/file.txt:0"},
+    {"copy_file over a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\FILE.TXT"), fs::copy_options::overwrite_existing, ec); }, 1, 0, "zor/file.txt:5 -zor/FILE.TXT"},
+    {"copy_file of a newer file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\old.txt"), fs::copy_options::update_existing, ec); }, 1, 0, "zor/old.txt:5"},
+    {"copy_file of an older file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\old.txt"), path("c:\\zor\\data.txt"), fs::copy_options::update_existing, ec); }, 0, 0, "zor/data.txt:5"},
+    {"copy_file onto itself", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\DATA.TXT"), fs::copy_options::overwrite_existing, ec); }, 0, 32, "zor/data.txt:5"},
+    {"copy_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\store"), path("c:\\zor\\x"), ec); }, 0, 5, "-zor/x"},
+    {"copy_file with two options of a group", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), fs::copy_options::skip_existing | fs::copy_options::overwrite_existing, ec); }, 0, 87, "-zor/x"},
+    {"copy_file keeps the read-only attribute", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\data.txt"), fs::perms::owner_write, fs::perm_options::remove); fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), ec); return permsOf("c:\\zor\\x"); }, kReadOnly, 0, "zor/x:5 zor/x#444"},
+    {"copy a tree", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/b/f"},
+    {"copy a folder without options", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\scopy"), ec); return 0; }, 0, 0, "+zor/scopy -zor/scopy/inner"},
+    {"copy a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 183, ""},
+    {"copy a file into a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\store"), ec); return 0; }, 0, 0, "zor/store/data.txt:5"},
+    {"copy a file onto itself", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\Data.txt"), ec); return 0; }, 0, 80, ""},
+    {"copy a link as a link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\rel"), path("c:\\zor\\rel2"), fs::copy_options::copy_symlinks, ec); return fs::is_symlink(path("c:\\zor\\rel2")); }, 1, 0, "+zor/rel2"},
+    {"copy skipping a link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\rel"), path("c:\\zor\\rel2"), fs::copy_options::skip_symlinks, ec); return 0; }, 0, 0, "-zor/rel2"},
+    {"copy a file as a hard link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), fs::copy_options::create_hard_links, ec); return fs::hard_link_count(path("c:\\zor\\twin")); }, 2, 0, "zor/twin:5"},
+    {"copy a fifo", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\pipe"), path("c:\\zor\\x"), ec); return 0; }, 0, 50, "-zor/x"},
+    {"copy onto a device", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\NUL"), ec); return 0; }, 0, 50, "zor/data.txt:5"},
+    {"copy_symlink", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\sub\\up"), path("c:\\zor\\store\\up2"), ec); return fs::equivalent(path("c:\\zor\\store\\up2"), path("c:\\zor\\store")); }, 1, 0, "+zor/store/up2"},
+    {"copy_symlink of a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\file.txt"), path("c:\\zor\\x"), ec); return 0; }, 0, 4390, "-zor/x"},
+    {"resize_file", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\lexi"), 3, ec); return 0; }, 0, 0, "zor/file.txt:3"},
+    {"resize_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\store"), 3, ec); return 0; }, 0, 5, ""},
+    {"permissions: remove a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::others_write, fs::perm_options::remove, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions: replace with no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::all & ~fs::perms::owner_write & ~fs::perms::group_write & ~fs::perms::others_write, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions: add a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); fs::permissions(path("c:\\zor\\file.txt"), fs::perms::group_write, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
+    {"permissions: add no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_exec, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
+    {"permissions of a folder", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return permsOf("c:\\zor\\store"); }, 0777, 0, "zor/store#755"},
+    {"permissions of a link itself", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, fs::perm_options::replace | fs::perm_options::nofollow, ec); return 0; }, 0, 50, "zor/file.txt#644"},
+    {"permissions through a link", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions with two options", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, fs::perm_options::add | fs::perm_options::remove, ec); return 0; }, 0, 87, "zor/file.txt#644"},
+    {"permissions of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\none"), fs::perms::none, ec); return 0; }, 0, 2, ""},
+    {"last_write_time set", [](auto&, auto& ec) -> std::uintmax_t { const auto t = fs::file_time_type(fs::file_time_type::duration(123'456'789'012'345'678)); fs::last_write_time(path("c:\\zor\\rel"), t, ec); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\store")).time_since_epoch().count()); }, 123'456'789'012'345'678, 0, ""},
+    {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
+};
+// clang-format on
+
+class ChangeTest : public OperationsTest {
+  protected:
+    void SetUp() override {
+        OperationsTest::SetUp();
+        const std::string data = driveC("zor/data.txt");
+        std::FILE* file = std::fopen(data.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("hello", file);
+        std::fclose(file);
+        makeFile(driveC("zor/old.txt"));
+        const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, driveC("zor/old.txt").c_str(), times, 0), 0);
+        ASSERT_EQ(::mkfifo(driveC("zor/pipe").c_str(), 0644), 0);
+        ::chmod(driveC("zor/file.txt").c_str(), 0644);
+        ::chmod(driveC("zor/store").c_str(), 0755);
+    }
+
+    // Each "+p", "-p", "p:N" and "p#M" of `afterwards`.
+    void expectState(const std::string& afterwards) const {
+        std::istringstream words(afterwards);
+        for (std::string word; words >> word;) {
+            struct stat st {};
+            const std::size_t mark = word.find_first_of(":#");
+            const char kind = word[0] == '+' || word[0] == '-' ? word[0] : word[mark];
+            const std::string below =
+                kind == '+' || kind == '-' ? word.substr(1) : word.substr(0, mark);
+            const bool there = ::lstat(driveC(below).c_str(), &st) == 0;
+            EXPECT_EQ(there, kind != '-') << word;
+            if (kind == ':') {
+                EXPECT_EQ(std::to_string(st.st_size), word.substr(mark + 1)) << word;
+            }
+            if (kind == '#') {
+                EXPECT_EQ(std::to_string(st.st_mode & 0777),
+                          std::to_string(std::stoi(word.substr(mark + 1), nullptr, 8)))
+                    << word;
+            }
+        }
+    }
+};
+
+class Changes : public ChangeTest, public testing::WithParamInterface<Change> {};
+
+TEST_P(Changes, GiveWindowsResultsAndLeaveTheDiskAsWindowsWould) {
+    const Change& row = GetParam();
+    std::error_code ec;
+    const std::uintmax_t result = row.run(throughZ(temp()), ec);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+    EXPECT_EQ(result, row.result);
+    expectState(row.afterwards);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Changes, testing::ValuesIn(kChanges));
+
+struct Query {
+    const char* what;
+    Run run;
+    std::uintmax_t result;
+    int error;
+};
+
+void PrintTo(const Query& q, std::ostream* os) {
+    *os << q.what;
+}
+
+// 1e9 s after 1970, in 100 ns ticks since 1601.
+constexpr std::uintmax_t kOldTicks = (1'000'000'000ULL + 11'644'473'600ULL) * 10'000'000ULL;
+
+std::uintmax_t rootCapacity() {
+    struct statvfs fs {};
+    return ::statvfs("/", &fs) == 0 ? fs.f_blocks * fs.f_frsize : 0;
+}
+
+// clang-format off
+const Query kQueries[] = {
+    {"file_size", [](auto&, auto& ec) { return fs::file_size(path("c:\\ZOR\\data.txt"), ec); }, 5, 0},
+    {"file_size through a link", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\lexi"), ec); }, 0, 0},
+    {"file_size of a folder", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\store"), ec); }, kFailed, 50},
+    {"file_size of a device", [](auto&, auto& ec) { return fs::file_size(path("nul"), ec); }, kFailed, 50},
+    {"file_size of what is not there", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\none"), ec); }, kFailed, 2},
+    {"hard_link_count", [](auto&, auto& ec) { return fs::hard_link_count(path("c:\\zor\\file.txt"), ec); }, 1, 0},
+    {"hard_link_count of what is not there", [](auto&, auto& ec) { return fs::hard_link_count(path("c:\\none\\x"), ec); }, kFailed, 3},
+    {"equivalent through a link and another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\rel\\inner"), path("C:\\ZOR\\STORE\\INNER"), ec); }, 1, 0},
+    {"equivalent of two files", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\old.txt"), ec); }, 0, 0},
+    {"equivalent of a file and a missing path", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\none"), ec); }, 0, 2},
+    {"is_empty of an empty folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\store\\inner"), ec); }, 1, 0},
+    {"is_empty of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\rel"), ec); }, 0, 0},
+    {"is_empty of an empty file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\file.txt"), ec); }, 1, 0},
+    {"is_empty of a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\data.txt"), ec); }, 0, 0},
+    {"is_empty of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\none"), ec); }, 0, 2},
+    {"is_fifo", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_fifo(path("c:\\zor\\PIPE"), ec); }, 1, 0},
+    {"is_other", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_other(path("c:\\zor\\pipe"), ec); }, 1, 0},
+    {"is_other of a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_other(path("c:\\zor\\file.txt"), ec); }, 0, 0},
+    {"is_character_file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_character_file(path("z:\\dev\\null"), ec); }, 1, 0},
+    {"is_socket of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_socket(path("c:\\zor\\none"), ec); }, 0, 0},
+    {"is_block_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_block_file(path("c:\\zor"), ec); }, 0, 0},
+    {"last_write_time in FILETIME ticks", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, kOldTicks, 0},
+    {"last_write_time to system_clock", [](auto&, auto& ec) { const auto sys = fs::file_time_type::clock::to_sys(fs::last_write_time(path("c:\\zor\\old.txt"), ec)); return static_cast<std::uintmax_t>(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count()); }, 1'000'000'000, 0},
+    {"last_write_time of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\none"), ec) == fs::file_time_type::min()); }, 1, 2},
+    {"space", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::space(path("z:\\"), ec).capacity == rootCapacity()); }, 1, 0},
+    {"space of what is not there", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\none"), ec).available; }, kFailed, 2},
+    {"status of a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\FILE.TXT"), ec).permissions()); }, kReadOnly, 0},
+    {"symlink_status of a link to a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::symlink_status(path("c:\\zor\\lexi"), ec).permissions()); }, 0777, 0},
+    {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
+};
+// clang-format on
+
+class Queries : public ChangeTest, public testing::WithParamInterface<Query> {};
+
+TEST_P(Queries, AnswerAsWindowsDoes) {
+    const Query& row = GetParam();
+    std::error_code ec;
+    EXPECT_EQ(row.run(throughZ(temp()), ec), row.result);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Queries, testing::ValuesIn(kQueries));
+
+// The throwing forms, and the types, under the names Windows code uses with std::filesystem.
+TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
+    const path zor("c:\\zor");
+    EXPECT_TRUE(fs::create_directory(zor / "d"));
+    EXPECT_TRUE(fs::create_directory(zor / "e", zor / "d"));
+    fs::copy(zor / "data.txt", zor / "d");
+    fs::copy(zor / "d", zor / "f", fs::copy_options::recursive);
+    EXPECT_TRUE(fs::copy_file(zor / "data.txt", zor / "c1"));
+    EXPECT_FALSE(fs::copy_file(zor / "data.txt", zor / "c1", fs::copy_options::skip_existing));
+    fs::copy_symlink(zor / "rel", zor / "rel2");
+    fs::create_hard_link(zor / "c1", zor / "c2");
+    EXPECT_TRUE(fs::equivalent(zor / "c1", zor / "C2"));
+    EXPECT_EQ(fs::hard_link_count(zor / "c1"), 2U);
+    fs::resize_file(zor / "c1", 7);
+    EXPECT_EQ(fs::file_size(zor / "f" / "data.txt"), 5U);
+    EXPECT_FALSE(fs::is_empty(zor / "c2"));
+    EXPECT_FALSE(fs::is_block_file(zor) || fs::is_character_file(zor) || fs::is_socket(zor));
+    EXPECT_TRUE(fs::is_fifo(zor / "pipe") && fs::is_other(zor / "pipe"));
+    const fs::file_time_type now = fs::file_time_type::clock::now();
+    fs::last_write_time(zor / "c1", now);
+    EXPECT_EQ(fs::last_write_time(zor / "c2"), now);
+    fs::permissions(zor / "c1", fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(zor / "c1", fs::perms::owner_write | fs::perms::owner_read);
+    const fs::file_status s = fs::status(zor / "c1");
+    EXPECT_EQ(s, fs::file_status(fs::file_type::regular, fs::perms::all));
+    EXPECT_TRUE(fs::status_known(s));
+    fs::rename(zor / "c2", zor / "c3");
+    EXPECT_TRUE(fs::remove(zor / "c3"));
+    EXPECT_EQ(fs::remove_all(zor / "f"), 2U);
+    const fs::space_info room = fs::space(zor);
+    EXPECT_LE(room.available, room.capacity);
+    EXPECT_EQ(fs::hash_value(zor), std::hash<path>()(zor));
+    const fs::perm_options nofollow = fs::perm_options::replace | fs::perm_options::nofollow;
+    EXPECT_NE(nofollow & fs::perm_options::nofollow, fs::perm_options{});
+
+    try {
+        fs::rename(zor / "c1", path("z:\\x"));
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::cross_device_link);
+        EXPECT_EQ(e.path2().string(), "z:\\x");
+        EXPECT_NE(std::string(e.what()).find(
+                      "rename: The system cannot move the file to a different disk drive."),
+                  std::string::npos)
+            << e.what();
+    }
+    try {
+        fs::copy_file(zor / "data.txt", zor / "C1");
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::file_exists);
+        EXPECT_EQ(e.code().message(), "The file exists.");
+    }
 }
 
 }  // namespace

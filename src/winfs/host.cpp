@@ -6,6 +6,7 @@
 #include <linux/openat2.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -123,6 +125,8 @@ std::error_code windowsError(int error, At where) {
             return make_error_code(ERROR_DISK_FULL);
         case ENOTEMPTY:
             return make_error_code(ERROR_DIR_NOT_EMPTY);
+        case EISDIR:  // a folder opened for writing, or unlinked as a file
+            return make_error_code(ERROR_ACCESS_DENIED);
         case EINVAL:
             return make_error_code(ERROR_INVALID_PARAMETER);
         case EIO:
@@ -168,6 +172,15 @@ bool Error::notALink() const noexcept {
 }
 bool Error::scarce() const noexcept {
     return value_ == EMFILE || value_ == ENFILE || value_ == ENOMEM;
+}
+bool Error::notEmpty() const noexcept {
+    return value_ == ENOTEMPTY || value_ == EEXIST;
+}
+bool Error::aFolder() const noexcept {
+    return value_ == EISDIR;
+}
+bool Error::crossDevice() const noexcept {
+    return value_ == EXDEV;
 }
 
 namespace {
@@ -328,6 +341,143 @@ Error makeFolders(const std::string& host) {
 Error makeLink(const std::string& target, Place place) {
     return ::symlinkat(target.c_str(), descriptor(place), place.below) == 0 ? Error()
                                                                             : Error::last();
+}
+
+Result<Stat> statAt(Place place, bool follow) {
+    struct stat st {};
+    if (::fstatat(descriptor(place), *place.below != '\0' ? place.below : ".", &st,
+                  follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+        return Error::last();
+    }
+    return Stat{typeOf(st.st_mode),
+                static_cast<std::uint32_t>(st.st_mode & 07777),
+                static_cast<std::uint64_t>(st.st_size),
+                static_cast<std::uint64_t>(st.st_nlink),
+                static_cast<std::uint64_t>(st.st_dev),
+                static_cast<std::uint64_t>(st.st_ino),
+                nanoseconds(st.st_mtim)};
+}
+
+Error removeName(Place place) {
+    return ::unlinkat(descriptor(place), place.below, 0) == 0 ? Error() : Error::last();
+}
+
+Error removeFolder(Place place) {
+    return ::unlinkat(descriptor(place), place.below, AT_REMOVEDIR) == 0 ? Error() : Error::last();
+}
+
+Error moveName(Place from, Place to, Replacing replacing) {
+    const unsigned flags = replacing == Replacing::refused ? RENAME_NOREPLACE : 0U;
+    return ::renameat2(descriptor(from), from.below, descriptor(to), to.below, flags) == 0
+               ? Error()
+               : Error::last();
+}
+
+Error makeHardLink(Place target, Place link) {
+    return ::linkat(descriptor(target), target.below, descriptor(link), link.below, 0) == 0
+               ? Error()
+               : Error::last();
+}
+
+Error setModified(Place place, std::int64_t modified) {
+    std::array<timespec, 2> times{};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(modified / 1'000'000'000);
+    times[1].tv_nsec = static_cast<long>(modified % 1'000'000'000);
+    if (times[1].tv_nsec < 0) {  // before 1970: the seconds round down
+        times[1].tv_sec -= 1;
+        times[1].tv_nsec += 1'000'000'000;
+    }
+    return ::utimensat(descriptor(place), *place.below != '\0' ? place.below : ".", times.data(),
+                       0) == 0
+               ? Error()
+               : Error::last();
+}
+
+Error setMode(Place place, std::uint32_t mode) {
+    return ::fchmodat(descriptor(place), *place.below != '\0' ? place.below : ".",
+                      static_cast<mode_t>(mode), 0) == 0
+               ? Error()
+               : Error::last();
+}
+
+Error resizeFile(Place place, std::uint64_t size) {
+    const Handle file(::openat(descriptor(place), place.below, O_WRONLY | O_CLOEXEC));
+    if (!file) return Error::last();
+    if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return Error(EFBIG);
+    return ::ftruncate(file.get(), static_cast<off_t>(size)) == 0 ? Error() : Error::last();
+}
+
+Result<Space> spaceAt(Place place) {
+    const Handle entry(
+        ::openat(descriptor(place), *place.below != '\0' ? place.below : ".", O_PATH | O_CLOEXEC));
+    if (!entry) return Error::last();
+    struct statvfs fs {};
+    if (::fstatvfs(entry.get(), &fs) != 0) return Error::last();
+    const auto bytes = [&](fsblkcnt_t blocks) {
+        return static_cast<std::uint64_t>(blocks) * static_cast<std::uint64_t>(fs.f_frsize);
+    };
+    return Space{bytes(fs.f_blocks), bytes(fs.f_bfree), bytes(fs.f_bavail)};
+}
+
+namespace {
+
+// The bytes of `in` onto `out`: in the kernel (copy_file_range) where the file systems allow it,
+// else through a buffer, from where the kernel stopped.
+Error copyBytes(int in, int out) {
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+        if (n == 0) return {};
+        if (n > 0) continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return Error::last();
+        break;
+    }
+    std::vector<char> buffer(std::size_t{1} << 17);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return got == 0 ? Error() : Error::last();
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t n =
+                ::write(out, buffer.data() + put, static_cast<std::size_t>(got - put));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Error::last();
+            put += n;
+        }
+    }
+}
+
+// The source's permission bits and last change time onto the copy.
+Error copyStamp(int out, const struct stat& source) {
+    if (::fchmod(out, source.st_mode & 07777) != 0) return Error::last();
+    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, source.st_mtim};
+    return ::futimens(out, times.data()) == 0 ? Error() : Error::last();
+}
+
+}  // namespace
+
+Error copyData(Place from, Place to, Replacing replacing) {
+    const Handle in(::openat(descriptor(from), from.below, O_RDONLY | O_CLOEXEC));
+    if (!in) return Error::last();
+    struct stat source {};
+    if (::fstat(in.get(), &source) != 0) return Error::last();
+    if (S_ISDIR(source.st_mode)) return Error(EISDIR);
+    const bool fresh = replacing == Replacing::refused;
+    const Handle out(::openat(descriptor(to), to.below,
+                              O_WRONLY | O_CREAT | O_CLOEXEC | (fresh ? O_EXCL : 0), 0600));
+    if (!out) return Error::last();
+    // Never cut the source: a copy onto the file itself is refused before anything is written.
+    struct stat target {};
+    if (::fstat(out.get(), &target) != 0) return Error::last();
+    if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) return Error(EBUSY);
+    Error error;
+    if (::ftruncate(out.get(), 0) != 0) error = Error::last();
+    if (!error) error = copyBytes(in.get(), out.get());
+    if (!error) error = copyStamp(out.get(), source);
+    if (error && fresh) ::unlinkat(descriptor(to), to.below, 0);  // no half copy left behind
+    return error;
 }
 
 Result<FolderStamp> stampOf(Place place) {

@@ -45,6 +45,9 @@ class Error {
     bool unsupported() const noexcept;   // the host lacks the call
     bool notALink() const noexcept;      // readlink of something else
     bool scarce() const noexcept;        // no descriptor or memory free: it may work later
+    bool notEmpty() const noexcept;      // a folder to remove still holds names
+    bool aFolder() const noexcept;       // a folder where a file was wanted
+    bool crossDevice() const noexcept;   // a move or link to another file system
     // The Windows code that winfs reports for it.
     std::error_code windows(At where) const { return windowsError(value_, where); }
 
@@ -164,6 +167,55 @@ Error makeFolder(Place place);
 // Every missing folder of an absolute host path, as mkdir -p does.
 Error makeFolders(const std::string& host);
 Error makeLink(const std::string& target, Place place);
+
+// What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
+// in bytes, its hard links, which file it is, and when its data last changed (ns since 1970).
+struct Stat {
+    file_type type = file_type::unknown;
+    std::uint32_t mode = 0;
+    std::uint64_t size = 0;
+    std::uint64_t links = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified = 0;
+};
+
+// What `place` names, links followed (stat) or not (lstat).
+Result<Stat> statAt(Place place, bool follow);
+
+// unlink of a name that is no folder (aFolder() for a folder), and rmdir of an empty folder
+// (notEmpty() for one that is not).
+Error removeName(Place place);
+Error removeFolder(Place place);
+
+// Whether a move may replace what is at its destination.
+enum class Replacing { allowed, refused };
+
+// rename, or renameat2 with RENAME_NOREPLACE (alreadyThere() when the destination exists).
+Error moveName(Place from, Place to, Replacing replacing);
+
+// A new hard link `link` to `target` itself, a link not followed.
+Error makeHardLink(Place target, Place link);
+
+// Sets the data's last change time (ns since 1970), links followed; the access time stays.
+Error setModified(Place place, std::int64_t modified);
+// Sets the permission bits, links followed.
+Error setMode(Place place, std::uint32_t mode);
+// Cuts or extends the file to `size` bytes, links followed.
+Error resizeFile(Place place, std::uint64_t size);
+
+// The size of the file system that holds `place` and its free bytes, in bytes.
+struct Space {
+    std::uint64_t capacity = 0;
+    std::uint64_t free = 0;
+    std::uint64_t available = 0;  // free to an unprivileged process
+};
+Result<Space> spaceAt(Place place);
+
+// Copies the data of the file at `from` (links followed) to `to`: a new file, or with
+// Replacing::allowed one that exists cut to the new data. The copy takes the source's permission
+// bits and last change time, as CopyFileW takes its attributes and last write time.
+Error copyData(Place from, Place to, Replacing replacing);
 
 // Which folder a folder is, and when it last changed (nanoseconds since 1970): a listing of it
 // holds for as long as its stamp stays the same, since adding, removing or renaming a name in it

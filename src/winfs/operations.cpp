@@ -12,14 +12,13 @@
 #include "winfs/full_path.h"
 #include "winfs/host.h"
 #include "winfs/names.h"
+#include "winfs/operations_internal.h"
 #include "winfs/report.h"
 #include "winfs/resolver.h"
 #include "winfs/utf8.h"
 
 namespace winfs {
 namespace {
-
-using Map = std::shared_ptr<const DriveMap>;
 
 // The working directory's Windows path, kept by each thread for the map and the host path it
 // came from: the host's working directory holds no "..", so the same map gives the same answer for
@@ -45,10 +44,9 @@ path currentPathOn(const DriveMap& map, std::error_code& ec) {
     return windows;
 }
 
-// What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
-// absolute() rewrites them, as GetFullPathNameW does.
-path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
-                Verbatim verbatim = Verbatim::keep) {
+}  // namespace
+
+path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec, Verbatim verbatim) {
     path workingDirectory;
     if (needsWorkingDirectory(p, verbatim)) {
         workingDirectory = currentPathOn(map, ec);
@@ -57,7 +55,6 @@ path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
     return fullPathName(p, workingDirectory, ec, verbatim);
 }
 
-// `p` resolved on the disk; a path that comes out empty is no path at all.
 Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec) {
     const path full = absoluteOn(map, p, ec);
     if (ec) return {};
@@ -68,8 +65,18 @@ Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::err
     return resolve(map, full, lookup, ec);
 }
 
-// What the status queries answer: a missing path is a type (not_found) with its reason in `ec`.
-file_status statusOf(const path& p, Lookup lookup, std::error_code& ec) {
+perms permissionsOf(const Resolution& found, std::error_code& ec) {
+    // Only a file keeps the attribute; a device has no host name to ask.
+    if (found.type != file_type::regular || !onTheHost(found)) return perms::all;
+    const host::Result<host::Stat> st = host::statAt(found.folder.place(), false);
+    if (!st) {
+        ec = st.error().windows(host::At::lastName);
+        return perms::unknown;
+    }
+    return (st->mode & static_cast<unsigned>(perms::owner_write)) != 0 ? perms::all : kReadOnly;
+}
+
+file_status statusOf(const path& p, Lookup lookup, std::error_code& ec, Permissions want) {
     const Map map = drives();
     const Resolution found = resolveOn(*map, p, lookup, ec);
     if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
@@ -77,30 +84,28 @@ file_status statusOf(const path& p, Lookup lookup, std::error_code& ec) {
         ec = found.missing;
         return file_status(file_type::not_found);
     }
-    return file_status(found.type);
+    if (want == Permissions::skip) return file_status(found.type);
+    const perms permissions = permissionsOf(found, ec);
+    return ec ? file_status(file_type::none) : file_status(found.type, permissions);
 }
 
-// The status queries of both forms: a missing path is not_found, an error in the error_code form
-// alone (as the standard's status()); `missingIsAnAnswer` makes it none in either (the
-// predicates').
 file_status statusQuery(const char* operation, const path& p, Lookup lookup, std::error_code* ec,
-                        bool missingIsAnAnswer = false) {
+                        bool missingIsAnAnswer, Permissions want) {
     return reported(operation, ec, p, [&](std::error_code& code) {
-        const file_status s = statusOf(p, lookup, code);
+        const file_status s = statusOf(p, lookup, code, want);
         if (s.type() == file_type::not_found && (ec == nullptr || missingIsAnAnswer)) code.clear();
         return s;
     });
 }
 
-constexpr Lookup kStatus{.follow = Follow::all, .typeOfLast = true};
-constexpr Lookup kSymlinkStatus{.follow = Follow::allButLast, .typeOfLast = true};
+namespace {
 
 file_status fileStatus(const path& p, std::error_code* ec) {
-    return statusQuery("status", p, kStatus, ec);
+    return statusQuery("status", p, kStatus, ec, false, Permissions::read);
 }
 
 file_status linkStatus(const path& p, std::error_code* ec) {
-    return statusQuery("symlink_status", p, kSymlinkStatus, ec);
+    return statusQuery("symlink_status", p, kSymlinkStatus, ec, false, Permissions::read);
 }
 
 file_status whatIsThere(const path& p, std::error_code* ec) {
@@ -138,6 +143,8 @@ std::string storedTarget(const DriveMap& map, const path& target, char linkDrive
     return map.hostPathFor(full, ec);
 }
 
+}  // namespace
+
 void makeLink(const path& target, const path& link, std::error_code& ec) {
     const Map map = drives();
     const path full = absoluteOn(*map, link, ec);
@@ -169,6 +176,8 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
     }
 }
 
+namespace {
+
 // The temporary folder as Windows finds it, with the reason in `ec` when it is not a folder.
 path tempFolder(std::error_code& ec) {
     path candidate;
@@ -195,7 +204,8 @@ path tempFolder(std::error_code& ec) {
     return candidate;
 }
 
-// Every name that create_directories would make, checked before any is made.
+}  // namespace
+
 std::error_code checkNewNames(const path& rest) {
     for (const path& element : rest) {
         const std::string& name = element.native();
@@ -206,6 +216,8 @@ std::error_code checkNewNames(const path& rest) {
     }
     return {};
 }
+
+namespace {
 
 bool isFolder(host::Place place) {
     const host::Result<file_type> type = host::typeAt(place, true);
@@ -262,6 +274,8 @@ path weaklyCanonicalOn(const path& p, std::error_code& ec) {
     return result.lexically_normal();
 }
 
+}  // namespace
+
 path readSymlinkOn(const path& p, std::error_code& ec) {
     const Map map = drives();
     const Resolution found = resolveOn(*map, p, {.follow = Follow::allButLast}, ec);
@@ -278,6 +292,8 @@ path readSymlinkOn(const path& p, std::error_code& ec) {
     if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
     return windowsPathOf(target, ec);
 }
+
+namespace {
 
 // Both paths made weakly canonical, then compared lexically by `compare`.
 template <class Compare>

@@ -14,6 +14,10 @@
 #include "file_status.h"
 #include "path.h"
 
+// The rest of the operations: what changes the disk, and sizes, times and identity.
+#include "changes.h"
+#include "queries.h"
+
 namespace winfs {
 
 // The host working directory, as a Windows path.

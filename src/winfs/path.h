@@ -320,6 +320,8 @@ class filesystem_error : public std::system_error {
     std::string what_;
 };
 
+std::size_t hash_value(const path& p) noexcept;  // found by name too, not only through a path
+
 }  // namespace winfs
 
 template <>
