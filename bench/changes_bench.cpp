@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_prefix.h"
 #include "winfs/filesystem.h"
 
 namespace {
@@ -18,21 +19,8 @@ namespace {
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 99;  // with the folders: 10,000 entries
 
-struct Drive {
-    std::string prefix;
-
-    Drive() {
-        char folder[] = "/tmp/pathprobe-bench-XXXXXX";
-        prefix = ::mkdtemp(folder);
-        ::setenv("WINEPREFIX", prefix.c_str(), 1);
-        winfs::reload_drives();
-    }
-    ~Drive() { std::filesystem::remove_all(prefix); }
-    std::string host(const std::string& below) const { return prefix + "/drive_c/" + below; }
-};
-
-Drive& drive() {
-    static Drive d;
+BenchPrefix& drive() {
+    static BenchPrefix d;
     return d;
 }
 

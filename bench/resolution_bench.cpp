@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "bench_prefix.h"
 #include "path_resolution.h"
 #include "platform.h"
 #include "winfs/name_cache.h"
@@ -24,14 +25,8 @@ constexpr int kBigFolderNames = 100'000;
 
 // A prefix with C:\bench\one\two\real\four\five\six, where C:\bench\one\two\link links to
 // C:\bench\one\two\real, and C:\big holding file00000 to file99999.
-struct Drive {
-    std::string prefix;
-
+struct Drive : BenchPrefix {
     Drive() {
-        char folder[] = "/tmp/pathprobe-bench-XXXXXX";
-        prefix = ::mkdtemp(folder);
-        ::setenv("WINEPREFIX", prefix.c_str(), 1);
-        winfs::reload_drives();
         std::filesystem::create_directories(host("bench/one/two/real/four/five/six"));
         winfs::create_directory_symlink("C:\\bench\\one\\two\\real", "C:\\bench\\one\\two\\link");
         makeTail("settled");
@@ -45,13 +40,11 @@ struct Drive {
         // A folder is kept in the name cache only once its last change has settled.
         std::this_thread::sleep_for(std::chrono::seconds(3) + std::chrono::milliseconds(100));
     }
-    ~Drive() { std::filesystem::remove_all(prefix); }
     // <below>\a\b\c\d and <below>\a\lnk -> b.
     void makeTail(const std::string& below) const {
         std::filesystem::create_directories(host(below + "/a/b/c/d"));
         std::filesystem::create_symlink("b", host(below + "/a/lnk"));
     }
-    std::string host(const std::string& below) const { return prefix + "/drive_c/" + below; }
 };
 
 Drive& drive() {
