@@ -79,6 +79,15 @@ constexpr char32_t upper(char32_t c) noexcept {
     return c < 0x10000 ? kUpcase[static_cast<char16_t>(c)] : c;
 }
 
+// The units of a code point as one number that orders as they do: a unit of its own in the upper
+// half, or a surrogate pair's two. No unit maps into the surrogates, so a pair never ties with one
+// unit.
+constexpr std::uint32_t unitsOf(char32_t c) noexcept {
+    if (c < 0x10000) return static_cast<std::uint32_t>(kUpcase[static_cast<char16_t>(c)]) << 16;
+    const std::uint32_t v = c - 0x10000;
+    return ((0xD800 + (v >> 10)) << 16) | (0xDC00 + (v & 0x3FF));
+}
+
 }  // namespace
 
 bool isValidName(std::string_view name) noexcept {
@@ -100,6 +109,10 @@ bool isValidName(std::string_view name) noexcept {
     return true;
 }
 
+bool windowsCanSpell(std::string_view name) noexcept {
+    return isValidUtf8(name) && isValidName(name) && name.find('\\') == std::string_view::npos;
+}
+
 bool fitsInOneName(std::string_view name) noexcept {
     return name.size() <= 255 || utf16Length(name) <= 255;
 }
@@ -119,6 +132,27 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
         }
     }
     return i == a.size() && j == b.size();
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[j]);
+        if (x < 0x80 && y < 0x80) {
+            const auto ux = static_cast<unsigned char>(asciiUpper(static_cast<char>(x)));
+            const auto uy = static_cast<unsigned char>(asciiUpper(static_cast<char>(y)));
+            if (ux != uy) return ux < uy ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        const std::uint32_t ux = unitsOf(nextCodePoint(a, i));
+        const std::uint32_t uy = unitsOf(nextCodePoint(b, j));
+        if (ux != uy) return ux < uy ? -1 : 1;
+    }
+    return static_cast<int>(i < a.size()) - static_cast<int>(j < b.size());
 }
 
 std::string caseFolded(std::string_view name) {
