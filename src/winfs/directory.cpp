@@ -148,7 +148,9 @@ directory_iterator& directory_iterator::operator++() {
 
 directory_iterator& directory_iterator::increment(std::error_code& ec) {
     ec.clear();
-    return ++*this;
+    caught(ec, [&] { ++*this; });  // memory for the entry's path, at most
+    if (ec) state_.reset();
+    return *this;
 }
 
 }  // namespace winfs

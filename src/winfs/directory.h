@@ -152,7 +152,7 @@ class directory_iterator {
         ++*this;
         return passed;
     }
-    // Cannot fail once the folder is read; here as the standard has it.
+    // Fails only when memory runs out, once the folder is read.
     directory_iterator& increment(std::error_code& ec);
 
     friend bool operator==(const directory_iterator& a, const directory_iterator& b) noexcept {
