@@ -1272,7 +1272,7 @@ TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
         expectError(ec, row.error);
         expectThrows(
             [&](const path& p) {
-                fs::directory_iterator{p, row.options};
+                const fs::directory_iterator opened{p, row.options};
             },
             row.folder, row.error);
     }
@@ -1404,7 +1404,7 @@ TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
     tree.pop();
     EXPECT_EQ(tree, fs::recursive_directory_iterator());
     try {
-        fs::recursive_directory_iterator{zor / "none"};
+        const fs::recursive_directory_iterator none(zor / "none");
         ADD_FAILURE() << "no exception";
     } catch (const fs::filesystem_error& e) {
         EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
