@@ -13,7 +13,7 @@ if(NOT WIN32)
   list(PREPEND exported winfs)
   # The headers a user calls; the rest of winfs (the host layer, the resolver, ...) stays inside.
   install(FILES
-      src/winfs/changes.h src/winfs/drive_map.h src/winfs/error.h src/winfs/file_status.h
+      src/winfs/changes.h src/winfs/directory.h src/winfs/drive_map.h src/winfs/error.h src/winfs/file_status.h
       src/winfs/file_time.h src/winfs/filesystem.h src/winfs/host_paths.h
       src/winfs/operations.h src/winfs/path.h src/winfs/queries.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs)

@@ -1,7 +1,8 @@
 // The winfs operations on a real prefix: drive mapping, absolute, canonical, weakly_canonical, the
-// status queries, links and the working directory.
+// status queries, links, the working directory and listings.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <linux/filter.h>
 #include <linux/magic.h>
 #include <linux/seccomp.h>
@@ -1119,6 +1120,16 @@ const Query kQueries[] = {
     {"space of what is not there", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\none"), ec).available; }, kFailed, 2},
     {"status of a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\FILE.TXT"), ec).permissions()); }, kReadOnly, 0},
     {"symlink_status of a link to a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::symlink_status(path("c:\\zor\\lexi"), ec).permissions()); }, 0777, 0},
+    {"directory_entry of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::directory_entry(path("c:\\zor\\none"), ec).exists(); }, 0, 0},
+    {"directory_entry of a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { const fs::directory_entry e(path("c:\\zor\\REL"), ec); return e.is_directory() + 2 * e.is_symlink(); }, 3, 0},
+    {"directory_entry of a dangling link", [](auto&, auto& ec) -> std::uintmax_t { const fs::directory_entry e(path("c:\\zor\\dangling")); return e.exists(ec) + 2 * e.is_symlink(); }, 2, 0},
+    {"directory_entry::replace_filename", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e(path("c:\\zor\\file.txt")); e.replace_filename(path("store"), ec); return e.is_directory() + 2 * e.is_regular_file(); }, 1, 0},
+    {"directory_entry::file_size", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\DATA.txt")).file_size(ec); }, 5, 0},
+    {"directory_entry::hard_link_count of what is not there", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\none")).hard_link_count(ec); }, kFailed, 2},
+    {"directory_entry::status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::directory_entry(path("c:\\zor\\none")).status(ec).type() == fs::file_type::not_found); }, 1, 2},
+    // What the listing told holds until refresh(): the folder is gone meanwhile.
+    {"directory_entry keeps the listing's type", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e = *fs::directory_iterator(path("c:\\zor\\store")); fs::remove(path("c:\\zor\\store\\inner")); const bool before = e.is_directory(); e.refresh(ec); return before + 2 * e.exists(); }, 1, 0},
+    {"directory_entry of a fifo from a listing", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("pipe")) return e.is_other(ec) + 2 * e.is_fifo(); } return 0; }, 3, 0},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
 };
 // clang-format on
@@ -1137,6 +1148,202 @@ TEST_P(Queries, AnswerAsWindowsDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Queries, testing::ValuesIn(kQueries));
+
+// Listings, on the tree of buildTree() with two more folders:
+//   order\ holding names that show NTFS's index order, and "q?", which Windows cannot write;
+//   rec\{a.txt, B\c\{f, up -> ../..}, B\d\, lnk -> B/c, x\y}, for descents.
+// An entry is written as its name, then '/' for a folder and '@' for a link, as the entry tells.
+// Where a row names a folder to deny, the folder loses every permission bit and the thread the
+// capabilities that pass them by, so that a listing as root is refused as another user's is.
+class PermissionsApply {
+  public:
+    PermissionsApply() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+        lowered[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
+        held_ = ::syscall(SYS_capset, &header_, lowered) == 0;
+    }
+    ~PermissionsApply() {
+        if (held_) ::syscall(SYS_capset, &header_, saved_);
+    }
+    PermissionsApply(const PermissionsApply&) = delete;
+    PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool held_ = false;
+};
+
+template <class Row>
+class ListingTest : public TreeTest<Row> {
+  protected:
+    void SetUp() override {
+        TreeTest<Row>::SetUp();
+        this->makeFolder(this->driveC("order"));
+        for (const char* name :
+             {"~t", "_x", "Z", "z", "b", "a1", "A", "\xc3\xa9", "\xc4\x80", "\xc3\xbf", "\xc5\xbf",
+              "\xf0\x90\x90\xa8", "\xee\x80\x80", "\xef\xbd\x81", "q?"}) {
+            this->makeFile(this->driveC("order/") + name);
+        }
+        this->makeFolder(this->driveC("rec/B/c"));
+        this->makeFolder(this->driveC("rec/B/d"));
+        this->makeFolder(this->driveC("rec/x"));
+        for (const char* file : {"rec/a.txt", "rec/B/c/f", "rec/x/y"})
+            this->makeFile(this->driveC(file));
+        this->hostLink("../..", this->driveC("rec/B/c/up"));
+        this->hostLink("B/c", this->driveC("rec/lnk"));
+    }
+    void TearDown() override {
+        ::chmod(this->driveC("rec/x").c_str(), 0755);
+        TreeTest<Row>::TearDown();
+    }
+    // Takes every permission from `folder` (below drive C) for as long as `apply` lives.
+    std::optional<PermissionsApply> deny(const char* folder) {
+        if (folder == nullptr) return std::nullopt;
+        EXPECT_EQ(::chmod(this->driveC(folder).c_str(), 0), 0);
+        return std::make_optional<PermissionsApply>();
+    }
+};
+
+std::string shown(const fs::directory_entry& entry) {
+    return entry.path().filename().string() + (entry.is_symlink()     ? "@"
+                                               : entry.is_directory() ? "/"
+                                                                      : "");
+}
+
+struct Listed {
+    const char* folder;
+    fs::directory_options options;
+    const char* deny;      // a folder below drive C that may not be read, or none
+    const char* expected;  // the entries, space separated
+    const char* first;     // the first entry's path, when there is one to check
+    int error;
+};
+
+void PrintTo(const Listed& l, std::ostream* os) {
+    *os << '"' << l.folder << '"';
+}
+
+constexpr auto kNoOptions = fs::directory_options::none;
+constexpr auto kSkip = fs::directory_options::skip_permission_denied;
+constexpr auto kFollow = fs::directory_options::follow_directory_symlink;
+
+// clang-format off
+const Listed kListings[] = {
+    {"c:\\zor", kNoOptions, nullptr, "a/ abs@ absdots@ badabs@ badrel@ bsl@ dangling@ file.txt hop@ lexi@ loop1@ loop2@ Mixed/ mIXED/ nul/ out@ rel@ store/ sub/ tonul@ upper@ \xc3\x89t\xc3\xa9/", "c:\\zor\\a", 0},
+    // Each unit through the table ("ÿ" is U+0178, after "Ā"; "ſ" stays), then unit by unit: U+10428
+    // is two surrogates, before U+E000 and "ａ" (U+FF21). "Z" and "z" side by side in byte order.
+    {"c:\\order\\", kNoOptions, nullptr, "A a1 b Z z _x ~t \xc3\xa9 \xc4\x80 \xc3\xbf \xc5\xbf \xf0\x90\x90\xa8 \xee\x80\x80 \xef\xbd\x81", "c:\\order\\A", 0},
+    {"C:\\ZOR\\STORE", kNoOptions, nullptr, "inner/", "C:\\ZOR\\STORE\\inner", 0},
+    {"c:\\zor\\store\\..\\rel", kNoOptions, nullptr, "inner/", "c:\\zor\\store\\..\\rel\\inner", 0},
+    {"store", kNoOptions, nullptr, "inner/", "store\\inner", 0},
+    {"c:\\", kNoOptions, nullptr, "chain/ order/ outside/ rec/ up@ zor/", "c:\\chain", 0},
+    {"c:\\zor\\store\\inner", kNoOptions, nullptr, "", nullptr, 0},
+    {"c:\\zor\\none", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\none\\x", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\zor\\dangling", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\zor\\file.txt", kNoOptions, nullptr, "", nullptr, 267},
+    {"c:\\zor\\loop1", kNoOptions, nullptr, "", nullptr, 1921},
+    {"c:\\zor\\nul", kNoOptions, nullptr, "", nullptr, 50},
+    {"", kNoOptions, nullptr, "", nullptr, 2},
+    {"c:\\rec\\x", kNoOptions, "rec/x", "", nullptr, 5},
+    {"c:\\rec\\x", kSkip, "rec/x", "", nullptr, 0},
+};
+// clang-format on
+
+class Listings : public ListingTest<Listed> {};
+
+TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
+    const Listed& row = GetParam();
+    const auto denied = deny(row.deny);
+    std::error_code ec;
+    std::string got;
+    fs::directory_iterator it(path(row.folder), row.options, ec);
+    if (it != fs::directory_iterator() && row.first != nullptr) {
+        EXPECT_EQ(it->path().string(), row.first);
+    }
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+        got += (got.empty() ? "" : " ") + shown(*it);
+    EXPECT_EQ(got, row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+        expectThrows(
+            [&](const path& p) {
+                const fs::directory_iterator opened{p, row.options};
+            },
+            row.folder, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Listings, testing::ValuesIn(kListings));
+
+struct Descended {
+    const char* folder;
+    fs::directory_options options;
+    const char* deny;
+    const char* at;        // the entry where `act` is done
+    char act;              // 'p': pop(); 'd': disable_recursion_pending()
+    const char* expected;  // "depth:entry", space separated
+    int error;
+};
+
+void PrintTo(const Descended& d, std::ostream* os) {
+    *os << '"' << d.folder << "\" " << static_cast<unsigned>(d.options) << ' '
+        << (d.at != nullptr ? d.at : "") << d.act;
+}
+
+// clang-format off
+const Descended kDescents[] = {
+    {"c:\\rec", kNoOptions, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    // Links entered; up leads back to c:\rec, which the descent is inside: given, not entered.
+    {"c:\\rec", kFollow, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 1:f 1:up@ 0:x/ 1:y", 0},
+    {"c:\\REC\\lnk", kNoOptions, nullptr, nullptr, 0, "0:f 0:up@", 0},
+    {"c:\\rec", kNoOptions, nullptr, "c", 'p', "0:a.txt 0:B/ 1:c/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, nullptr, "f", 'p', "0:a.txt 0:B/ 1:c/ 2:f 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, nullptr, "a.txt", 'p', "0:a.txt", 0},
+    {"c:\\rec", kNoOptions, nullptr, "B", 'd', "0:a.txt 0:B/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kFollow, nullptr, "lnk", 'd', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 5},
+    {"c:\\rec", kSkip, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 0},
+    {"c:\\rec\\x", kSkip, "rec/x", nullptr, 0, "", 0},
+    {"c:\\rec\\none\\x", kNoOptions, nullptr, nullptr, 0, "", 3},
+    {"c:\\rec\\a.txt", kNoOptions, nullptr, nullptr, 0, "", 267},
+};
+// clang-format on
+
+class Descents : public ListingTest<Descended> {};
+
+TEST_P(Descents, EnterFoldersDepthFirst) {
+    const Descended& row = GetParam();
+    const auto denied = deny(row.deny);
+    std::error_code ec;
+    std::string got;
+    fs::recursive_directory_iterator it(path(row.folder), row.options, ec);
+    while (!ec && it != fs::recursive_directory_iterator()) {
+        EXPECT_EQ(it.options(), row.options);
+        got += (got.empty() ? "" : " ") + std::to_string(it.depth()) + ":" + shown(*it);
+        if (row.at != nullptr && it->path().filename() == path(row.at)) {
+            if (row.act == 'p') {
+                it.pop(ec);
+                continue;
+            }
+            it.disable_recursion_pending();
+            EXPECT_FALSE(it.recursion_pending());
+        }
+        it.increment(ec);
+    }
+    EXPECT_EQ(got, row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Descents, testing::ValuesIn(kDescents));
 
 // The throwing forms, and the types, under the names Windows code uses with std::filesystem.
 TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
@@ -1172,6 +1379,40 @@ TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
     EXPECT_EQ(fs::hash_value(zor), std::hash<path>()(zor));
     const fs::perm_options nofollow = fs::perm_options::replace | fs::perm_options::nofollow;
     EXPECT_NE(nofollow & fs::perm_options::nofollow, fs::perm_options{});
+
+    // Copies share one position; range-for takes the iterators through begin() and end().
+    fs::directory_iterator listing(zor / "store", fs::directory_options::none);
+    const fs::directory_iterator copy = listing;
+    EXPECT_EQ((*copy).path(), zor / "store" / "inner");
+    EXPECT_EQ(++listing, fs::directory_iterator());
+    std::size_t names = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(zor)) {
+        EXPECT_EQ(entry, fs::directory_entry(entry.path()));
+        EXPECT_LT(fs::directory_entry(zor / "a"), fs::directory_entry(zor / "b"));
+        ++names;
+    }
+    EXPECT_GT(names, 20U);
+    for (fs::recursive_directory_iterator it(zor / "sub",
+                                             fs::directory_options::follow_directory_symlink |
+                                                 fs::directory_options::skip_permission_denied);
+         it != fs::end(it); ++it) {
+        EXPECT_EQ(it.depth(), it->path().filename() == path("inner") ? 1 : 0);
+        EXPECT_TRUE(it.recursion_pending());
+    }
+    EXPECT_EQ(std::ranges::distance(fs::recursive_directory_iterator(zor / "a")), 2);
+    fs::recursive_directory_iterator tree(zor / "a");
+    tree.pop();
+    EXPECT_EQ(tree, fs::recursive_directory_iterator());
+    try {
+        const fs::recursive_directory_iterator none(zor / "none");
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
+        EXPECT_EQ(e.path1(), zor / "none");
+        EXPECT_NE(std::string(e.what()).find(": The system cannot find the path specified."),
+                  std::string::npos)
+            << e.what();
+    }
 
     try {
         fs::rename(zor / "c1", path("z:\\x"));

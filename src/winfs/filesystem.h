@@ -2,6 +2,7 @@
 // under the names of std::filesystem.
 #pragma once
 
+#include "directory.h"
 #include "drive_map.h"
 #include "error.h"
 #include "host_paths.h"

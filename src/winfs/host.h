@@ -249,6 +249,11 @@ Error listFolder(Place place, Listed& listed, const std::function<void(std::stri
 // link itself.
 enum class LastLink { refuse, open };
 
+// As listFolder, with the type that the folder records for each name (file_type::unknown where
+// its file system keeps none), and a last name that is a link followed or refused.
+Error listFolder(Place place, Listed& listed, LastLink last,
+                 const std::function<void(std::string_view, file_type)>& each);
+
 // Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: loop() when
 // one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
 Result<Handle> openLinkFree(Place place, LastLink last);

@@ -8,15 +8,9 @@
 
 #include "winfs/error.h"
 #include "winfs/names.h"
-#include "winfs/utf8.h"
 
 namespace winfs {
 namespace {
-
-// Only names that Windows could spell may come back from a lookup that ignores case.
-bool spellable(std::string_view name) {
-    return isValidUtf8(name) && isValidName(name) && name.find('\\') == std::string_view::npos;
-}
 
 std::uint32_t foldedHash(std::string_view name) {
     const std::size_t hash = std::hash<std::string>{}(caseFolded(name));
@@ -148,7 +142,7 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
     host::Listed listed;
     std::string best;
     const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
-        if (!spellable(n)) return;
+        if (!windowsCanSpell(n)) return;  // no lookup may give it
         if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
         if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
     });

@@ -1,8 +1,10 @@
 #include "winfs/names.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "winfs/utf8.h"
 
@@ -73,10 +75,37 @@ static_assert([] {
     return true;
 }());
 
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+
+// Eight ASCII bytes with 'a' to 'z' made uppercase: each byte gains its high bit when it is 'a' or
+// more, and again when it is past 'z' (no byte carries into the next, all being below 0x80).
+constexpr std::uint64_t asciiUpper8(std::uint64_t x) noexcept {
+    const std::uint64_t fromA = (x + (0x80 - 'a') * kOnes) & kHighBits;
+    const std::uint64_t pastZ = (x + (0x80 - 'z' - 1) * kOnes) & kHighBits;
+    return x - ((fromA & ~pastZ) >> 2);
+}
+static_assert(asciiUpper8(0x607A7B5A41617E40ULL) == 0x605A7B5A41417E40ULL);
+
+// The eight bytes as one number that orders as they do one by one.
+std::uint64_t bigEndian(std::uint64_t x) noexcept {
+    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(x);
+    return x;
+}
+
 // NTFS maps each UTF-16 unit of a name through the table. A code point above U+FFFF is two
 // surrogate units, each mapping to itself, so it stays as it is: "\U00010428" is not "\U00010400".
 constexpr char32_t upper(char32_t c) noexcept {
     return c < 0x10000 ? kUpcase[static_cast<char16_t>(c)] : c;
+}
+
+// The units of a code point as one number that orders as they do: a unit of its own in the upper
+// half, or a surrogate pair's two. No unit maps into the surrogates, so a pair never ties with one
+// unit.
+constexpr std::uint32_t unitsOf(char32_t c) noexcept {
+    if (c < 0x10000) return static_cast<std::uint32_t>(kUpcase[static_cast<char16_t>(c)]) << 16;
+    const std::uint32_t v = c - 0x10000;
+    return ((0xD800 + (v >> 10)) << 16) | (0xDC00 + (v & 0x3FF));
 }
 
 }  // namespace
@@ -100,6 +129,10 @@ bool isValidName(std::string_view name) noexcept {
     return true;
 }
 
+bool windowsCanSpell(std::string_view name) noexcept {
+    return isValidUtf8(name) && isValidName(name) && name.find('\\') == std::string_view::npos;
+}
+
 bool fitsInOneName(std::string_view name) noexcept {
     return name.size() <= 255 || utf16Length(name) <= 255;
 }
@@ -119,6 +152,37 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
         }
     }
     return i == a.size() && j == b.size();
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    // Eight ASCII bytes at a time while both names have them, as most names are.
+    for (std::uint64_t x = 0, y = 0; i + 8 <= a.size() && i + 8 <= b.size(); i += 8) {
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (((x | y) & kHighBits) != 0) break;
+        if (x != y && (x = asciiUpper8(x)) != (y = asciiUpper8(y))) {
+            return bigEndian(x) < bigEndian(y) ? -1 : 1;
+        }
+    }
+    j = i;
+    while (i < a.size() && j < b.size()) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[j]);
+        if (x < 0x80 && y < 0x80) {
+            const auto ux = static_cast<unsigned char>(asciiUpper(static_cast<char>(x)));
+            const auto uy = static_cast<unsigned char>(asciiUpper(static_cast<char>(y)));
+            if (ux != uy) return ux < uy ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        const std::uint32_t ux = unitsOf(nextCodePoint(a, i));
+        const std::uint32_t uy = unitsOf(nextCodePoint(b, j));
+        if (ux != uy) return ux < uy ? -1 : 1;
+    }
+    return static_cast<int>(i < a.size()) - static_cast<int>(j < b.size());
 }
 
 std::string caseFolded(std::string_view name) {

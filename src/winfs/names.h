@@ -13,6 +13,10 @@ namespace winfs {
 // "a<b" and "what?" are not valid; "Été" and "a b" are.
 bool isValidName(std::string_view name) noexcept;
 
+// Whether a name that the host holds can be written in Windows at all: UTF-8, with no '\\' and no
+// character that isValidName forbids. "a\\b", "a:b" and "\xff" cannot; listings leave them out.
+bool windowsCanSpell(std::string_view name) noexcept;
+
 // NTFS takes at most 255 UTF-16 units in one name.
 bool fitsInOneName(std::string_view name) noexcept;
 
@@ -21,6 +25,12 @@ bool fitsInOneName(std::string_view name) noexcept;
 // normalisation and a unit never becoming two. "été" matches "ÉTÉ" and "ÿ" "Ÿ"; "ſ" is not "S",
 // "ı" not "I", final "ς" not "Σ", "ა" not "Ა", and "𐐨" (above U+FFFF) not "𐐀".
 bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept;
+
+// How NTFS orders the names of a folder's index: each UTF-16 unit through the same table, then
+// unit by unit, a shorter name before a longer one it begins. Negative, zero or positive, as
+// a is before, equal to or after b. "A" < "a1" < "b" < "Z" < "_x" < "~t"; a character above
+// U+FFFF is two surrogate units (0xD800 to 0xDFFF) and so comes before U+E000 to U+FFFF.
+int compareIgnoringCase(std::string_view a, std::string_view b) noexcept;
 
 // The form under which names that Windows takes as equal collide: "Été" and "éTÉ" give one key,
 // and two names give one key exactly when equalIgnoringCase takes them as equal.

@@ -16,7 +16,8 @@ step(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 # Only the headers a user calls are installed, and each compiles on its own with one
 # -I<prefix>/include. Every fault is named, not just the first.
 set(failures "")
-set(public pathprobe/path_resolution.h pathprobe/winfs/changes.h pathprobe/winfs/drive_map.h
+set(public pathprobe/path_resolution.h pathprobe/winfs/changes.h pathprobe/winfs/directory.h
+  pathprobe/winfs/drive_map.h
   pathprobe/winfs/error.h pathprobe/winfs/file_status.h pathprobe/winfs/file_time.h
   pathprobe/winfs/filesystem.h pathprobe/winfs/host_paths.h pathprobe/winfs/operations.h
   pathprobe/winfs/path.h pathprobe/winfs/queries.h)

@@ -1,0 +1,245 @@
+// Listing folders, as std::filesystem's directory_entry, directory_iterator and
+// recursive_directory_iterator, with Windows's answers: a folder's names come in NTFS's index
+// order (each UTF-16 unit through NTFS's uppercase table, then unit by unit: "A", "a1", "b",
+// "Z", "_x", "~t"), never "." or "..", and a name that the host holds but Windows cannot write
+// (a '\', a character Windows forbids, bytes that are not UTF-8) is left out. Errors hold Windows
+// codes in winfs::system_category(): a folder that is missing, or below a missing one, is
+// ERROR_PATH_NOT_FOUND (3), a file ERROR_DIRECTORY (267).
+//
+// Threading: a directory_entry is a plain value; its const members may be called from any number
+// of threads at once. The iterators are input iterators whose copies share one position, as the
+// standard's: an iterator and its copies belong to one thread at a time. Distinct iterators, even
+// over one folder, may run in any number of threads.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <ranges>
+#include <system_error>
+#include <utility>
+
+#include "file_status.h"
+#include "file_time.h"
+#include "path.h"
+
+namespace winfs {
+
+enum class directory_options : unsigned {
+    none = 0,
+    follow_directory_symlink = 1,
+    skip_permission_denied = 2,
+};
+
+template <>
+inline constexpr bool isBitmask<directory_options> = true;
+
+namespace detail {
+struct Listing;
+struct Descent;
+}  // namespace detail
+
+// A path and what a listing told of it: the type of the name itself (a link is a symlink), which
+// the type queries answer from without a system call. A link's target, the permissions, the size,
+// the link count and the time are read from the disk when asked. refresh() reads the type again.
+class directory_entry {
+  public:
+    directory_entry() noexcept = default;
+    // Each reads the type of what `p` names; a missing path is no error (its type is not_found).
+    explicit directory_entry(const winfs::path& p);
+    directory_entry(const winfs::path& p, std::error_code& ec);
+
+    void assign(const winfs::path& p);
+    void assign(const winfs::path& p, std::error_code& ec);
+    void replace_filename(const winfs::path& p);
+    void replace_filename(const winfs::path& p, std::error_code& ec);
+    void refresh();
+    void refresh(std::error_code& ec);
+
+    const winfs::path& path() const noexcept { return path_; }
+    operator const winfs::path&() const noexcept { return path_; }
+
+    bool exists() const;
+    bool exists(std::error_code& ec) const;
+    bool is_block_file() const;
+    bool is_block_file(std::error_code& ec) const;
+    bool is_character_file() const;
+    bool is_character_file(std::error_code& ec) const;
+    bool is_directory() const;
+    bool is_directory(std::error_code& ec) const;
+    bool is_fifo() const;
+    bool is_fifo(std::error_code& ec) const;
+    bool is_other() const;
+    bool is_other(std::error_code& ec) const;
+    bool is_regular_file() const;
+    bool is_regular_file(std::error_code& ec) const;
+    bool is_socket() const;
+    bool is_socket(std::error_code& ec) const;
+    bool is_symlink() const;
+    bool is_symlink(std::error_code& ec) const;
+    std::uintmax_t file_size() const;
+    std::uintmax_t file_size(std::error_code& ec) const;
+    std::uintmax_t hard_link_count() const;
+    std::uintmax_t hard_link_count(std::error_code& ec) const;
+    file_time_type last_write_time() const;
+    file_time_type last_write_time(std::error_code& ec) const;
+    file_status status() const;
+    file_status status(std::error_code& ec) const;
+    file_status symlink_status() const;
+    file_status symlink_status(std::error_code& ec) const;
+
+    // Entries compare as their paths do.
+    friend bool operator==(const directory_entry& a, const directory_entry& b) noexcept {
+        return a.path_ == b.path_;
+    }
+    friend std::strong_ordering operator<=>(const directory_entry& a,
+                                            const directory_entry& b) noexcept {
+        return a.path_ <=> b.path_;
+    }
+
+  private:
+    friend struct detail::Listing;  // which sets both as it reaches each name
+    friend struct detail::Descent;  // which asks what the entry is to enter it
+
+    // The type of what is there with links followed, from the listing where it can tell.
+    file_type typeFollowed(std::error_code* ec) const;
+    // The same, links not followed.
+    file_type typeItself(std::error_code* ec) const;
+
+    winfs::path path_;
+    file_type type_ = file_type::none;  // of the name itself; none when nothing was read
+};
+
+namespace detail {
+// What it++ gives: the entry that the iterator was at, kept, since the iterator moves on.
+class Passed {
+  public:
+    explicit Passed(directory_entry entry) : entry_(std::move(entry)) {}
+    const directory_entry& operator*() const& noexcept { return entry_; }
+    directory_entry operator*() && noexcept { return std::move(entry_); }
+
+  private:
+    directory_entry entry_;
+};
+}  // namespace detail
+
+// The names of one folder, read whole when the iterator is made (so that they can be put in
+// order), each entry's path being the folder's path as given joined with the name as it is on
+// disk: directory_iterator("c:\\zor") gives "c:\\zor\\store". A link given as the folder is
+// followed. A missing folder, or one below a missing folder, is ERROR_PATH_NOT_FOUND; with
+// skip_permission_denied, a folder that may not be read is empty rather than an error.
+class directory_iterator {
+  public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = directory_entry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const directory_entry*;
+    using reference = const directory_entry&;
+
+    directory_iterator() noexcept;
+    explicit directory_iterator(const path& p);
+    directory_iterator(const path& p, directory_options options);
+    directory_iterator(const path& p, std::error_code& ec);
+    directory_iterator(const path& p, directory_options options, std::error_code& ec);
+
+    const directory_entry& operator*() const noexcept;
+    const directory_entry* operator->() const noexcept { return &**this; }
+    directory_iterator& operator++();
+    detail::Passed operator++(int) {
+        detail::Passed passed(**this);
+        ++*this;
+        return passed;
+    }
+    // Fails only when memory runs out, once the folder is read.
+    directory_iterator& increment(std::error_code& ec);
+
+    friend bool operator==(const directory_iterator& a, const directory_iterator& b) noexcept {
+        return a.state_ == b.state_;
+    }
+    bool operator==(std::default_sentinel_t) const noexcept { return state_ == nullptr; }
+
+  private:
+    std::shared_ptr<detail::Listing> state_;  // empty at the end
+};
+
+inline directory_iterator begin(directory_iterator it) noexcept {
+    return it;
+}
+// By value, as the standard has it: std::ranges::end would not find a const& form.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
+inline directory_iterator end(directory_iterator) noexcept {
+    return {};
+}
+
+// Every name below a folder, each folder's names in index order and each folder's contents right
+// after it. Links are entered only with follow_directory_symlink, and then a link to a folder
+// that the iteration is already inside (a loop) is given as an entry but not entered.
+class recursive_directory_iterator {
+  public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = directory_entry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const directory_entry*;
+    using reference = const directory_entry&;
+
+    recursive_directory_iterator() noexcept;
+    explicit recursive_directory_iterator(const path& p);
+    recursive_directory_iterator(const path& p, directory_options options);
+    recursive_directory_iterator(const path& p, directory_options options, std::error_code& ec);
+    recursive_directory_iterator(const path& p, std::error_code& ec);
+
+    directory_options options() const;
+    // How many folders below the one given the current entry lies: 0 for its own names.
+    int depth() const;
+    bool recursion_pending() const;
+
+    const directory_entry& operator*() const noexcept;
+    const directory_entry* operator->() const noexcept { return &**this; }
+    // A folder that cannot be entered is an error that ends the iteration; a folder that may not
+    // be read is passed by with skip_permission_denied.
+    recursive_directory_iterator& operator++();
+    detail::Passed operator++(int) {
+        detail::Passed passed(**this);
+        ++*this;
+        return passed;
+    }
+    recursive_directory_iterator& increment(std::error_code& ec);
+
+    // Leaves the current folder for the entry after it in its parent; at depth 0, the end.
+    void pop();
+    void pop(std::error_code& ec);
+    // The next step does not enter the current entry.
+    void disable_recursion_pending();
+
+    friend bool operator==(const recursive_directory_iterator& a,
+                           const recursive_directory_iterator& b) noexcept {
+        return a.state_ == b.state_;
+    }
+    bool operator==(std::default_sentinel_t) const noexcept { return state_ == nullptr; }
+
+  private:
+    std::shared_ptr<detail::Descent> state_;  // empty at the end
+};
+
+inline recursive_directory_iterator begin(recursive_directory_iterator it) noexcept {
+    return it;
+}
+// By value, as the standard has it: std::ranges::end would not find a const& form.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
+inline recursive_directory_iterator end(recursive_directory_iterator) noexcept {
+    return {};
+}
+
+}  // namespace winfs
+
+template <>
+inline constexpr bool std::ranges::enable_borrowed_range<winfs::directory_iterator> = true;
+template <>
+inline constexpr bool std::ranges::enable_view<winfs::directory_iterator> = true;
+template <>
+inline constexpr bool std::ranges::enable_borrowed_range<winfs::recursive_directory_iterator> =
+    true;
+template <>
+inline constexpr bool std::ranges::enable_view<winfs::recursive_directory_iterator> = true;
