@@ -11,20 +11,15 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_prefix.h"
 #include "winfs/filesystem.h"
 
 namespace {
 
 constexpr int kNames = 100'000;
 
-struct Drive {
-    std::string prefix;
-
+struct Drive : BenchPrefix {
     Drive() {
-        char folder[] = "/tmp/pathprobe-bench-XXXXXX";
-        prefix = ::mkdtemp(folder);
-        ::setenv("WINEPREFIX", prefix.c_str(), 1);
-        winfs::reload_drives();
         std::filesystem::create_directories(host());
         for (int k = 0; k < kNames; ++k) {
             const int i = static_cast<int>((static_cast<long>(k) * 7919) % kNames);
@@ -34,8 +29,7 @@ struct Drive {
             if (fd >= 0) ::close(fd);
         }
     }
-    ~Drive() { std::filesystem::remove_all(prefix); }
-    std::string host() const { return prefix + "/drive_c/big"; }
+    std::string host() const { return BenchPrefix::host("big"); }
 };
 
 Drive& drive() {
