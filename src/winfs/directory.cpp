@@ -128,14 +128,14 @@ std::shared_ptr<detail::Listing> opened(const path& p, directory_options options
 
 directory_iterator::directory_iterator() noexcept = default;
 directory_iterator::directory_iterator(const path& p)
-    : state_(opened(p, directory_options::none, nullptr)) {}
+    : DirectoryIteratorBase(opened(p, directory_options::none, nullptr)) {}
 directory_iterator::directory_iterator(const path& p, directory_options options)
-    : state_(opened(p, options, nullptr)) {}
+    : DirectoryIteratorBase(opened(p, options, nullptr)) {}
 directory_iterator::directory_iterator(const path& p, std::error_code& ec)
-    : state_(opened(p, directory_options::none, &ec)) {}
+    : DirectoryIteratorBase(opened(p, directory_options::none, &ec)) {}
 directory_iterator::directory_iterator(const path& p, directory_options options,
                                        std::error_code& ec)
-    : state_(opened(p, options, &ec)) {}
+    : DirectoryIteratorBase(opened(p, options, &ec)) {}
 
 const directory_entry& directory_iterator::operator*() const noexcept {
     return state_->entry;

@@ -123,14 +123,12 @@ class Passed {
   private:
     directory_entry entry_;
 };
-}  // namespace detail
 
-// The names of one folder, read whole when the iterator is made (so that they can be put in
-// order), each entry's path being the folder's path as given joined with the name as it is on
-// disk: directory_iterator("c:\\zor") gives "c:\\zor\\store". A link given as the folder is
-// followed. A missing folder, or one below a missing folder, is ERROR_PATH_NOT_FOUND; with
-// skip_permission_denied, a folder that may not be read is empty rather than an error.
-class directory_iterator {
+// What the two directory iterators share, given their operator* and operator++ and a shared state:
+// an input iterator's types, ->, it++, and iterators equal when they share their state (all ends
+// share none).
+template <class Iterator, class State>
+class DirectoryIteratorBase {
   public:
     using iterator_category = std::input_iterator_tag;
     using value_type = directory_entry;
@@ -138,6 +136,38 @@ class directory_iterator {
     using pointer = const directory_entry*;
     using reference = const directory_entry&;
 
+    const directory_entry* operator->() const noexcept { return &*self(); }
+    Passed operator++(int) {
+        Passed passed(*self());
+        ++self();
+        return passed;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) noexcept {
+        return a.state_ == b.state_;
+    }
+    bool operator==(std::default_sentinel_t) const noexcept { return state_ == nullptr; }
+
+  protected:
+    DirectoryIteratorBase() noexcept = default;
+    explicit DirectoryIteratorBase(std::shared_ptr<State> state) noexcept
+        : state_(std::move(state)) {}
+
+    std::shared_ptr<State> state_;  // empty at the end
+
+  private:
+    Iterator& self() noexcept { return static_cast<Iterator&>(*this); }
+    const Iterator& self() const noexcept { return static_cast<const Iterator&>(*this); }
+};
+}  // namespace detail
+
+// The names of one folder, read whole when the iterator is made (so that they can be put in
+// order), each entry's path being the folder's path as given joined with the name as it is on
+// disk: directory_iterator("c:\\zor") gives "c:\\zor\\store". A link given as the folder is
+// followed. A missing folder, or one below a missing folder, is ERROR_PATH_NOT_FOUND; with
+// skip_permission_denied, a folder that may not be read is empty rather than an error.
+class directory_iterator
+    : public detail::DirectoryIteratorBase<directory_iterator, detail::Listing> {
+  public:
     directory_iterator() noexcept;
     explicit directory_iterator(const path& p);
     directory_iterator(const path& p, directory_options options);
@@ -145,23 +175,10 @@ class directory_iterator {
     directory_iterator(const path& p, directory_options options, std::error_code& ec);
 
     const directory_entry& operator*() const noexcept;
-    const directory_entry* operator->() const noexcept { return &**this; }
     directory_iterator& operator++();
-    detail::Passed operator++(int) {
-        detail::Passed passed(**this);
-        ++*this;
-        return passed;
-    }
+    using DirectoryIteratorBase::operator++;
     // Fails only when memory runs out, once the folder is read.
     directory_iterator& increment(std::error_code& ec);
-
-    friend bool operator==(const directory_iterator& a, const directory_iterator& b) noexcept {
-        return a.state_ == b.state_;
-    }
-    bool operator==(std::default_sentinel_t) const noexcept { return state_ == nullptr; }
-
-  private:
-    std::shared_ptr<detail::Listing> state_;  // empty at the end
 };
 
 inline directory_iterator begin(directory_iterator it) noexcept {
@@ -176,14 +193,9 @@ inline directory_iterator end(directory_iterator) noexcept {
 // Every name below a folder, each folder's names in index order and each folder's contents right
 // after it. Links are entered only with follow_directory_symlink, and then a link to a folder
 // that the iteration is already inside (a loop) is given as an entry but not entered.
-class recursive_directory_iterator {
+class recursive_directory_iterator
+    : public detail::DirectoryIteratorBase<recursive_directory_iterator, detail::Descent> {
   public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = directory_entry;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const directory_entry*;
-    using reference = const directory_entry&;
-
     recursive_directory_iterator() noexcept;
     explicit recursive_directory_iterator(const path& p);
     recursive_directory_iterator(const path& p, directory_options options);
@@ -196,15 +208,10 @@ class recursive_directory_iterator {
     bool recursion_pending() const;
 
     const directory_entry& operator*() const noexcept;
-    const directory_entry* operator->() const noexcept { return &**this; }
     // A folder that cannot be entered is an error that ends the iteration; a folder that may not
     // be read is passed by with skip_permission_denied.
     recursive_directory_iterator& operator++();
-    detail::Passed operator++(int) {
-        detail::Passed passed(**this);
-        ++*this;
-        return passed;
-    }
+    using DirectoryIteratorBase::operator++;
     recursive_directory_iterator& increment(std::error_code& ec);
 
     // Leaves the current folder for the entry after it in its parent; at depth 0, the end.
@@ -212,15 +219,6 @@ class recursive_directory_iterator {
     void pop(std::error_code& ec);
     // The next step does not enter the current entry.
     void disable_recursion_pending();
-
-    friend bool operator==(const recursive_directory_iterator& a,
-                           const recursive_directory_iterator& b) noexcept {
-        return a.state_ == b.state_;
-    }
-    bool operator==(std::default_sentinel_t) const noexcept { return state_ == nullptr; }
-
-  private:
-    std::shared_ptr<detail::Descent> state_;  // empty at the end
 };
 
 inline recursive_directory_iterator begin(recursive_directory_iterator it) noexcept {

@@ -120,14 +120,14 @@ std::shared_ptr<detail::Descent> started(const path& p, directory_options option
 
 recursive_directory_iterator::recursive_directory_iterator() noexcept = default;
 recursive_directory_iterator::recursive_directory_iterator(const path& p)
-    : state_(started(p, directory_options::none, nullptr)) {}
+    : DirectoryIteratorBase(started(p, directory_options::none, nullptr)) {}
 recursive_directory_iterator::recursive_directory_iterator(const path& p, directory_options options)
-    : state_(started(p, options, nullptr)) {}
+    : DirectoryIteratorBase(started(p, options, nullptr)) {}
 recursive_directory_iterator::recursive_directory_iterator(const path& p, directory_options options,
                                                            std::error_code& ec)
-    : state_(started(p, options, &ec)) {}
+    : DirectoryIteratorBase(started(p, options, &ec)) {}
 recursive_directory_iterator::recursive_directory_iterator(const path& p, std::error_code& ec)
-    : state_(started(p, directory_options::none, &ec)) {}
+    : DirectoryIteratorBase(started(p, directory_options::none, &ec)) {}
 
 directory_options recursive_directory_iterator::options() const {
     return state_->options;
