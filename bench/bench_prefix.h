@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "winfs/drive_map.h"
+#include "pathprobe/winfs/drive_map.h"
 
 struct BenchPrefix {
     std::string prefix;

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bench_prefix.h"
-#include "winfs/filesystem.h"
+#include "pathprobe/winfs/filesystem.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
-#include "path_resolution.h"
+#include "pathprobe/path_resolution.h"
 #include "platform.h"
-#include "winfs/name_cache.h"
+#include "resolve/name_cache.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "winfs/names.h"
-#include "winfs/path.h"
-#include "winfs/utf8.h"
+#include "pathprobe/winfs/path.h"
+#include "text/names.h"
+#include "text/utf8.h"
 
 namespace {
 

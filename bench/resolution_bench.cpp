@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "bench_prefix.h"
-#include "path_resolution.h"
+#include "pathprobe/path_resolution.h"
 #include "platform.h"
-#include "winfs/name_cache.h"
+#include "resolve/name_cache.h"
 
 namespace {
 

@@ -11,12 +11,6 @@ install(TARGETS pathprobe winpath RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(exported path_resolution)
 if(NOT WIN32)
   list(PREPEND exported winfs)
-  # The headers a user calls; the rest of winfs (the host layer, the resolver, ...) stays inside.
-  install(FILES
-      src/winfs/changes.h src/winfs/directory.h src/winfs/drive_map.h src/winfs/error.h src/winfs/file_status.h
-      src/winfs/file_time.h src/winfs/filesystem.h src/winfs/host_paths.h
-      src/winfs/operations.h src/winfs/path.h src/winfs/queries.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe/winfs)
 endif()
 # Named for the project in lib/, where "winfs" alone could meet another library's file.
 foreach(target IN LISTS exported)
@@ -24,7 +18,12 @@ foreach(target IN LISTS exported)
 endforeach()
 install(TARGETS ${exported} EXPORT pathprobeTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES src/path_resolution.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe)
+# The public tree whole: path_resolution.h everywhere, winfs's headers where winfs is built.
+if(WIN32)
+  install(FILES include/pathprobe/path_resolution.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pathprobe)
+else()
+  install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endif()
 
 install(EXPORT pathprobeTargets NAMESPACE pathprobe:: DESTINATION ${PATHPROBE_CMAKE_DIR})
 # 0.x: a new minor version may change the interface.

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "winfs/error.h"
-#include "winfs/full_path.h"
-#include "winfs/path.h"
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/path.h"
+#include "windows/full_path.h"
 
 namespace {
 

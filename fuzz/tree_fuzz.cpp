@@ -37,9 +37,9 @@
 #include <system_error>
 #include <vector>
 
-#include "winfs/drive_map.h"
-#include "winfs/error.h"
-#include "winfs/operations.h"
+#include "pathprobe/winfs/drive_map.h"
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/operations.h"
 
 namespace {
 

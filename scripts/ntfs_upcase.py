@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/winfs/ntfs_upcase_table.inc, NTFS's uppercase table as runs, from upcase.tsv.
+"""Writes src/winfs/text/ntfs_upcase_table.inc, NTFS's uppercase table as runs, from upcase.tsv.
 
 upcase.tsv lists the UTF-16 code units that the table maps to another unit: a header line, then two
 hexadecimal columns (unit, uppercase); every unit not listed maps to itself.
@@ -16,7 +16,7 @@ import pathlib
 import sys
 
 REPO = pathlib.Path(__file__).resolve().parent.parent
-OUTPUT = REPO / "src" / "winfs" / "ntfs_upcase_table.inc"
+OUTPUT = REPO / "src" / "winfs" / "text" / "ntfs_upcase_table.inc"
 DEFAULT_DATA = "../shared/references/ntfs-upcase/upcase.tsv"
 SKIP = 77
 

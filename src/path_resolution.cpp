@@ -1,4 +1,4 @@
-#include "path_resolution.h"
+#include "pathprobe/path_resolution.h"
 
 #include <iostream>
 #include <utility>

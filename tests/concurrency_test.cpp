@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "drive_fixture.h"
-#include "winfs/filesystem.h"
-#include "winfs/name_cache.h"
+#include "pathprobe/winfs/filesystem.h"
+#include "resolve/name_cache.h"
 
 namespace {
 

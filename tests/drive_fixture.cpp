@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "winfs/drive_map.h"
+#include "pathprobe/winfs/drive_map.h"
 
 namespace {
 

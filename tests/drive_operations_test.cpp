@@ -26,9 +26,9 @@
 #include <thread>
 
 #include "drive_fixture.h"
-#include "winfs/filesystem.h"
-#include "winfs/host.h"
-#include "winfs/name_cache.h"
+#include "host/host.h"
+#include "pathprobe/winfs/filesystem.h"
+#include "resolve/name_cache.h"
 
 using winfs::file_type;
 using winfs::path;

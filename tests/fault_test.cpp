@@ -15,9 +15,9 @@
 
 #include "drive_fixture.h"
 #include "kernel32.h"
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/filesystem.h"
 #include "subprocess.h"
-#include "winfs/error.h"
-#include "winfs/filesystem.h"
 
 namespace {
 

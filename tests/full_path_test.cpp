@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "winfs/error.h"
-#include "winfs/full_path.h"
+#include "pathprobe/winfs/error.h"
+#include "windows/full_path.h"
 
 using winfs::path;
 

@@ -1,6 +1,6 @@
 // canonPath and absPath on a real prefix: their results, and the diagnostic lines they write to
 // standard output or to the stream given, in order.
-#include "path_resolution.h"
+#include "pathprobe/path_resolution.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

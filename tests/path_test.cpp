@@ -1,4 +1,4 @@
-#include "winfs/path.h"
+#include "pathprobe/winfs/path.h"
 
 #include <gtest/gtest.h>
 

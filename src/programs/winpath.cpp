@@ -1,0 +1,437 @@
+// winpath: what Windows makes of any path, from the command line.
+//   winpath [--json] [--mixed] [-0] OPERATION PATH...
+// One result per path, as plain text on standard output (a PATH "-" reads paths from standard
+// input, one a line, or NUL-separated with -0); a path that fails gives
+// "winpath: OPERATION: <system's text> [path]" on standard error and the run goes on. The exit
+// status is 1 when any path failed, 2 for a usage error, 0 otherwise.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "decomposition_report.h"
+#include "error_text.h"
+#include "pathprobe/path_resolution.h"
+#include "platform.h"
+
+namespace {
+
+// Members keep the order they are written in: operation, input, then result or error.
+using json = nlohmann::ordered_json;
+
+struct Settings {
+    std::optional<std::string> baseDir;  // abspath's --base
+    std::string relativeTo;              // relative's and proximate's last argument
+    bool resolveSymlinks = false;        // canonpath's and abspath's --resolve-symlinks
+    bool mixed = false;                  // --mixed: Windows paths with '/'
+    char separator = '\n';               // between paths read and written: -0 makes it NUL
+};
+
+// What one path gave: the plain text to write (each line ended), the result for --json, and the
+// diagnostic lines that canonPath and absPath wrote on the way; or the error.
+struct Outcome {
+    std::string text;
+    std::string result;                                      // for --json
+    std::vector<std::pair<std::string, std::string>> parts;  // decompose's, for --json instead
+    std::vector<std::string> diagnostics;
+    std::error_code error;
+};
+
+// Fills `outcome`, or sets outcome.error, or throws a filesystem error.
+using Run = std::function<void(const std::string& input, const Settings&, Outcome&)>;
+
+// What an operation's result is: --mixed writes a Windows path with '/'.
+enum class Prints { windowsPath, other };
+
+struct Operation {
+    const char* name;
+    const char* help;
+    Run run;
+    bool takesBase = false;  // the last argument is the base that every other path is taken against
+    Prints prints = Prints::windowsPath;
+};
+
+void setPath(Outcome& outcome, const fs::path& result) {
+    outcome.result = result.string();
+    outcome.text.reserve(outcome.result.size() + 1);
+    outcome.text.append(outcome.result).push_back('\n');
+}
+
+// An std-style operation f(path, ec) -> path.
+template <class F>
+Run onPath(F f) {
+    return [f](const std::string& input, const Settings&, Outcome& outcome) {
+        const fs::path result = f(fs::path(input), outcome.error);
+        if (!outcome.error) setPath(outcome, result);
+    };
+}
+
+// An std-style operation f(path, base, ec) -> path.
+template <class F>
+Run againstBase(F f) {
+    return [f](const std::string& input, const Settings& settings, Outcome& outcome) {
+        const fs::path result = f(fs::path(input), fs::path(settings.relativeTo), outcome.error);
+        if (!outcome.error) setPath(outcome, result);
+    };
+}
+
+const char* typeName(fs::file_type type) {
+    switch (type) {
+        case fs::file_type::none:
+            return "none";
+        case fs::file_type::not_found:
+            return "not_found";
+        case fs::file_type::regular:
+            return "regular";
+        case fs::file_type::directory:
+            return "directory";
+        case fs::file_type::symlink:
+            return "symlink";
+        case fs::file_type::block:
+            return "block";
+        case fs::file_type::character:
+            return "character";
+        case fs::file_type::fifo:
+            return "fifo";
+        case fs::file_type::socket:
+            return "socket";
+        default:
+            return "unknown";
+    }
+}
+
+void status(const std::string& input, const Settings&, Outcome& outcome) {
+    const fs::file_status s = fs::status(fs::path(input), outcome.error);
+    // A missing path is an answer, not a failure, whether or not the library sets the code.
+    if (s.type() == fs::file_type::not_found) outcome.error.clear();
+    if (outcome.error) return;
+    outcome.text = std::string(typeName(s.type())) + "\n";
+    outcome.result = typeName(s.type());
+}
+
+// A path in the other form: fails alone where the path has no such form.
+template <std::string (*convert)(const std::string&, std::error_code&)>
+void converted(const std::string& input, const Settings&, Outcome& outcome) {
+    std::string result = convert(input, outcome.error);
+    if (outcome.error) return;
+    outcome.text = result + "\n";
+    outcome.result = std::move(result);
+}
+
+void decompose(const std::string& input, const Settings&, Outcome& outcome) {
+    std::ostringstream entry;
+    writeDecomposition(entry, input);
+    outcome.text = entry.str();
+    outcome.parts = decomposition(fs::path(input));
+}
+
+// The diagnostic lines that canonPath and absPath write to `lines` are kept with the result, also
+// when the call throws.
+void withDiagnostics(Outcome& outcome,
+                     const std::function<fs::path(std::ostream& lines)>& resolve) {
+    std::ostringstream lines;
+    fs::path result;
+    std::exception_ptr failure;
+    try {
+        result = resolve(lines);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::istringstream text(lines.str());
+    for (std::string line; std::getline(text, line);)
+        outcome.diagnostics.push_back(line);
+    if (failure) std::rethrow_exception(failure);
+    setPath(outcome, result);
+}
+
+const std::vector<Operation>& operations() {
+    static const std::vector<Operation> table{
+        {"absolute", "the path made absolute, lexically (GetFullPathName)",
+         onPath([](const fs::path& p, std::error_code& ec) { return fs::absolute(p, ec); })},
+        {"canonical", "every element resolved on disk; the path must exist",
+         onPath([](const fs::path& p, std::error_code& ec) { return fs::canonical(p, ec); })},
+        {"weakly_canonical", "canonical for the part that exists, the rest appended",
+         onPath(
+             [](const fs::path& p, std::error_code& ec) { return fs::weakly_canonical(p, ec); })},
+        {"status", "the file type: regular, directory, not_found, ...", status, false,
+         Prints::other},
+        {"normal", "lexically_normal",
+         onPath([](const fs::path& p, std::error_code&) { return p.lexically_normal(); })},
+        {"decompose", "the decomposition report's lines for the path", decompose, false,
+         Prints::other},
+        {"relative", "PATH... BASE: each path relative to BASE, on disk",
+         againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
+             return fs::relative(p, base, ec);
+         }),
+         true},
+        {"proximate", "PATH... BASE: as relative, or the path itself where there is none",
+         againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
+             return fs::proximate(p, base, ec);
+         }),
+         true},
+        {"canonpath", "canonPath, with its diagnostic lines",
+         [](const std::string& input, const Settings& settings, Outcome& outcome) {
+             withDiagnostics(outcome, [&](std::ostream& lines) {
+                 return canonPath(fs::path(input), settings.resolveSymlinks, lines);
+             });
+         }},
+        {"abspath", "absPath, with its diagnostic lines (--base DIR for the base folder)",
+         [](const std::string& input, const Settings& settings, Outcome& outcome) {
+             withDiagnostics(outcome, [&](std::ostream& lines) {
+                 std::optional<fs::path> base;
+                 if (settings.baseDir) base = fs::path(*settings.baseDir);
+                 return absPath(fs::path(input), base, settings.resolveSymlinks, lines);
+             });
+         }},
+        {"windows", "HOSTPATH...: the Windows path of a host path, through the drive map",
+         converted<windowsPathOfHost>},
+        {"host", "WINPATH...: the host path that a Windows path names",
+         converted<hostPathOfWindows>, false, Prints::other},
+    };
+    return table;
+}
+
+const Operation* findOperation(const std::string& name) {
+    for (const Operation& operation : operations()) {
+        if (name == operation.name) return &operation;
+    }
+    return nullptr;
+}
+
+void runOne(const Operation& operation, const std::string& input, const Settings& settings,
+            Outcome& outcome) {
+    try {
+        operation.run(input, settings, outcome);
+    } catch (const std::system_error& e) {
+        // fs::filesystem_error among them: a name that cannot be converted, or an operation that
+        // only throws.
+        outcome.error = e.code();
+    }
+}
+
+std::string failureLine(const Operation& operation, const std::string& input,
+                        const Settings& settings, const std::error_code& error) {
+    std::string line =
+        std::string("winpath: ") + operation.name + ": " + errorText(error) + " [" + input + "]";
+    if (operation.takesBase) line += " [" + settings.relativeTo + "]";
+    return line;
+}
+
+json jsonEntry(const Operation& operation, const std::string& input, const Settings& settings,
+               const Outcome& outcome) {
+    json entry{{"operation", operation.name}, {"input", input}};
+    if (operation.takesBase) entry["base"] = settings.relativeTo;
+    if (settings.baseDir && std::string(operation.name) == "abspath") {
+        entry["base"] = *settings.baseDir;
+    }
+    if (!outcome.diagnostics.empty()) entry["diagnostics"] = outcome.diagnostics;
+    if (outcome.error) {
+        entry["error"] = {{"code", outcome.error.value()},
+                          {"category", outcome.error.category().name()},
+                          {"text", errorText(outcome.error)}};
+    } else if (outcome.parts.empty()) {
+        entry["result"] = outcome.result;
+    } else {
+        json parts = json::object();
+        for (const auto& [label, value] : outcome.parts)
+            parts[label] = value;
+        entry["result"] = std::move(parts);
+    }
+    return entry;
+}
+
+std::string operationList() {
+    std::string list = "Operations (one result per PATH):\n";
+    for (const Operation& operation : operations()) {
+        std::string name = operation.name;
+        name.resize(18, ' ');
+        list += "  " + name + operation.help + "\n";
+    }
+    list +=
+        "\nA PATH \"-\" reads paths from standard input, one a line; with -0, NUL-separated, and "
+        "the\nresults are written NUL-separated too. --mixed writes Windows paths with '/'.\n"
+        "\nA failure writes \"winpath: OPERATION: <system's text> [path]\" on standard error and "
+        "goes on\nwith the next path. Exit status: 1 when any path failed, 2 for a usage error, "
+        "0 otherwise.";
+    return list;
+}
+
+// The result as --mixed and -0 ask for it: '\\' as '/' in a Windows path, each line ended by the
+// separator. A decompose entry, several lines, ends in the separator instead of its last newline.
+void finish(const Operation& operation, const Settings& settings, Outcome& outcome) {
+    if (settings.mixed && operation.prints == Prints::windowsPath) {
+        std::replace(outcome.text.begin(), outcome.text.end(), '\\', '/');
+        std::replace(outcome.result.begin(), outcome.result.end(), '\\', '/');
+    }
+    if (settings.separator != '\n' && !outcome.text.empty())
+        outcome.text.back() = settings.separator;
+}
+
+// Answers one path, on standard output or into `document`; false when it failed.
+bool answer(const Operation& operation, const std::string& input, const Settings& settings,
+            json* document) {
+    Outcome outcome;
+    runOne(operation, input, settings, outcome);
+    if (!outcome.error) finish(operation, settings, outcome);
+    if (document != nullptr) {
+        document->push_back(jsonEntry(operation, input, settings, outcome));
+        return !outcome.error;
+    }
+    for (const std::string& line : outcome.diagnostics)
+        std::cout << line << settings.separator;
+    if (outcome.error) {
+        // In the order written, where both streams go to one terminal.
+        std::cout.flush();
+        std::cerr << failureLine(operation, input, settings, outcome.error) << '\n';
+    } else {
+        std::cout << outcome.text;
+    }
+    return !outcome.error;
+}
+
+// The paths of standard input, one a record: a line (without a CR before its LF), or a
+// NUL-terminated name with -0. What was written goes out before a read that may wait, so that
+// output comes once per batch of input, and a reader that sends a path at a time gets its answer.
+bool answerStandardInput(const Operation& operation, const Settings& settings, json* document) {
+    bool allAnswered = true;
+    std::string input;
+    for (;;) {
+        if (std::cin.rdbuf()->in_avail() <= 0) std::cout.flush();
+        if (!std::getline(std::cin, input, settings.separator)) break;
+        if (settings.separator == '\n' && !input.empty() && input.back() == '\r') input.pop_back();
+        allAnswered = answer(operation, input, settings, document) && allAnswered;
+    }
+    return allAnswered;
+}
+
+// Answers each input; returns the exit status.
+int answerEach(const Operation& operation, const std::vector<std::string>& inputs,
+               const Settings& settings, bool asJson) {
+    bool allAnswered = true;
+    json document = json::array();
+    json* const into = asJson ? &document : nullptr;
+    for (const std::string& input : inputs) {
+        const bool answered = input == "-" ? answerStandardInput(operation, settings, into)
+                                           : answer(operation, input, settings, into);
+        allAnswered = answered && allAnswered;
+    }
+    // Input that is not UTF-8 is written with replacement characters rather than refused.
+    if (asJson) std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+    if (!std::cout.flush()) {
+        std::cerr << "winpath: cannot write to standard output" << std::endl;
+        return 1;
+    }
+    if (std::cin.bad()) {
+        std::cerr << "winpath: cannot read standard input" << std::endl;
+        return 1;
+    }
+    return allAnswered ? 0 : 1;
+}
+
+// How many leading arguments the parser must see. Thousands of paths after the operation, with no
+// option among them, are taken as they stand: the parser's work for each would cost more than the
+// answer. It sees everything up to the operation and one path, so it checks what it checked before.
+int parsedPart(int argc, char** argv) {
+    int operation = 1;
+    for (bool value = false; operation < argc; ++operation) {
+        const std::string_view arg = argv[operation];
+        if (arg == "--") return argc;
+        if (value || arg.starts_with('-')) {
+            value = arg == "--base";
+            continue;
+        }
+        break;
+    }
+    for (int i = operation + 1; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') return argc;
+    }
+    return std::min(argc, operation + 2);
+}
+
+int run(int argc, char** argv) {
+    CLI::App app{"What Windows makes of a path: one OPERATION on each PATH.", "winpath"};
+    app.set_version_flag("--version", std::string("winpath ") + PATHPROBE_VERSION);
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return std::string("winpath: ") + e.what() + "\nRun with --help for more information.\n";
+    });
+    app.footer(operationList());
+
+    std::vector<std::string> names;
+    for (const Operation& operation : operations())
+        names.push_back(operation.name);
+    std::string operationName;
+    std::vector<std::string> inputs;
+    Settings settings;
+    bool asJson = false;
+    app.add_option("OPERATION", operationName, "One of the operations below")
+        ->required()
+        ->check(CLI::IsMember(names));
+    app.add_option("PATH", inputs,
+                   "The paths, each taken as a Windows path (a host path for windows); - reads "
+                   "them from standard input")
+        ->required();
+    app.add_flag("--json", asJson, "Write one JSON document instead of lines");
+    app.add_flag("-m,--mixed", settings.mixed, "Write Windows paths with / (C:/zor)");
+    bool nulSeparated = false;
+    app.add_flag("-0,--null", nulSeparated,
+                 "Read paths from standard input, and write results, separated by NUL");
+    app.add_option("--base", settings.baseDir,
+                   "abspath: resolve relative paths against DIR, not the working directory")
+        ->type_name("DIR");
+    app.add_flag("--resolve-symlinks", settings.resolveSymlinks,
+                 "canonpath, abspath: follow a link rather than bail out on it");
+
+    const Operation* operation = nullptr;
+    try {
+        const int parsed = parsedPart(argc, argv);
+        app.parse(parsed, argv);
+        inputs.insert(inputs.end(), argv + parsed, argv + argc);
+        operation = findOperation(operationName);
+        if (settings.baseDir && operationName != "abspath") {
+            throw CLI::ValidationError("--base", "is for abspath only");
+        }
+        if (operation->takesBase) {
+            if (inputs.size() < 2) throw CLI::ValidationError("BASE", "is required");
+            settings.relativeTo = inputs.back();
+            inputs.pop_back();
+            if (settings.relativeTo == "-") {
+                throw CLI::ValidationError("BASE", "is given as an argument, not read");
+            }
+        }
+        if (nulSeparated) settings.separator = '\0';
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    return answerEach(*operation, inputs, settings, asJson);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ignoreBrokenPipe();
+    // Standard output is flushed once per batch of paths (see answerStandardInput), not before
+    // every read of standard input nor through C's buffer as well.
+    std::ios::sync_with_stdio(false);
+    std::cin.tie(nullptr);
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        // What stops the whole run (memory, say) is reported after what was already written.
+        std::cout.flush();
+        std::cerr << "winpath: " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "winpath: unknown failure" << std::endl;
+    }
+    return 1;
+}

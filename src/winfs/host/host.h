@@ -1,0 +1,265 @@
+// The host's system calls, each returning its error as a typed value (an Error, or a Result that
+// holds a value or an Error), and the one table that turns a host error into the Windows code that
+// winfs reports. Nothing else in winfs calls the host or reads errno: code above asks an Error what
+// it means by name (missing(), notAFolder(), ...) and for its Windows code.
+//
+// Threading: every function is safe to call concurrently; a Handle belongs to one owner.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "pathprobe/winfs/file_status.h"
+
+namespace winfs::host {
+
+// Where an error was met: on the last name of a path (ENOENT is "file not found") or on a folder
+// on the way to it (ENOENT is "path not found").
+enum class At { lastName, folderOnTheWay };
+
+// The Windows code for an errno value, in winfs::system_category(); an errno value with no Windows
+// counterpart keeps its own meaning, in std::generic_category().
+std::error_code windowsError(int error, At where);
+
+// What a system call said when it failed; empty when it did not.
+class Error {
+  public:
+    constexpr Error() noexcept = default;
+    explicit constexpr Error(int errnoValue) noexcept : value_(errnoValue) {}
+    // The calling thread's errno, as the last call left it.
+    static Error last() noexcept;
+
+    explicit operator bool() const noexcept { return value_ != 0; }
+    bool missing() const noexcept;       // no such name
+    bool notAFolder() const noexcept;    // a name on the way is no folder
+    bool alreadyThere() const noexcept;  // the name exists
+    bool loop() const noexcept;          // too many links, or a link where none may be
+    bool unsupported() const noexcept;   // the host lacks the call
+    bool notALink() const noexcept;      // readlink of something else
+    bool scarce() const noexcept;        // no descriptor or memory free: it may work later
+    bool notEmpty() const noexcept;      // a folder to remove still holds names
+    bool aFolder() const noexcept;       // a folder where a file was wanted
+    bool crossDevice() const noexcept;   // a move or link to another file system
+    // The Windows code that winfs reports for it.
+    std::error_code windows(At where) const { return windowsError(value_, where); }
+
+  private:
+    int value_ = 0;
+};
+
+// A value, or the Error that kept the call from giving one.
+template <class T>
+class Result {
+  public:
+    Result(T value) : value_(std::move(value)) {}
+    Result(Error error) : error_(error) {}
+
+    explicit operator bool() const noexcept { return !error_; }
+    Error error() const noexcept { return error_; }
+    T& operator*() noexcept { return value_; }
+    const T& operator*() const noexcept { return value_; }
+    T* operator->() noexcept { return &value_; }
+    const T* operator->() const noexcept { return &value_; }
+
+  private:
+    T value_{};
+    Error error_;
+};
+
+// A descriptor opened with O_PATH, closed when the Handle goes.
+class Handle {
+  public:
+    Handle() noexcept = default;
+    explicit Handle(int fd) noexcept : fd_(fd) {}
+    Handle(Handle&& other) noexcept : fd_(other.release()) {}
+    Handle& operator=(Handle&& other) noexcept;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle();
+
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// A folder to start lookups from: a handle on it and names below it ("a/b"), or, without a handle,
+// an absolute host path in `below`.
+struct Place {
+    int folder = -1;
+    const char* below = "";
+};
+
+// A folder reached from a handle by names below it. Names are added one by one; once they grow
+// long, a handle on the folder reached so far takes their place, so that no system call sees a
+// path longer than the host takes, however deep the folder lies. Copies share the handles.
+class Cursor {
+  public:
+    Cursor() = default;
+    // At `folder` (not owned; -1 for none: then every call takes the whole host path), whose host
+    // path is `host`.
+    Cursor(int folder, std::string host);
+
+    // The folder itself, and a name in it; `scratch` holds the text.
+    Place place() const;
+    Place placeOf(std::string_view name, std::string& scratch) const;
+    // Moves to the name in this folder; fails only when a handle on the way cannot be opened.
+    Error descend(std::string_view name);
+    // Back to the first `depth` names.
+    void truncate(std::size_t depth);
+    std::size_t depth() const noexcept { return marks_.size(); }
+    // The whole host path: for reading and for messages, not for system calls.
+    const std::string& host() const noexcept { return host_; }
+
+  private:
+    struct Anchor {
+        std::shared_ptr<const Handle> owned;  // empty for the folder the cursor started at
+        int fd;
+        std::size_t at;     // where the names below it start in host_
+        std::size_t depth;  // how many names were added when it was opened
+    };
+    Place placeIn(const std::string& full) const;
+
+    std::vector<Anchor> anchors_;
+    std::string host_;
+    std::vector<std::size_t> marks_;  // host_'s size before each name
+};
+
+// What one name is, without following it: a link with its target, or another type.
+struct Entry {
+    file_type type = file_type::unknown;
+    std::string target;  // a link's target as stored; empty for anything else
+};
+
+// One look at `place`: readlink tells a link (and gives its target) from anything else, whose type
+// is asked only when `wantType`. A name that changes kind between the two calls is looked at again,
+// so the entry is always one state the name had. `entry` keeps its buffer from call to call.
+Error lookAt(Place place, bool wantType, Entry& entry);
+
+// The type of what `place` names, links followed (stat) or not (lstat).
+Result<file_type> typeAt(Place place, bool follow);
+
+Result<Handle> openFolder(const std::string& host);
+// The host path with every link and "." and ".." resolved, as the host resolves it.
+Result<std::string> realPath(const std::string& host);
+// The name this host goes by on the network (gethostname); empty when it has none.
+std::string hostName();
+// The home folder of the account the process runs as, from the account database.
+std::optional<std::string> homeFolder();
+Result<std::string> readLink(const std::string& link);
+Result<std::string> workingDirectory();
+Error changeDirectory(Place place);
+Error makeFolder(Place place);
+// Every missing folder of an absolute host path, as mkdir -p does.
+Error makeFolders(const std::string& host);
+Error makeLink(const std::string& target, Place place);
+
+// What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
+// in bytes, its hard links, which file it is, and when its data last changed (ns since 1970).
+struct Stat {
+    file_type type = file_type::unknown;
+    std::uint32_t mode = 0;
+    std::uint64_t size = 0;
+    std::uint64_t links = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified = 0;
+};
+
+// What `place` names, links followed (stat) or not (lstat).
+Result<Stat> statAt(Place place, bool follow);
+
+// unlink of a name that is no folder (aFolder() for a folder), and rmdir of an empty folder
+// (notEmpty() for one that is not).
+Error removeName(Place place);
+Error removeFolder(Place place);
+
+// Whether a move may replace what is at its destination.
+enum class Replacing { allowed, refused };
+
+// rename, or renameat2 with RENAME_NOREPLACE (alreadyThere() when the destination exists).
+Error moveName(Place from, Place to, Replacing replacing);
+
+// A new hard link `link` to `target` itself, a link not followed.
+Error makeHardLink(Place target, Place link);
+
+// Sets the data's last change time (ns since 1970), links followed; the access time stays.
+Error setModified(Place place, std::int64_t modified);
+// Sets the permission bits, links followed.
+Error setMode(Place place, std::uint32_t mode);
+// Cuts or extends the file to `size` bytes, links followed.
+Error resizeFile(Place place, std::uint64_t size);
+
+// The size of the file system that holds `place` and its free bytes, in bytes.
+struct Space {
+    std::uint64_t capacity = 0;
+    std::uint64_t free = 0;
+    std::uint64_t available = 0;  // free to an unprivileged process
+};
+Result<Space> spaceAt(Place place);
+
+// Copies the data of the file at `from` (links followed) to `to`: a new file, or with
+// Replacing::allowed one that exists cut to the new data. The copy takes the source's permission
+// bits and last change time, as CopyFileW takes its attributes and last write time.
+Error copyData(Place from, Place to, Replacing replacing);
+
+// Which folder a folder is, and when it last changed (nanoseconds since 1970): a listing of it
+// holds for as long as its stamp stays the same, since adding, removing or renaming a name in it
+// sets its change time.
+struct FolderStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FolderStamp&) const = default;
+};
+
+// The stamp of the folder at `place`, links followed.
+Result<FolderStamp> stampOf(Place place);
+
+// What a reading of a folder tells besides its names.
+struct Listed {
+    FolderStamp stamp;    // taken before the first name
+    bool steady = false;  // and still the same after the last: no change crossed the reading
+    // How long after a change a later one may still leave the same stamp: the tick of the clock
+    // that dates changes, or the file system's coarser granularity. Empty for a file system dated
+    // by another machine's or process's clock (network, FUSE), whose stamps never settle here.
+    std::optional<std::chrono::nanoseconds> settle;
+};
+
+// Calls `each` with every name in the folder at `place` but "." and "..", between two stamps of
+// the same open folder.
+Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each);
+
+// What openLinkFree does with a last name that is a link: refuse it (a loop() error), or open the
+// link itself.
+enum class LastLink { refuse, open };
+
+// As listFolder, with the type that the folder records for each name (file_type::unknown where
+// its file system keeps none), and a last name that is a link followed or refused.
+Error listFolder(Place place, Listed& listed, LastLink last,
+                 const std::function<void(std::string_view, file_type)>& each);
+
+// Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: loop() when
+// one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
+Result<Handle> openLinkFree(Place place, LastLink last);
+
+// The type of what a handle names, and the target of a link opened as itself.
+Result<file_type> typeOf(const Handle& handle);
+Error readLinkOf(const Handle& handle, std::string& target);
+
+}  // namespace winfs::host

@@ -1,0 +1,29 @@
+// What the host layer's files (host.cpp, host_listing.cpp) share. Internal to the host layer.
+//
+// Threading: pure functions; safe to call concurrently.
+#pragma once
+
+#include <fcntl.h>
+
+#include <cstdint>
+#include <ctime>
+
+#include "host/host.h"
+
+namespace winfs::host {
+
+// The descriptor that a Place's names start from: its folder, or the working directory.
+inline int descriptor(Place place) noexcept {
+    return place.folder >= 0 ? place.folder : AT_FDCWD;
+}
+
+// What `place` names, for a call that takes "" as no name: "." for the folder itself.
+inline const char* nameOf(Place place) noexcept {
+    return *place.below != '\0' ? place.below : ".";
+}
+
+inline std::int64_t nanoseconds(const timespec& t) noexcept {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+}  // namespace winfs::host

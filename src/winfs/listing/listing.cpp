@@ -1,0 +1,79 @@
+#include "listing/listing.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "pathprobe/winfs/error.h"
+#include "text/names.h"
+
+namespace winfs::detail {
+
+host::Error Names::read(host::Place place, host::LastLink last, host::FolderStamp& stamp) {
+    block_.clear();
+    slots_.clear();
+    bool tooMany = false;
+    host::Listed listed;
+    const host::Error error =
+        host::listFolder(place, listed, last, [&](std::string_view name, file_type type) {
+            if (!windowsCanSpell(name)) return;
+            if (block_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
+                tooMany = true;
+                return;
+            }
+            slots_.push_back({static_cast<std::uint32_t>(block_.size()),
+                              static_cast<std::uint8_t>(name.size()), type});
+            block_ += name;
+        });
+    if (error) return error;
+    // Over 4 GiB of names: taken as the memory that it would take.
+    if (tooMany) throw std::bad_alloc();
+    stamp = listed.stamp;
+    std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
+        const std::string_view x(block_.data() + a.at, a.size);
+        const std::string_view y(block_.data() + b.at, b.size);
+        const int order = compareIgnoringCase(x, y);
+        return order != 0 ? order < 0 : x < y;
+    });
+    return {};
+}
+
+Listing::Listing(const path& folder) : prefix(folder / "x") {
+    // No name that a listing gives holds a separator or a root, so the join does not depend on it.
+    std::string text = prefix.native();
+    text.pop_back();
+    prefix = path(std::move(text));
+}
+
+bool Listing::advance() {
+    if (next == names.size()) return false;
+    entry.path_ = prefix;  // keeps the entry's buffer
+    entry.path_ += names.name(next);
+    entry.type_ = names.type(next);
+    ++next;
+    return true;
+}
+
+Found folderToList(const path& p, std::error_code& ec) {
+    if (p.empty()) {
+        ec = make_error_code(ERROR_FILE_NOT_FOUND);
+        return {};
+    }
+    Found found = existingOn(p, kStatus, ec);
+    if (ec == make_error_code(ERROR_FILE_NOT_FOUND)) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+    } else if (!ec && found.at.type != file_type::directory) {
+        ec = make_error_code(ERROR_DIRECTORY);
+    }
+    return found;
+}
+
+std::error_code readingError(host::Error error, directory_options options) {
+    if (error.notAFolder()) return make_error_code(ERROR_DIRECTORY);
+    const std::error_code code = error.windows(host::At::folderOnTheWay);
+    const bool skip = (options & directory_options::skip_permission_denied) ==
+                      directory_options::skip_permission_denied;
+    return skip && code == make_error_code(ERROR_ACCESS_DENIED) ? std::error_code() : code;
+}
+
+}  // namespace winfs::detail

@@ -1,0 +1,139 @@
+#include "pathprobe/winfs/host_paths.h"
+
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+#include "operations/report.h"
+#include "pathprobe/winfs/drive_map.h"
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/operations.h"
+#include "text/path_grammar.h"
+
+namespace winfs {
+namespace {
+
+using grammar::ElementCursor;
+using grammar::Separators;
+
+bool endsInSeparator(std::string_view text) noexcept {
+    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+// An absolute host path without "." and "..", taken by their text, and without a trailing '/':
+// "/a/./b/../c/" is "/a/c", and ".." at the root stays there, as the host takes it.
+std::string lexicallyNormal(std::string_view absoluteHost) {
+    std::string normal;
+    normal.reserve(absoluteHost.size());
+    for (ElementCursor names(absoluteHost, 0, Separators::host); names.more();) {
+        const std::string_view name = names.take();
+        if (name.empty() || name == ".") continue;
+        if (name == "..") {
+            normal.resize(normal.empty() ? 0 : normal.rfind('/'));
+            continue;
+        }
+        normal.push_back('/');
+        normal.append(name);
+    }
+    if (normal.empty()) normal.push_back('/');
+    return normal;
+}
+
+// The drive whose folder is exactly `folder`, or 0.
+char driveWithFolder(const DriveMap& map, std::string_view folder) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const std::string* own = map.folderOf(letter);
+        if (own != nullptr && *own == folder) return letter;
+    }
+    return 0;
+}
+
+// `hostPath` (absolute, lexically normal) with its longest leading part that is a link to a
+// drive's folder, such as <prefix>/dosdevices/c:, written as that folder; as it is when there is
+// none. The drive map keeps its folders resolved, so only a part through a link can be one: the
+// parts from the first link on are resolved, longest first.
+std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
+    std::size_t firstLink = std::string::npos;
+    for (std::size_t end = hostPath.find('/', 1);; end = hostPath.find('/', end + 1)) {
+        const host::Result<file_type> type =
+            host::typeAt({-1, hostPath.substr(0, end).c_str()}, false);
+        if (type && *type == file_type::symlink) {
+            firstLink = end;
+            break;
+        }
+        // Nothing missing, or below a file, can lead to a drive.
+        if (!type || *type != file_type::directory || end == std::string::npos) return hostPath;
+    }
+    for (std::size_t end = hostPath.size(); end >= firstLink && end != 0;
+         end = hostPath.rfind('/', end - 1)) {
+        const host::Result<std::string> resolved = host::realPath(hostPath.substr(0, end));
+        if (!resolved || driveWithFolder(map, *resolved) == 0) continue;
+        std::string linked = *resolved == "/" ? std::string() : *resolved;
+        linked.append(hostPath, end);
+        return linked.empty() ? std::string("/") : linked;
+    }
+    return hostPath;
+}
+
+path windowsPathOn(const std::filesystem::path& hostPath, std::error_code& ec) {
+    if (hostPath.empty()) {
+        ec = make_error_code(ERROR_INVALID_NAME);
+        return {};
+    }
+    std::string full;
+    if (!hostPath.is_absolute()) {
+        const host::Result<std::string> workingDirectory = host::workingDirectory();
+        if (!workingDirectory) {
+            ec = workingDirectory.error().windows(host::At::folderOnTheWay);
+            return {};
+        }
+        full = *workingDirectory + "/";
+    }
+    full += hostPath.native();
+    const auto map = drives();
+    path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec);
+    if (ec) return {};
+    if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    return windows;
+}
+
+std::filesystem::path hostPathOn(const path& p, std::error_code& ec) {
+    const path full = absolute(p, ec);
+    if (ec) return {};
+    const path resolved = weakly_canonical(full, ec);
+    if (ec) return {};
+    std::string hostPath = drives()->hostPathFor(resolved, ec);
+    if (ec) return {};
+    if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');
+    return hostPath;
+}
+
+std::filesystem::path hostPathOf(const path& p, std::error_code* ec) {
+    return reported("host_path", ec, p, [&](std::error_code& code) { return hostPathOn(p, code); });
+}
+
+// The failure names the host path where it can be held as a path: it may not be UTF-8.
+path windowsPathOf(const std::filesystem::path& host, std::error_code* ec) {
+    path named;
+    std::error_code conversion;
+    caught(conversion, [&] { named = path(host.native()); });
+    return reported("windows_path", ec, named,
+                    [&](std::error_code& code) { return windowsPathOn(host, code); });
+}
+
+}  // namespace
+
+std::filesystem::path host_path(const path& p) {
+    return hostPathOf(p, nullptr);
+}
+std::filesystem::path host_path(const path& p, std::error_code& ec) {
+    return hostPathOf(p, &ec);
+}
+path windows_path(const std::filesystem::path& host) {
+    return windowsPathOf(host, nullptr);
+}
+path windows_path(const std::filesystem::path& host, std::error_code& ec) {
+    return windowsPathOf(host, &ec);
+}
+
+}  // namespace winfs

@@ -1,0 +1,226 @@
+#include "resolve/name_cache.h"
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "pathprobe/winfs/error.h"
+#include "text/names.h"
+
+namespace winfs {
+namespace {
+
+std::uint32_t foldedHash(std::string_view name) {
+    const std::size_t hash = std::hash<std::string>{}(caseFolded(name));
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+}
+
+// Readings of a folder, at most, for a lookup whose readings a change keeps crossing.
+constexpr int kReadings = 8;
+
+// What a listing counts for against the cap: an empty folder still takes room.
+std::size_t weightOf(std::size_t names) noexcept {
+    return names == 0 ? 1 : names;
+}
+
+std::int64_t nanosecondsSince1970(std::chrono::system_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+}  // namespace
+
+// One folder's names, each followed by '\0' in one block of text, and an open-addressing table of
+// them by their case-folded hash. One entry per case-folded name: the one that sorts first.
+class NameCache::Listing {
+  public:
+    host::FolderStamp stamp;
+
+    std::size_t size() const noexcept { return offsets_.empty() ? count_ : offsets_.size(); }
+    bool add(std::string_view name) {
+        if (text_.size() + name.size() + 1 > std::numeric_limits<std::uint32_t>::max()) {
+            return false;
+        }
+        offsets_.push_back(static_cast<std::uint32_t>(text_.size()));
+        text_.append(name);
+        text_.push_back('\0');
+        return true;
+    }
+    void index() {
+        count_ = offsets_.size();
+        slots_.assign(count_ + count_ / 3 + 1, Slot{});
+        for (const std::uint32_t offset : offsets_) {
+            const std::string_view name(text_.data() + offset);
+            const std::uint32_t hash = foldedHash(name);
+            for (std::size_t i = bucketOf(hash);; i = next(i)) {
+                Slot& slot = slots_[i];
+                if (slot.offset == 0) {
+                    slot = {hash, offset + 1};
+                    break;
+                }
+                if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) {
+                    if (name < nameAt(slot)) slot.offset = offset + 1;
+                    break;
+                }
+            }
+        }
+        offsets_ = {};
+        text_.shrink_to_fit();
+    }
+    std::string_view find(std::string_view name) const {
+        const std::uint32_t hash = foldedHash(name);
+        for (std::size_t i = bucketOf(hash);; i = next(i)) {
+            const Slot& slot = slots_[i];
+            if (slot.offset == 0) return {};
+            if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) return nameAt(slot);
+        }
+    }
+    std::size_t bytes() const noexcept {
+        return sizeof(*this) + text_.capacity() + slots_.capacity() * sizeof(Slot);
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t offset = 0;  // one past the name's start in text_; 0 for an empty slot
+    };
+    std::size_t bucketOf(std::uint32_t hash) const noexcept {
+        return static_cast<std::size_t>((std::uint64_t{hash} * slots_.size()) >> 32);
+    }
+    std::size_t next(std::size_t i) const noexcept { return i + 1 == slots_.size() ? 0 : i + 1; }
+    std::string_view nameAt(const Slot& slot) const noexcept {
+        return std::string_view(text_.data() + slot.offset - 1);
+    }
+
+    std::string text_;
+    std::vector<std::uint32_t> offsets_;  // while the folder is read
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+};
+
+std::size_t NameCache::KeyHash::operator()(const Key& key) const noexcept {
+    return std::hash<std::uint64_t>{}(key.inode * 31 + key.device);
+}
+
+NameCache::NameCache(NameCacheOptions options) : options_(options) {}
+
+NameCache::~NameCache() = default;
+
+std::error_code NameCache::find(host::Place folder, std::string_view name, std::string& found) {
+    if (const host::Result<host::FolderStamp> stamp = host::stampOf(folder)) {
+        if (const std::shared_ptr<const Listing> listing = held(*stamp)) {
+            const std::string_view best = listing->find(name);
+            if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
+            found.assign(best);
+            return {};
+        }
+    }
+    std::error_code ec;
+    for (int reading = 0; reading < kReadings; ++reading) {
+        bool steady = false;
+        ec = read(folder, name, found, steady);
+        if (steady || ec != make_error_code(ERROR_FILE_NOT_FOUND)) break;
+    }
+    return ec;
+}
+
+NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
+    const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
+    if (!stamp) return Known::unknown;
+    const std::shared_ptr<const Listing> listing = held(*stamp);
+    if (!listing) return Known::unknown;
+    return listing->find(name).empty() ? Known::absent : Known::present;
+}
+
+std::error_code NameCache::read(host::Place folder, std::string_view name, std::string& found,
+                                bool& steady) {
+    // Read before the folder is opened: a change after this time moves its stamp past `settled`.
+    const std::int64_t readAt = nanosecondsSince1970(std::chrono::system_clock::now());
+    auto listing = std::make_shared<Listing>();
+    bool keepable = true;
+    host::Listed listed;
+    std::string best;
+    const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
+        if (!windowsCanSpell(n)) return;  // no lookup may give it
+        if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+        if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
+    });
+    {
+        const std::lock_guard lock(mutex_);
+        ++foldersRead_;
+    }
+    if (error) return error.windows(host::At::folderOnTheWay);
+    steady = listed.steady;
+    listing->stamp = listed.stamp;
+    const bool settled =
+        listed.settle &&
+        listed.stamp.changed < readAt - options_.settle.value_or(*listed.settle).count();
+    if (keepable && steady && settled) {
+        listing->index();
+        keep(std::move(listing));
+    }
+    if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
+    found = std::move(best);
+    return {};
+}
+
+std::shared_ptr<const NameCache::Listing> NameCache::held(const host::FolderStamp& stamp) {
+    std::shared_ptr<const Listing> stale;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    const auto it = folders_.find({stamp.device, stamp.inode});
+    if (it == folders_.end()) return nullptr;
+    if (it->second.listing->stamp != stamp) {
+        stale = forget(it);
+        return nullptr;
+    }
+    uses_.splice(uses_.begin(), uses_, it->second.use);
+    return it->second.listing;
+}
+
+void NameCache::keep(std::shared_ptr<const Listing> listing) {
+    const Key key{listing->stamp.device, listing->stamp.inode};
+    std::vector<std::shared_ptr<const Listing>> dropped;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    if (const auto it = folders_.find(key); it != folders_.end()) dropped.push_back(forget(it));
+    const std::size_t weight = weightOf(listing->size());
+    while (!uses_.empty() && weight_ + weight > options_.maxNames)
+        dropped.push_back(forget(folders_.find(uses_.back())));
+    names_ += listing->size();
+    weight_ += weight;
+    bytes_ += listing->bytes();
+    uses_.push_front(key);
+    folders_.emplace(key, Held{std::move(listing), uses_.begin()});
+}
+
+std::shared_ptr<const NameCache::Listing> NameCache::forget(Index::iterator it) {
+    std::shared_ptr<const Listing> listing = std::move(it->second.listing);
+    names_ -= listing->size();
+    weight_ -= weightOf(listing->size());
+    bytes_ -= listing->bytes();
+    uses_.erase(it->second.use);
+    folders_.erase(it);
+    return listing;
+}
+
+NameCache::Usage NameCache::usage() const {
+    const std::lock_guard lock(mutex_);
+    return {folders_.size(), names_, bytes_, foldersRead_};
+}
+
+void NameCache::clear() {
+    Index dropped;  // freed outside the lock
+    const std::lock_guard lock(mutex_);
+    dropped.swap(folders_);
+    uses_.clear();
+    names_ = 0;
+    weight_ = 0;
+    bytes_ = 0;
+}
+
+NameCache& folderNames() {
+    static NameCache cache;
+    return cache;
+}
+
+}  // namespace winfs

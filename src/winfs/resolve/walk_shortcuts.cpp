@@ -1,0 +1,208 @@
+// The resolver's shortcuts. The walk name by name asks the host about each name (readlink, and a
+// listing when the case differs); most paths have no link and are spelt as on disk, and for them
+// one openat2 call with RESOLVE_NO_SYMLINKS says as much for all their names at once. A shortcut
+// only ever enters names that this call vouches for: each of them exists, in the case given, and
+// none is a link, which is exactly what the walk would have found name by name; anything else (a
+// link, a missing name, another case, a host without openat2) it leaves pending for the walk,
+// which then gives the answer. It stops the walk at a name only where the kept listing of that
+// name's folder, whose stamp it checks as the walk does, lacks the name in every case. So the
+// answers cannot change, only the number of calls.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "pathprobe/winfs/error.h"
+#include "resolve/name_cache.h"
+#include "resolve/walk.h"
+#include "text/names.h"
+#include "text/path_grammar.h"
+
+namespace winfs {
+namespace {
+
+// Where the last walk in this thread met a link among the names it was given. A walk of a path
+// that starts with the same names opens that link in one call, which enters the folders before it
+// only if none of them is a link, and reads its target from the handle, rather than first trying
+// the whole path at once (which fails on the link) and then walking. It only chooses the calls;
+// every answer still comes from them.
+struct LinkHint {
+    char drive = 0;
+    std::string names;      // the names up to the link, joined with '/'
+    std::size_t count = 0;  // how many
+};
+thread_local LinkHint lastLink;
+
+// The first `count` pending names joined with '/', when each may go to the host as it stands.
+bool pendingNames(const std::vector<Pending>& pending, std::size_t count, std::string& names) {
+    names.clear();
+    for (auto it = pending.rbegin(); it != pending.rbegin() + static_cast<std::ptrdiff_t>(count);
+         ++it) {
+        if (!isValidName(it->name) || !grammar::canBeAName(it->name)) return false;
+        if (!names.empty()) names.push_back('/');
+        names.append(it->name);
+    }
+    return !names.empty();
+}
+
+// Where the last walk in this thread found a name missing: the folder that lacked it, by its
+// names below the drive. A walk that reaches the same folder opens it in one call, and asks the
+// kept listing of it whether the next name is there, rather than looking at each name before it.
+struct MissingHint {
+    char drive = 0;
+    std::string names;      // joined with '/'
+    std::size_t count = 0;  // how many
+    std::string missing;    // the name it lacked
+};
+thread_local MissingHint lastMissing;
+
+// Whether `names` (joined with '/') goes on with `name` from `at`, which it moves past.
+bool continuesWith(std::string_view names, std::size_t& at, std::string_view name) {
+    if (at != 0) {
+        if (at >= names.size() || names[at] != '/') return false;
+        ++at;
+    }
+    if (names.substr(at, name.size()) != name) return false;
+    at += name.size();
+    return true;
+}
+
+}  // namespace
+
+// Enters the first `count` pending names in one call when none is a link and all are there in the
+// case given. When a kept listing of the folder they reach lacks the next name in every case,
+// that name is missing, as the walk would have found it: the walk stops there.
+bool Walk::enterToMissing(std::size_t count) {
+    std::string names;
+    if (count == 0 || count >= pending_.size() || !pendingNames(pending_, count, names)) {
+        return false;
+    }
+    const host::Result<host::Handle> folder =
+        host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::refuse);
+    if (!folder) return false;
+    // A name that cannot be entered stays pending, for the walk to say why.
+    for (std::size_t entered = 0; entered < count; ++entered, pending_.pop_back()) {
+        if (at_.push(pending_.back().name)) return true;
+        anyFound_ = true;
+    }
+    const Pending& next = pending_.back();
+    if (!isValidName(next.name) || next.name == "." || next.name == "..") return true;
+    if (folderNames().known({folder->get(), ""}, next.name) != NameCache::Known::absent) {
+        return true;
+    }
+    const bool last = pending_.size() == 1;
+    noteMissing(next.name);
+    stopAt(next.origin, make_error_code(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
+    return true;
+}
+
+// How many pending names lead from where the walk stands to the folder of the missing hint, when
+// the name after them is the one it lacked; 0 otherwise.
+std::size_t Walk::hintedFolder() const {
+    const std::size_t depth = at_.depth();
+    if (lastMissing.drive != at_.drive().letter || lastMissing.count <= depth) return 0;
+    const std::size_t count = lastMissing.count - depth;
+    if (count >= pending_.size()) return 0;
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < depth; ++k) {
+        if (!continuesWith(lastMissing.names, at, at_.name(k))) return 0;
+    }
+    for (auto it = pending_.rbegin(); it != pending_.rbegin() + static_cast<std::ptrdiff_t>(count);
+         ++it) {
+        if (!continuesWith(lastMissing.names, at, it->name)) return 0;
+    }
+    const bool same = at == lastMissing.names.size() &&
+                      pending_[pending_.size() - 1 - count].name == lastMissing.missing;
+    return same ? count : 0;
+}
+
+void Walk::noteMissing(std::string_view name) {
+    lastMissing.missing = name;
+    lastMissing.drive = at_.drive().letter;
+    lastMissing.count = at_.depth();
+    lastMissing.names.clear();
+    for (std::size_t k = 0; k < at_.depth(); ++k) {
+        if (k != 0) lastMissing.names.push_back('/');
+        lastMissing.names.append(at_.name(k));
+    }
+}
+
+void Walk::noteLink(std::size_t origin, std::string_view link) {
+    if (links_ != 0 || origin != at_.depth()) return;  // only where the names are those given
+    lastLink.drive = at_.drive().letter;
+    lastLink.count = at_.depth() + 1;
+    lastLink.names.clear();
+    for (std::size_t k = 0; k < at_.depth(); ++k) {
+        lastLink.names.append(at_.name(k));
+        lastLink.names.push_back('/');
+    }
+    lastLink.names.append(link);
+}
+
+// Follows the hint's link when the path starts with it and names after it, as step() would have.
+// Where it does not apply, or the host does not vouch for it, nothing is entered and the walk goes
+// on name by name.
+std::error_code Walk::followLastLink() {
+    const std::size_t count = lastLink.count;
+    if (lastLink.drive != at_.drive().letter || count == 0 || pending_.size() <= count) return {};
+    std::string names;
+    if (!pendingNames(pending_, count, names) || names != lastLink.names) return {};
+    triedAtOnce_ = links_;
+    const host::Result<host::Handle> handle =
+        host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::open);
+    std::string target;
+    if (!handle || host::readLinkOf(*handle, target)) return {};
+    // The folders before the link exist in the case given, and the link is one: as step() would.
+    for (std::size_t entered = 1; entered < count; ++entered, pending_.pop_back()) {
+        if (at_.push(pending_.back().name)) return {};
+        anyFound_ = true;
+    }
+    const Pending link = std::move(pending_.back());
+    pending_.pop_back();
+    anyFound_ = true;
+    before_ = at_;
+    beforeOrigin_ = link.origin;
+    return follow(target, link.origin);
+}
+
+// The names still to walk, taken in one call when the host confirms that none of them is a link
+// and all are there in the case given. Tried at the start and again after each link. When a name
+// is missing, the names before the last are tried the same way, so that a missing last name costs
+// no walk either.
+bool Walk::allAtOnce() {
+    triedAtOnce_ = links_;
+    if (const std::size_t count = hintedFolder(); count != 0 && enterToMissing(count)) {
+        if (stopped()) return true;  // at the missing name; else the rest from the folder entered
+    }
+    // One name costs the walk no more than openat2 would.
+    std::string names;
+    if (pending_.size() < 2 || !pendingNames(pending_, pending_.size(), names)) return false;
+    // symlink_status() of a link needs the link itself; every other lookup goes on through it.
+    const bool linkAsIs = lookup_.follow == Follow::allButLast && lookup_.typeOfLast;
+    const host::Result<host::Handle> handle =
+        host::openLinkFree(at_.folder().placeOf(names, scratch_),
+                           linkAsIs ? host::LastLink::open : host::LastLink::refuse);
+    if (handle.error().missing()) {
+        // No link lies before the missing name: its folder is most often one of the last two.
+        const std::size_t all = pending_.size();
+        for (std::size_t count = all - 1; count > 0 && count + 2 >= all; --count) {
+            if (enterToMissing(count)) break;
+        }
+        return stopped();
+    }
+    if (!handle) return false;
+    file_type type = file_type::unknown;
+    if (lookup_.typeOfLast) {
+        const host::Result<file_type> found = host::typeOf(*handle);
+        if (!found) return false;
+        type = *found;
+    }
+    if (type == file_type::symlink && host::readLinkOf(*handle, entry_.target)) return false;
+    for (; !pending_.empty(); pending_.pop_back()) {
+        if (at_.push(pending_.back().name)) return false;
+        anyFound_ = true;
+    }
+    type_ = type;
+    return true;
+}
+
+}  // namespace winfs

@@ -1,0 +1,207 @@
+#include "text/names.h"
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "text/utf8.h"
+
+namespace winfs {
+namespace {
+
+// Every step-th unit from first to last maps to unit + delta.
+struct UpcaseRun {
+    char16_t first;
+    char16_t last;
+    int step;
+    int delta;
+};
+
+constexpr UpcaseRun kUpcaseRuns[] = {
+#include "text/ntfs_upcase_table.inc"
+};
+
+// The table as 256 pages of 256 deltas; the pages with no mapping share page 0, so it takes 17
+// pages (under 9 KB) instead of the 128 KB of one entry per unit.
+constexpr std::size_t kPageCount = [] {
+    std::array<bool, 256> mapped{};
+    std::size_t count = 1;
+    for (const UpcaseRun& run : kUpcaseRuns) {
+        for (unsigned unit = run.first; unit <= run.last; unit += static_cast<unsigned>(run.step)) {
+            if (!mapped[unit >> 8]) ++count;
+            mapped[unit >> 8] = true;
+        }
+    }
+    return count;
+}();
+static_assert(kPageCount <= 256, "a page's number is one byte");
+
+struct UpcaseTable {
+    std::array<std::uint8_t, 256> pageOf{};
+    std::array<std::array<std::uint16_t, 256>, kPageCount> deltas{};
+
+    constexpr char16_t operator[](char16_t unit) const noexcept {
+        return static_cast<char16_t>(unit + deltas[pageOf[unit >> 8]][unit & 0xFF]);
+    }
+};
+
+constexpr UpcaseTable kUpcase = [] {
+    UpcaseTable table;
+    std::size_t used = 1;
+    for (const UpcaseRun& run : kUpcaseRuns) {
+        for (unsigned unit = run.first; unit <= run.last; unit += static_cast<unsigned>(run.step)) {
+            std::uint8_t& page = table.pageOf[unit >> 8];
+            if (page == 0) page = static_cast<std::uint8_t>(used++);
+            table.deltas[page][unit & 0xFF] = static_cast<std::uint16_t>(run.delta);
+        }
+    }
+    return table;
+}();
+
+constexpr char asciiUpper(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The ASCII fast paths below skip the table, so it must agree with them.
+static_assert([] {
+    for (int c = 0; c < 0x80; ++c) {
+        const char ascii = static_cast<char>(c);
+        if (kUpcase[static_cast<char16_t>(c)] != static_cast<char16_t>(asciiUpper(ascii))) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+
+// Eight ASCII bytes with 'a' to 'z' made uppercase: each byte gains its high bit when it is 'a' or
+// more, and again when it is past 'z' (no byte carries into the next, all being below 0x80).
+constexpr std::uint64_t asciiUpper8(std::uint64_t x) noexcept {
+    const std::uint64_t fromA = (x + (0x80 - 'a') * kOnes) & kHighBits;
+    const std::uint64_t pastZ = (x + (0x80 - 'z' - 1) * kOnes) & kHighBits;
+    return x - ((fromA & ~pastZ) >> 2);
+}
+static_assert(asciiUpper8(0x607A7B5A41617E40ULL) == 0x605A7B5A41417E40ULL);
+
+// The eight bytes as one number that orders as they do one by one.
+std::uint64_t bigEndian(std::uint64_t x) noexcept {
+    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap64(x);
+    return x;
+}
+
+// NTFS maps each UTF-16 unit of a name through the table. A code point above U+FFFF is two
+// surrogate units, each mapping to itself, so it stays as it is: "\U00010428" is not "\U00010400".
+constexpr char32_t upper(char32_t c) noexcept {
+    return c < 0x10000 ? kUpcase[static_cast<char16_t>(c)] : c;
+}
+
+// The units of a code point as one number that orders as they do: a unit of its own in the upper
+// half, or a surrogate pair's two. No unit maps into the surrogates, so a pair never ties with one
+// unit.
+constexpr std::uint32_t unitsOf(char32_t c) noexcept {
+    if (c < 0x10000) return static_cast<std::uint32_t>(kUpcase[static_cast<char16_t>(c)]) << 16;
+    const std::uint32_t v = c - 0x10000;
+    return ((0xD800 + (v >> 10)) << 16) | (0xDC00 + (v & 0x3FF));
+}
+
+}  // namespace
+
+bool isValidName(std::string_view name) noexcept {
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 32) return false;
+        switch (c) {
+            case '<':
+            case '>':
+            case ':':
+            case '"':
+            case '|':
+            case '?':
+            case '*':
+                return false;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+bool windowsCanSpell(std::string_view name) noexcept {
+    return isValidUtf8(name) && isValidName(name) && name.find('\\') == std::string_view::npos;
+}
+
+bool fitsInOneName(std::string_view name) noexcept {
+    return name.size() <= 255 || utf16Length(name) <= 255;
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char x = a[i];
+        const char y = b[j];
+        if (static_cast<unsigned char>(x) < 0x80 && static_cast<unsigned char>(y) < 0x80) {
+            if (x != y && asciiUpper(x) != asciiUpper(y)) return false;
+            ++i;
+            ++j;
+        } else if (upper(nextCodePoint(a, i)) != upper(nextCodePoint(b, j))) {
+            return false;
+        }
+    }
+    return i == a.size() && j == b.size();
+}
+
+int compareIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    // Eight ASCII bytes at a time while both names have them, as most names are.
+    for (std::uint64_t x = 0, y = 0; i + 8 <= a.size() && i + 8 <= b.size(); i += 8) {
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (((x | y) & kHighBits) != 0) break;
+        if (x != y && (x = asciiUpper8(x)) != (y = asciiUpper8(y))) {
+            return bigEndian(x) < bigEndian(y) ? -1 : 1;
+        }
+    }
+    j = i;
+    while (i < a.size() && j < b.size()) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[j]);
+        if (x < 0x80 && y < 0x80) {
+            const auto ux = static_cast<unsigned char>(asciiUpper(static_cast<char>(x)));
+            const auto uy = static_cast<unsigned char>(asciiUpper(static_cast<char>(y)));
+            if (ux != uy) return ux < uy ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        const std::uint32_t ux = unitsOf(nextCodePoint(a, i));
+        const std::uint32_t uy = unitsOf(nextCodePoint(b, j));
+        if (ux != uy) return ux < uy ? -1 : 1;
+    }
+    return static_cast<int>(i < a.size()) - static_cast<int>(j < b.size());
+}
+
+std::string caseFolded(std::string_view name) {
+    // Most names are ASCII throughout, and fold in place.
+    std::string folded(name);
+    std::size_t i = 0;
+    for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i) {
+        folded[i] = asciiUpper(name[i]);
+    }
+    if (i == name.size()) return folded;
+    folded.resize(i);
+    while (i < name.size()) {
+        if (static_cast<unsigned char>(name[i]) < 0x80) {
+            folded.push_back(asciiUpper(name[i++]));
+        } else {
+            appendCodePoint(folded, upper(nextCodePoint(name, i)));
+        }
+    }
+    return folded;
+}
+
+}  // namespace winfs
