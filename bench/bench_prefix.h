@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "pathprobe/winfs/drive_map.h"
+#include "drives/drive.h"
 
 struct BenchPrefix {
     std::string prefix;
@@ -16,7 +16,7 @@ struct BenchPrefix {
         char folder[] = "/tmp/pathprobe-bench-XXXXXX";
         prefix = ::mkdtemp(folder);
         ::setenv("WINEPREFIX", prefix.c_str(), 1);
-        winfs::reload_drives();
+        winfs::reloadDrives();
     }
     BenchPrefix(const BenchPrefix&) = delete;
     BenchPrefix& operator=(const BenchPrefix&) = delete;

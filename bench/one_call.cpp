@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "drives/drive.h"
 #include "pathprobe/path_resolution.h"
 #include "platform.h"
 #include "resolve/name_cache.h"
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     char folder[] = "/tmp/pathprobe-calls-XXXXXX";
     const std::string prefix = ::mkdtemp(folder);
     ::setenv("WINEPREFIX", prefix.c_str(), 1);
-    winfs::reload_drives();
+    winfs::reloadDrives();
     std::filesystem::create_directories(prefix + "/drive_c/bench/one/two/real/four/five/six");
     winfs::create_directory_symlink("C:\\bench\\one\\two\\real", "C:\\bench\\one\\two\\link");
     const fs::path windows(c.windows);

@@ -37,7 +37,7 @@
 #include <system_error>
 #include <vector>
 
-#include "pathprobe/winfs/drive_map.h"
+#include "drives/drive.h"
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/operations.h"
 
@@ -86,7 +86,7 @@ void makePrefix() {
     prefixFolder = pattern;
     std::atexit(removePrefix);
     ::setenv("WINEPREFIX", prefixFolder.c_str(), 1);
-    winfs::reload_drives();  // makes drive_c
+    winfs::reloadDrives();  // makes drive_c
     driveC = hostResolved(prefixFolder + "/drive_c");
 }
 
@@ -251,7 +251,7 @@ std::string windowsFor(const std::string& host) {
     return windows;
 }
 
-std::string windowsPathOf(const std::vector<std::string>& names, bool flipCase) {
+std::string windowsPathFor(const std::vector<std::string>& names, bool flipCase) {
     std::string text = flipCase ? "c:" : "C:";
     const char separator = flipCase ? '/' : '\\';
     text += separator;
@@ -343,7 +343,7 @@ bool matches(const Outcome& expected, const winfs::path& p, const std::error_cod
 
 void checkQuery(const std::vector<std::string>& names) {
     Query query;
-    query.windows = windowsPathOf(names, false);
+    query.windows = windowsPathFor(names, false);
     query.host = driveC;
     for (const std::string& name : names)
         query.host += "/" + name;
@@ -373,7 +373,7 @@ void checkQuery(const std::vector<std::string>& names) {
 
     std::string canonicalText;
     for (const bool flip : {false, true}) {
-        query.windows = windowsPathOf(names, flip);
+        query.windows = windowsPathFor(names, flip);
         const winfs::path p(query.windows);
 
         std::error_code ec;
@@ -451,7 +451,7 @@ void checkQuery(const std::vector<std::string>& names) {
             std::vector<std::string> given(names);
             if (flip) {
                 for (std::string& name : given)
-                    name = windowsPathOf({name}, true).substr(3);
+                    name = windowsPathFor({name}, true).substr(3);
             }
             std::size_t existing = 0;
             Outcome base = resolveOnHost({}, kWindowsLinkLimit);

@@ -3,7 +3,7 @@
 #include <iostream>
 #include <utility>
 
-#include "platform.h"
+namespace fs = pathprobe::fs;
 
 // By value, as absPath hands it over: the caller's path is never touched.
 // NOLINTNEXTLINE(performance-unnecessary-value-param)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "drives/drive.h"
 #include "pathprobe/winfs/filesystem.h"
 #include "resolve/name_cache.h"
 
@@ -93,7 +94,7 @@ TEST_F(Concurrency, FirstUseOfAMapFromManyThreadsBuildsItOnce) {
 
 TEST_F(Concurrency, CallsRacingAReloadKeepTheMapTheyStartedWith) {
     std::atomic<int> wrong{0};
-    const Changer reloads([] { winfs::reload_drives(); });
+    const Changer reloads([] { winfs::reloadDrives(); });
     forAWhile(4, 1.0, [&] {
         std::error_code ec;
         if (winfs::canonical(path("c:\\ZOR\\a"), ec).string() != "C:\\zor\\sub" || ec) ++wrong;

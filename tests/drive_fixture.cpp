@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "pathprobe/winfs/drive_map.h"
+#include "drives/drive.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void DriveFixture::SetUp() {
 
     ASSERT_EQ(::mkdir(prefix().c_str(), 0777), 0) << hostError("mkdir", prefix());
     ::setenv("WINEPREFIX", prefix().c_str(), 1);
-    winfs::reload_drives();
+    winfs::reloadDrives();
 }
 
 void DriveFixture::TearDown() {
@@ -72,7 +72,7 @@ void DriveFixture::TearDown() {
     // the next test reads its own prefix.
     if (savedPrefix_) {
         ::setenv("WINEPREFIX", savedPrefix_->c_str(), 1);
-        winfs::reload_drives();
+        winfs::reloadDrives();
     } else {
         ::unsetenv("WINEPREFIX");
     }
@@ -133,7 +133,7 @@ void DriveFixture::useDosdevices(const std::vector<std::pair<std::string, std::s
     makeFolder(devices);
     for (const auto& [name, target] : links)
         hostLink(target, devices + "/" + name);
-    winfs::reload_drives();
+    winfs::reloadDrives();
 }
 
 void DriveFixture::buildTree() {

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "drive_fixture.h"
+#include "drives/drive.h"
 #include "host/host.h"
 #include "pathprobe/winfs/filesystem.h"
 #include "resolve/name_cache.h"
@@ -870,7 +871,7 @@ TEST_F(DriveFixture, LinksMadeThroughALinkedPrefixReadBackOnDriveC) {
     makeFolder(driveC("zor/store"));
     hostLink(prefix(), temp("linked"));
     ::setenv("WINEPREFIX", temp("linked").c_str(), 1);
-    winfs::reload_drives();
+    winfs::reloadDrives();
     winfs::create_directory_symlink(path("c:\\zor\\store"), path("c:\\zor\\lnk"));
     std::error_code ec;
     EXPECT_EQ(winfs::read_symlink(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store");
@@ -884,7 +885,7 @@ TEST_F(DriveFixture, APrefixWhosePathIsNotUtf8) {
         "fix");
     makeFolder(notUtf8 + "/drive_c/zor/store");
     ::setenv("WINEPREFIX", notUtf8.c_str(), 1);
-    winfs::reload_drives();
+    winfs::reloadDrives();
     winfs::create_directory_symlink(path("c:\\zor\\store"), path("c:\\zor\\lnk"));
     std::error_code ec;
     EXPECT_EQ(winfs::canonical(path("c:\\zor\\lnk"), ec).string(), "C:\\zor\\store")
@@ -900,7 +901,7 @@ TEST_F(DriveFixture, ARelativePrefixDoesNotMoveWithTheWorkingDirectory) {
     makeFolder(temp("elsewhere"));
     changeDirectory(temp());
     ::setenv("WINEPREFIX", "prefix", 1);
-    winfs::reload_drives();
+    winfs::reloadDrives();
     changeDirectory(temp("elsewhere"));
     std::error_code ec;
     EXPECT_EQ(winfs::canonical(path("c:\\zor"), ec).string(), "C:\\zor") << ec.message();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "drive_fixture.h"
+#include "drives/drive.h"
 #include "kernel32.h"
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/filesystem.h"
@@ -218,7 +219,7 @@ TEST_F(Faults, DriveAndPrefixFaults) {
         expectStartsWith(result, kFirstLines);
         expectOneFailure(result, row.words);
         std::filesystem::remove_all(prefix() + "/dosdevices");  // the default map again
-        winfs::reload_drives();
+        winfs::reloadDrives();
     }
 }
 
@@ -233,7 +234,7 @@ TEST_F(Faults, ADriveFolderThatIsNoFolderIsNoDrive) {
                          [this] {
                              std::filesystem::remove_all(driveC());
                              makeFile(driveC());
-                             winfs::reload_drives();
+                             winfs::reloadDrives();
                          }},
                         {"dosdevices c: a link to a file",
                          [this] {
@@ -264,7 +265,7 @@ TEST_F(Faults, ADriveFolderThatIsNoFolderIsNoDrive) {
         }
         std::filesystem::remove_all(prefix() + "/dosdevices");
         std::filesystem::remove(driveC());
-        winfs::reload_drives();
+        winfs::reloadDrives();
     }
 }
 
@@ -437,7 +438,7 @@ TEST_F(Faults, VeryLongPaths) {
                 filled.push_back(fd);
         };
         fill();
-        winfs::reload_drives();
+        winfs::reloadDrives();
         fill();  // those that the map it replaced let go
         std::error_code ec;
         winfs::canonical(path("c:\\zor"), ec);

@@ -9,7 +9,9 @@
 #include <string>
 #include <system_error>
 
-namespace fs = std::filesystem;
+#include "pathprobe/path_resolution.h"
+
+namespace fs = pathprobe::fs;
 using std::system_category;
 
 // A console program on Windows sees a closed pipe as a failed write already.
@@ -29,9 +31,9 @@ inline std::string hostPathOfWindows(const std::string& windows, std::error_code
 #include <system_error>
 
 #include "kernel32.h"
-#include "pathprobe/winfs/filesystem.h"
+#include "pathprobe/path_resolution.h"
 
-namespace fs = winfs;
+namespace fs = pathprobe::fs;
 using winfs::system_category;
 
 // A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.

@@ -111,8 +111,8 @@ std::error_code makeDriveC(const std::optional<std::string>& folder) {
 // One drive, its folder resolved so that what is stored on the host maps back the same way, and
 // held open so that a lookup below it walks only the names below it. A folder that is not a
 // folder (a file, a loop of dosdevices links) is no drive.
-std::unique_ptr<DriveMap::Drive> openDrive(char letter, const std::string& folder) {
-    auto drive = std::make_unique<DriveMap::Drive>();
+std::unique_ptr<Drive> openDrive(char letter, const std::string& folder) {
+    auto drive = std::make_unique<Drive>();
     drive->letter = letter;
     const host::Result<std::string> resolved = host::realPath(folder);
     drive->folder = resolved ? *resolved : folder;
@@ -132,8 +132,8 @@ std::unique_ptr<DriveMap::Drive> openDrive(char letter, const std::string& folde
 }
 
 // No prefix, no drive C; the rest of the default map stands.
-std::unique_ptr<DriveMap::Drive> missingDrive(char letter) {
-    auto drive = std::make_unique<DriveMap::Drive>();
+std::unique_ptr<Drive> missingDrive(char letter) {
+    auto drive = std::make_unique<Drive>();
     drive->letter = letter;
     drive->failure = make_error_code(ERROR_INVALID_DRIVE);
     return drive;
@@ -176,14 +176,14 @@ void DriveMap::openDrives() {
 
 DriveMap::~DriveMap() = default;
 
-const DriveMap::Drive* DriveMap::drive(char letter) const noexcept {
+const Drive* DriveMapAccess::drive(const DriveMap& map, char letter) noexcept {
     const int index = indexOf(letter);
-    if (index < 0 || !drives_[static_cast<std::size_t>(index)]) return nullptr;
-    return &*drives_[static_cast<std::size_t>(index)];
+    if (index < 0 || !map.drives_[static_cast<std::size_t>(index)]) return nullptr;
+    return &*map.drives_[static_cast<std::size_t>(index)];
 }
 
 const std::string* DriveMap::folderOf(char letter) const noexcept {
-    const Drive* found = drive(letter);
+    const Drive* found = DriveMapAccess::drive(*this, letter);
     return found != nullptr ? &found->folder : nullptr;
 }
 
@@ -232,17 +232,18 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
     return path(windows);
 }
 
-const DriveMap::Drive* DriveMap::driveOf(const LookupForm& form, std::error_code& ec) const {
-    const auto local = [this](std::string_view server) {
+const Drive* DriveMapAccess::driveOf(const DriveMap& map, const LookupForm& form,
+                                     std::error_code& ec) {
+    const auto local = [&map](std::string_view server) {
         return grammar::equalIgnoringAsciiCase(server, "localhost") || server == "127.0.0.1" ||
-               (!hostName_.empty() && grammar::equalIgnoringAsciiCase(server, hostName_));
+               (!map.hostName_.empty() && grammar::equalIgnoringAsciiCase(server, map.hostName_));
     };
     if (form.kind != LookupForm::Kind::drive &&
         (form.kind != LookupForm::Kind::share || form.drive == 0 || !local(form.server))) {
         ec = make_error_code(ERROR_BAD_NETPATH);
         return nullptr;
     }
-    const Drive* found = drive(form.drive);
+    const Drive* found = drive(map, form.drive);
     if (found == nullptr) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return nullptr;
@@ -256,7 +257,7 @@ const DriveMap::Drive* DriveMap::driveOf(const LookupForm& form, std::error_code
 
 std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
     const LookupForm form = lookupFormOf(windows);
-    const Drive* found = driveOf(form, ec);
+    const Drive* found = DriveMapAccess::driveOf(*this, form, ec);
     if (found == nullptr) return {};
     std::string host = found->folder;
     for (const std::string& name : form.names) {
@@ -271,7 +272,7 @@ std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) cons
     return host;
 }
 
-path windowsPathOf(std::string_view relativeHost, std::error_code& ec) {
+path relativeWindowsPathFor(std::string_view relativeHost, std::error_code& ec) {
     std::string windows;
     for (ElementCursor names(relativeHost, 0, Separators::host); names.more();) {
         const std::string_view name = names.take();
@@ -284,7 +285,8 @@ path windowsPathOf(std::string_view relativeHost, std::error_code& ec) {
 
 std::shared_ptr<const DriveMap> DriveMapHolder::current() {
     const std::lock_guard lock(mutex_);
-    if (!map_ || map_->provisional()) map_ = std::make_shared<const DriveMap>(defaultPrefix());
+    if (!map_ || DriveMapAccess::provisional(*map_))
+        map_ = std::make_shared<const DriveMap>(defaultPrefix());
     return map_;
 }
 
@@ -308,7 +310,7 @@ std::shared_ptr<const DriveMap> drives() {
     return processMap().current();
 }
 
-void reload_drives() {
+void reloadDrives() {
     processMap().reload();
 }
 

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "drives/drive.h"
 #include "host/host.h"
 #include "operations/operations_internal.h"
 #include "operations/report.h"
@@ -37,10 +38,10 @@ path currentPathOn(const DriveMap& map, std::error_code& ec) {
         return {};
     }
     WorkingDirectory& last = lastWorkingDirectory;
-    if (last.map == map.serial() && last.host == *host) return last.windows;
+    if (last.map == DriveMapAccess::serial(map) && last.host == *host) return last.windows;
     path windows = map.windowsPathFor(*host, ec);
     if (ec) return {};
-    last = {map.serial(), std::move(*host), windows};
+    last = {DriveMapAccess::serial(map), std::move(*host), windows};
     return windows;
 }
 
@@ -290,7 +291,7 @@ path readSymlinkOn(const path& p, std::error_code& ec) {
     }
     const std::string& target = found.linkTarget;
     if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
-    return windowsPathOf(target, ec);
+    return relativeWindowsPathFor(target, ec);
 }
 
 namespace {

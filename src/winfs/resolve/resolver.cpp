@@ -27,7 +27,7 @@ bool isPresentDevice(std::string_view name) {
 
 }  // namespace
 
-void Position::reset(const DriveMap::Drive& drive, const LookupForm& form) {
+void Position::reset(const Drive& drive, const LookupForm& form) {
     drive_ = &drive;
     folder_ = host::Cursor(drive.handle.get(), drive.folder);
     // An administrative share stays the root that was given; a drive is "X:\".
@@ -69,7 +69,7 @@ void Position::truncate(std::size_t depth) {
 
 std::error_code Walk::start(const LookupForm& form) {
     std::error_code ec;
-    const DriveMap::Drive* drive = map_.driveOf(form, ec);
+    const Drive* drive = DriveMapAccess::driveOf(map_, form, ec);
     if (drive == nullptr) return ec;
     at_.reset(*drive, form);
     names_ = form.names;
@@ -177,7 +177,7 @@ std::error_code Walk::follow(const std::string& target, std::size_t origin) {
         // stopping at the root of the link's drive, as on Windows: "..\..\etc" from C:\zor is
         // C:\etc, whoever made the link. A target is no DOS path: "nul" and "a." are names as they
         // stand, as Windows reads a link's target.
-        const path relative = windowsPathOf(target, ec);
+        const path relative = relativeWindowsPathFor(target, ec);
         if (!ec) windows = (path(at_.onDrive()) / relative).lexically_normal();
     }
     if (ec) {
@@ -195,7 +195,7 @@ std::error_code Walk::follow(const std::string& target, std::size_t origin) {
 std::error_code Walk::moveTo(const path& windows, std::size_t origin) {
     LookupForm form = lookupFormOf(windows);
     std::error_code ec;
-    const DriveMap::Drive* drive = map_.driveOf(form, ec);
+    const Drive* drive = DriveMapAccess::driveOf(map_, form, ec);
     if (drive == nullptr) return ec;
     std::vector<std::string>& names = form.names;
     std::size_t shared = 0;

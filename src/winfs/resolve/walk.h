@@ -22,8 +22,8 @@ namespace winfs {
 // the way resolved and in the case found on disk.
 class Position {
   public:
-    void reset(const DriveMap::Drive& drive, const LookupForm& form);
-    const DriveMap::Drive& drive() const noexcept { return *drive_; }
+    void reset(const Drive& drive, const LookupForm& form);
+    const Drive& drive() const noexcept { return *drive_; }
     const host::Cursor& folder() const noexcept { return folder_; }
     const std::string& windows() const noexcept { return windows_; }
     // The same place on its drive's root, "X:\", whatever root the walk was given.
@@ -37,7 +37,7 @@ class Position {
     void truncate(std::size_t depth);
 
   private:
-    const DriveMap::Drive* drive_ = nullptr;
+    const Drive* drive_ = nullptr;
     host::Cursor folder_;
     std::string windows_;             // "C:\" then names joined with '\'
     std::vector<std::size_t> marks_;  // windows_'s size before each name
