@@ -1,6 +1,6 @@
 # Installs the build in BUILD_DIR into a fresh prefix under WORK_DIR, then configures, builds and
 # runs the consumer project against it, with the build's compiler and flags:
-#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... -DCXX_FLAGS=... -DLINKER_FLAGS=...
+#   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DWORK_DIR=... -DCXX=... -DCXX_FLAGS=... -DLINKER_FLAGS=...
 #         -DBUILD_TYPE=... -DGENERATOR=... -P run.cmake
 function(step)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -13,18 +13,15 @@ file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 step(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 
-# Only the headers a user calls are installed, and each compiles on its own with one
-# -I<prefix>/include. Every fault is named, not just the first.
+# The public tree is installed whole and nothing else beside it, and each header compiles on its
+# own with one -I<prefix>/include. Every fault is named, not just the first.
 set(failures "")
-set(public pathprobe/path_resolution.h pathprobe/winfs/changes.h pathprobe/winfs/directory.h
-  pathprobe/winfs/drive_map.h
-  pathprobe/winfs/error.h pathprobe/winfs/file_status.h pathprobe/winfs/file_time.h
-  pathprobe/winfs/filesystem.h pathprobe/winfs/host_paths.h pathprobe/winfs/operations.h
-  pathprobe/winfs/path.h pathprobe/winfs/queries.h)
+file(GLOB_RECURSE public RELATIVE "${SOURCE_DIR}/include" "${SOURCE_DIR}/include/*")
+list(SORT public)
 file(GLOB_RECURSE installed RELATIVE "${prefix}/include" "${prefix}/include/*")
 list(SORT installed)
 if(NOT installed STREQUAL public)
-  string(APPEND failures "the install put under include/\n  ${installed}\ninstead of\n  ${public}\n")
+  string(APPEND failures "the install put under include/\n  ${installed}\ninstead of the public tree\n  ${public}\n")
 endif()
 separate_arguments(flags UNIX_COMMAND "${CXX_FLAGS}")
 foreach(header IN LISTS installed)

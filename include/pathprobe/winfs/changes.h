@@ -54,6 +54,14 @@ bool copy_file(const path& from, const path& to, copy_options options, std::erro
 void copy_symlink(const path& from, const path& to);
 void copy_symlink(const path& from, const path& to, std::error_code& ec);
 
+// Creates `p` and any missing folders above it: true when it created the last one, false when that
+// was already a folder, made by someone else in the meantime included. Every name is checked before
+// anything is created. A file in the way fails with ERROR_ALREADY_EXISTS; a name longer than 255
+// UTF-16 units with ERROR_FILENAME_EXCED_RANGE, as on NTFS; a name with a character that Windows
+// forbids (< > : " | ? * or a control character) with ERROR_INVALID_NAME.
+bool create_directories(const path& p);
+bool create_directories(const path& p, std::error_code& ec);
+
 // True when it made the folder; false when a folder of that name, in any case, is there. A file in
 // the way fails with ERROR_ALREADY_EXISTS, a missing folder above with ERROR_PATH_NOT_FOUND. The
 // form with `existing` gives the new folder that folder's permissions, as CreateDirectoryExW.
@@ -61,6 +69,13 @@ bool create_directory(const path& p);
 bool create_directory(const path& p, std::error_code& ec);
 bool create_directory(const path& p, const path& existing);
 bool create_directory(const path& p, const path& existing, std::error_code& ec);
+
+// A host symbolic link: an absolute Windows target is stored as its host path, a relative one with
+// '/'. The target need not exist.
+void create_symlink(const path& target, const path& link);
+void create_symlink(const path& target, const path& link, std::error_code& ec);
+void create_directory_symlink(const path& target, const path& link);
+void create_directory_symlink(const path& target, const path& link, std::error_code& ec);
 
 // A second name for the file `target` (a link itself, not followed); a folder fails with
 // ERROR_ACCESS_DENIED, another drive with ERROR_NOT_SAME_DEVICE.

@@ -2,9 +2,9 @@
 // under the names of std::filesystem.
 #pragma once
 
+#include "conversions.h"
 #include "directory.h"
 #include "drive_map.h"
 #include "error.h"
-#include "host_paths.h"
 #include "operations.h"
 #include "path.h"

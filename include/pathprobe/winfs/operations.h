@@ -1,6 +1,8 @@
 // File-system operations with Windows behaviour on a host that is not Windows, under the names and
 // contracts of std::filesystem: a throwing form and an std::error_code& form of each. Errors hold
-// Windows codes in winfs::system_category().
+// Windows codes in winfs::system_category(). This header has what makes paths absolute, canonical
+// and relative, and the status queries; changes.h what changes the disk; queries.h sizes, times,
+// links, identity and room.
 //
 // Threading: every operation is safe to call from any number of threads at once, while other
 // threads or processes change the disk; each answer is one state that the path really had. Like
@@ -34,14 +36,6 @@ void current_path(const path& p, std::error_code& ec);
 path temp_directory_path();
 path temp_directory_path(std::error_code& ec);
 
-// Creates `p` and any missing folders above it: true when it created the last one, false when that
-// was already a folder, made by someone else in the meantime included. Every name is checked before
-// anything is created. A file in the way fails with ERROR_ALREADY_EXISTS; a name longer than 255
-// UTF-16 units with ERROR_FILENAME_EXCED_RANGE, as on NTFS; a name with a character that Windows
-// forbids (< > : " | ? * or a control character) with ERROR_INVALID_NAME.
-bool create_directories(const path& p);
-bool create_directories(const path& p, std::error_code& ec);
-
 // As GetFullPathNameW (see fullPathName): "c:foo" resolves against the working directory when that
 // lies on drive C, else against C:\; "\foo" lands on the working directory's drive. Then "." and
 // ".." go, lexically: "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is. "nul" is "\\.\nul"; the
@@ -63,6 +57,18 @@ bool is_regular_file(const path& p, std::error_code& ec);
 bool is_symlink(const path& p);
 bool is_symlink(const path& p, std::error_code& ec);
 
+// The types that NTFS never has, as the host reports them. A missing path is false, no error.
+bool is_block_file(const path& p);
+bool is_block_file(const path& p, std::error_code& ec);
+bool is_character_file(const path& p);
+bool is_character_file(const path& p, std::error_code& ec);
+bool is_fifo(const path& p);
+bool is_fifo(const path& p, std::error_code& ec);
+bool is_socket(const path& p);
+bool is_socket(const path& p, std::error_code& ec);
+bool is_other(const path& p);
+bool is_other(const path& p, std::error_code& ec);
+
 // Every element resolved on disk: links followed (at most 63 in one resolution), the case found on
 // disk, an uppercase drive letter, '\' separators, no trailing separator except at a root.
 path canonical(const path& p);
@@ -75,13 +81,6 @@ path weakly_canonical(const path& p, std::error_code& ec);
 // The target of a link, as a Windows path: an absolute host target maps back through the drives.
 path read_symlink(const path& p);
 path read_symlink(const path& p, std::error_code& ec);
-
-// A host symbolic link: an absolute Windows target is stored as its host path, a relative one with
-// '/'. The target need not exist.
-void create_symlink(const path& target, const path& link);
-void create_symlink(const path& target, const path& link, std::error_code& ec);
-void create_directory_symlink(const path& target, const path& link);
-void create_directory_symlink(const path& target, const path& link, std::error_code& ec);
 
 // weakly_canonical(p).lexically_relative(weakly_canonical(base)): links are followed first, so with
 // c:\zor\rel -> store, relative("c:\zor\rel\inner", "c:\zor\store") is "inner". Paths on

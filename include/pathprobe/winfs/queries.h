@@ -34,18 +34,6 @@ std::uintmax_t file_size(const path& p, std::error_code& ec);
 std::uintmax_t hard_link_count(const path& p);
 std::uintmax_t hard_link_count(const path& p, std::error_code& ec);
 
-// The types that NTFS never has, as the host reports them. A missing path is false, no error.
-bool is_block_file(const path& p);
-bool is_block_file(const path& p, std::error_code& ec);
-bool is_character_file(const path& p);
-bool is_character_file(const path& p, std::error_code& ec);
-bool is_fifo(const path& p);
-bool is_fifo(const path& p, std::error_code& ec);
-bool is_socket(const path& p);
-bool is_socket(const path& p, std::error_code& ec);
-bool is_other(const path& p);
-bool is_other(const path& p, std::error_code& ec);
-
 // A folder with no names in it, or a file of no bytes; a missing path fails.
 bool is_empty(const path& p);
 bool is_empty(const path& p, std::error_code& ec);

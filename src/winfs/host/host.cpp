@@ -24,7 +24,7 @@
 namespace winfs::host {
 namespace {
 
-file_type typeOf(mode_t mode) noexcept {
+file_type typeFromMode(mode_t mode) noexcept {
     if (S_ISREG(mode)) return file_type::regular;
     if (S_ISDIR(mode)) return file_type::directory;
     if (S_ISLNK(mode)) return file_type::symlink;
@@ -219,7 +219,7 @@ Error lookAt(Place place, bool wantType, Entry& entry) {
         if (!wantType) return {};
         struct stat st {};
         if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
-        entry.type = typeOf(st.st_mode);
+        entry.type = typeFromMode(st.st_mode);
         if (entry.type != file_type::symlink) return {};
     }
     return Error(EAGAIN);
@@ -230,7 +230,12 @@ Result<file_type> typeAt(Place place, bool follow) {
     if (::fstatat(descriptor(place), place.below, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return Error::last();
     }
-    return typeOf(st.st_mode);
+    return typeFromMode(st.st_mode);
+}
+
+bool isFolderAt(Place place) {
+    const Result<file_type> type = typeAt(place, true);
+    return type && *type == file_type::directory;
 }
 
 Result<Handle> openFolder(const std::string& host) {
@@ -306,13 +311,19 @@ Result<Stat> statAt(Place place, bool follow) {
                   follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return Error::last();
     }
-    return Stat{typeOf(st.st_mode),
+    return Stat{typeFromMode(st.st_mode),
                 static_cast<std::uint32_t>(st.st_mode & 07777),
                 static_cast<std::uint64_t>(st.st_size),
                 static_cast<std::uint64_t>(st.st_nlink),
                 static_cast<std::uint64_t>(st.st_dev),
                 static_cast<std::uint64_t>(st.st_ino),
                 nanoseconds(st.st_mtim)};
+}
+
+bool sameFile(Place one, Place two) {
+    const Result<Stat> first = statAt(one, false);
+    const Result<Stat> second = statAt(two, false);
+    return first && second && first->device == second->device && first->inode == second->inode;
 }
 
 Error removeName(Place place) {
@@ -454,10 +465,10 @@ Result<Handle> openLinkFree(Place place, LastLink last) {
     return Handle(static_cast<int>(fd));
 }
 
-Result<file_type> typeOf(const Handle& handle) {
+Result<file_type> typeAt(const Handle& handle) {
     struct stat st {};
     if (::fstat(handle.get(), &st) != 0) return Error::last();
-    return typeOf(st.st_mode);
+    return typeFromMode(st.st_mode);
 }
 
 Error readLinkOf(const Handle& handle, std::string& target) {

@@ -152,6 +152,8 @@ Error lookAt(Place place, bool wantType, Entry& entry);
 
 // The type of what `place` names, links followed (stat) or not (lstat).
 Result<file_type> typeAt(Place place, bool follow);
+// Whether what `place` names, links followed, is a folder.
+bool isFolderAt(Place place);
 
 Result<Handle> openFolder(const std::string& host);
 // The host path with every link and "." and ".." resolved, as the host resolves it.
@@ -182,6 +184,8 @@ struct Stat {
 
 // What `place` names, links followed (stat) or not (lstat).
 Result<Stat> statAt(Place place, bool follow);
+// Whether the two names, links not followed, are one file; false when either cannot be told.
+bool sameFile(Place one, Place two);
 
 // unlink of a name that is no folder (aFolder() for a folder), and rmdir of an empty folder
 // (notEmpty() for one that is not).
@@ -244,6 +248,8 @@ struct Listed {
 // Calls `each` with every name in the folder at `place` but "." and "..", between two stamps of
 // the same open folder.
 Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each);
+// The names in the folder at `place` (not "." and ".."), read whole before any is used.
+Error namesIn(Place place, std::vector<std::string>& names);
 
 // What openLinkFree does with a last name that is a link: refuse it (a loop() error), or open the
 // link itself.
@@ -259,7 +265,7 @@ Error listFolder(Place place, Listed& listed, LastLink last,
 Result<Handle> openLinkFree(Place place, LastLink last);
 
 // The type of what a handle names, and the target of a link opened as itself.
-Result<file_type> typeOf(const Handle& handle);
+Result<file_type> typeAt(const Handle& handle);
 Error readLinkOf(const Handle& handle, std::string& target);
 
 }  // namespace winfs::host

@@ -50,7 +50,7 @@ std::optional<std::chrono::nanoseconds> settleOf(int fd) noexcept {
 }
 
 // The type that a folder records for a name, where its file system keeps one.
-file_type typeOf(unsigned char type) noexcept {
+file_type typeFromRecord(unsigned char type) noexcept {
     switch (type) {
         case DT_REG:
             return file_type::regular;
@@ -102,7 +102,7 @@ Error listFolder(Place place, Listed& listed, LastLink last,
         for (long at = 0; at < n;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
             const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") each(name, typeOf(entry->d_type));
+            if (name != "." && name != "..") each(name, typeFromRecord(entry->d_type));
             at += entry->d_reclen;
         }
     }
@@ -114,6 +114,12 @@ Error listFolder(Place place, Listed& listed, LastLink last,
 Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each) {
     return listFolder(place, listed, LastLink::open,
                       [&](std::string_view name, file_type) { each(name); });
+}
+
+Error namesIn(Place place, std::vector<std::string>& names) {
+    names.clear();
+    Listed listed;
+    return listFolder(place, listed, [&](std::string_view name) { names.emplace_back(name); });
 }
 
 }  // namespace winfs::host

@@ -4,8 +4,9 @@
 #include <system_error>
 
 #include "listing/listing.h"
-#include "operations/operations_internal.h"
+#include "operations/lookup.h"
 #include "operations/report.h"
+#include "operations/status.h"
 #include "pathprobe/winfs/operations.h"
 
 namespace winfs {
@@ -48,23 +49,25 @@ void directory_entry::replace_filename(const winfs::path& p, std::error_code& ec
 
 // As Microsoft's library refreshes: nothing there is an answer (not_found), not an error.
 void directory_entry::refresh() {
-    type_ = statusQuery("symlink_status", path_, kSymlinkStatus, nullptr, true).type();
+    type_ =
+        queryStatus("symlink_status", path_, kSymlinkStatus, nullptr, Missing::isAnAnswer).type();
 }
 
 void directory_entry::refresh(std::error_code& ec) {
-    type_ = statusQuery("symlink_status", path_, kSymlinkStatus, &ec, true).type();
+    type_ = queryStatus("symlink_status", path_, kSymlinkStatus, &ec, Missing::isAnAnswer).type();
 }
 
 file_type directory_entry::typeFollowed(std::error_code* ec) const {
     if (!known(type_) || type_ == file_type::symlink) {
-        return statusQuery("status", path_, kStatus, ec, true).type();
+        return queryStatus("status", path_, kStatus, ec, Missing::isAnAnswer).type();
     }
     if (ec != nullptr) ec->clear();
     return type_;
 }
 
 file_type directory_entry::typeItself(std::error_code* ec) const {
-    if (!known(type_)) return statusQuery("symlink_status", path_, kSymlinkStatus, ec, true).type();
+    if (!known(type_))
+        return queryStatus("symlink_status", path_, kSymlinkStatus, ec, Missing::isAnAnswer).type();
     if (ec != nullptr) ec->clear();
     return type_;
 }
@@ -103,8 +106,8 @@ file_status directory_entry::symlink_status(std::error_code& ec) const { return 
 namespace {
 
 // The listing of `p`; empty for a folder without names, or one skipped.
-std::shared_ptr<detail::Listing> listingOf(const path& p, directory_options options,
-                                           std::error_code& ec) {
+std::shared_ptr<detail::Listing> readListing(const path& p, directory_options options,
+                                             std::error_code& ec) {
     const Found found = detail::folderToList(p, ec);
     if (ec) return nullptr;
     auto listing = std::make_shared<detail::Listing>(p);
@@ -121,7 +124,7 @@ std::shared_ptr<detail::Listing> listingOf(const path& p, directory_options opti
 std::shared_ptr<detail::Listing> opened(const path& p, directory_options options,
                                         std::error_code* ec) {
     return reported("directory_iterator::directory_iterator", ec, p,
-                    [&](std::error_code& code) { return listingOf(p, options, code); });
+                    [&](std::error_code& code) { return readListing(p, options, code); });
 }
 
 }  // namespace

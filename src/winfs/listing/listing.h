@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "host/host.h"
-#include "operations/operations_internal.h"
+#include "operations/lookup.h"
+#include "operations/status.h"
 #include "pathprobe/winfs/directory.h"
 #include "pathprobe/winfs/file_status.h"
 #include "pathprobe/winfs/path.h"

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "listing/listing.h"
-#include "operations/operations_internal.h"
+#include "operations/lookup.h"
 #include "operations/report.h"
+#include "operations/status.h"
 #include "pathprobe/winfs/error.h"
 
 namespace winfs {

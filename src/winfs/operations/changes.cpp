@@ -9,66 +9,13 @@
 #include <vector>
 
 #include "host/host.h"
-#include "operations/operations_internal.h"
+#include "operations/lookup.h"
+#include "operations/making.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/error.h"
 #include "text/names.h"
 
 namespace winfs {
-
-Found existingOn(const path& p, Lookup lookup, std::error_code& ec) {
-    Found found{drives(), {}};
-    found.at = resolveOn(*found.map, p, lookup, ec);
-    if (ec) return found;
-    if (!onTheHost(found.at)) {
-        ec = make_error_code(ERROR_NOT_SUPPORTED);
-    } else if (!found.at.rest.empty()) {
-        ec = found.at.missing;
-    }
-    return found;
-}
-
-host::Place Slot::place(std::string& scratch) const {
-    return exists ? found.folder.place() : found.folder.placeOf(name, scratch);
-}
-
-host::Place Slot::givenName(host::Cursor& parent, std::string& scratch) const {
-    parent = found.folder;
-    if (exists) parent.truncate(parent.depth() - 1);
-    return parent.placeOf(name, scratch);
-}
-
-Slot slotFor(const path& p, std::error_code& ec) {
-    Slot slot{drives(), {}, false, {}};
-    path full = absoluteOn(*slot.map, p, ec);
-    if (ec) return slot;
-    if (full.empty()) {
-        ec = make_error_code(ERROR_PATH_NOT_FOUND);
-        return slot;
-    }
-    // "c:\zor\new\" names "new".
-    if (!full.has_filename() && full.has_relative_path()) full = full.parent_path();
-    slot.name = full.filename().native();
-    slot.found = resolve(*slot.map, full, kSymlinkStatus, ec);
-    if (ec) return slot;
-    if (!onTheHost(slot.found)) {
-        ec = make_error_code(ERROR_NOT_SUPPORTED);
-        return slot;
-    }
-    slot.exists = slot.found.rest.empty();
-    if (slot.exists) return slot;
-    if (slot.found.rest.has_parent_path() || slot.found.type != file_type::directory) {
-        ec = make_error_code(ERROR_PATH_NOT_FOUND);
-    } else {
-        ec = checkNewNames(slot.found.rest);
-    }
-    return slot;
-}
-
-bool isFolderAt(host::Place place) {
-    const host::Result<host::Stat> st = host::statAt(place, true);
-    return st && st->type == file_type::directory;
-}
 
 bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
     std::uint32_t mode = 0;
@@ -87,11 +34,12 @@ bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
     std::string scratch;
     const host::Place place = slot.place(scratch);
     if (slot.exists) {
-        if (!isFolderAt(place)) ec = make_error_code(ERROR_ALREADY_EXISTS);
+        if (!host::isFolderAt(place)) ec = make_error_code(ERROR_ALREADY_EXISTS);
         return false;
     }
     if (const host::Error error = host::makeFolder(place)) {
-        if (!(error.alreadyThere() && isFolderAt(place))) ec = error.windows(host::At::lastName);
+        if (!(error.alreadyThere() && host::isFolderAt(place)))
+            ec = error.windows(host::At::lastName);
         return false;
     }
     if (existing != nullptr) {
@@ -128,14 +76,30 @@ void makeHardLink(const path& target, const path& link, std::error_code& ec) {
     }
 }
 
-host::Error namesIn(host::Place place, std::vector<std::string>& names) {
-    names.clear();
-    host::Listed listed;
-    return host::listFolder(place, listed,
-                            [&](std::string_view name) { names.emplace_back(name); });
-}
-
 namespace {
+
+// Makes each name of `rest` below `folder`: true when it made the last one. A folder that someone
+// else made in the meantime is there, as asked.
+bool makeEach(host::Cursor folder, const path& rest, std::error_code& ec) {
+    bool created = false;
+    std::string scratch;
+    for (const path& element : rest) {
+        const host::Place place = folder.placeOf(element.native(), scratch);
+        const host::Error error = host::makeFolder(place);
+        created = !error;
+        if (error && !(error.alreadyThere() && host::isFolderAt(place))) {
+            ec = error.alreadyThere() ? make_error_code(ERROR_ALREADY_EXISTS)
+                 : error.missing()    ? make_error_code(ERROR_PATH_NOT_FOUND)
+                                      : error.windows(host::At::folderOnTheWay);
+            return false;
+        }
+        if (const host::Error descended = folder.descend(element.native())) {
+            ec = descended.windows(host::At::folderOnTheWay);
+            return false;
+        }
+    }
+    return created;
+}
 
 // A drive's root is never removed nor moved, as Windows refuses it.
 bool isRoot(const Slot& slot) {
@@ -173,7 +137,7 @@ std::uintmax_t removeContents(host::Cursor folder, std::error_code& ec) {
     std::vector<Level> levels(1);
     std::uintmax_t removed = 0;
     std::string scratch;
-    host::Error error = namesIn(folder.place(), levels.back().names);
+    host::Error error = host::namesIn(folder.place(), levels.back().names);
     while (!error) {
         Level& level = levels.back();
         if (level.next == level.names.size()) {
@@ -192,7 +156,7 @@ std::uintmax_t removeContents(host::Cursor folder, std::error_code& ec) {
         } else if (error.aFolder()) {
             if (!(error = folder.descend(name))) {
                 levels.emplace_back();
-                error = namesIn(folder.place(), levels.back().names);
+                error = host::namesIn(folder.place(), levels.back().names);
             }
         } else if (error.missing()) {
             error = {};  // removed by someone else
@@ -226,12 +190,6 @@ std::uintmax_t removeAll(const path& p, std::error_code& ec) {
     return error ? removed : removed + 1;
 }
 
-bool sameFile(host::Place a, host::Place b) {
-    const host::Result<host::Stat> one = host::statAt(a, false);
-    const host::Result<host::Stat> two = host::statAt(b, false);
-    return one && two && one->device == two->device && one->inode == two->inode;
-}
-
 // `from` over the entry `to`, which is there and may be in another case; then the name takes the
 // case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
 // the host's rename would keep both.
@@ -240,7 +198,7 @@ void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
     std::string b;
     const host::Place source = from.place(a);
     const host::Place target = to.place(b);
-    host::Error error = sameFile(source, target)
+    host::Error error = host::sameFile(source, target)
                             ? host::removeName(source)
                             : host::moveName(source, target, host::Replacing::allowed);
     if (!error && to.found.head.filename().native() != to.name) {
@@ -357,21 +315,34 @@ void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
     }
 }
 
+bool createDirectoriesOf(const path& p, std::error_code* ec) {
+    return reported("create_directories", ec, p, [&](std::error_code& code) {
+        const Resolution found = resolveOn(*drives(), p, kStatus, code);
+        if (code) return false;
+        if (found.type != file_type::directory) {
+            code = make_error_code(ERROR_ALREADY_EXISTS);  // a file in the way
+            return false;
+        }
+        if ((code = checkNewNames(found.rest))) return false;
+        return makeEach(found.folder, found.rest, code);
+    });
+}
+
 bool createDirectoryOf(const path& p, const path* existing, std::error_code* ec) {
     return reported("create_directory", ec, p, existing != nullptr ? *existing : path(),
                     [&](std::error_code& code) { return makeDirectory(p, existing, code); });
 }
 
-void hardLinkOf(const path& target, const path& link, std::error_code* ec) {
+void createHardLinkOf(const path& target, const path& link, std::error_code* ec) {
     reported("create_hard_link", ec, target, link,
              [&](std::error_code& code) { makeHardLink(target, link, code); });
 }
 
-void setWriteTimeOf(const path& p, file_time_type time, std::error_code* ec) {
+void lastWriteTimeOf(const path& p, file_time_type time, std::error_code* ec) {
     reported("last_write_time", ec, p, [&](std::error_code& code) { setWriteTime(p, time, code); });
 }
 
-void changePermissionsOf(const path& p, perms prms, perm_options opts, std::error_code* ec) {
+void permissionsOf(const path& p, perms prms, perm_options opts, std::error_code* ec) {
     reported("permissions", ec, p,
              [&](std::error_code& code) { changePermissions(p, prms, opts, code); });
 }
@@ -391,13 +362,15 @@ void renameOf(const path& from, const path& to, std::error_code* ec) {
     reported("rename", ec, from, to, [&](std::error_code& code) { renameOne(from, to, code); });
 }
 
-void resizeOf(const path& p, std::uintmax_t size, std::error_code* ec) {
+void resizeFileOf(const path& p, std::uintmax_t size, std::error_code* ec) {
     reported("resize_file", ec, p, [&](std::error_code& code) { resizeOne(p, size, code); });
 }
 
 }  // namespace
 
 // clang-format off
+bool create_directories(const path& p) { return createDirectoriesOf(p, nullptr); }
+bool create_directories(const path& p, std::error_code& ec) { return createDirectoriesOf(p, &ec); }
 bool create_directory(const path& p) { return createDirectoryOf(p, nullptr, nullptr); }
 bool create_directory(const path& p, std::error_code& ec) { return createDirectoryOf(p, nullptr, &ec); }
 bool create_directory(const path& p, const path& existing) {
@@ -406,20 +379,20 @@ bool create_directory(const path& p, const path& existing) {
 bool create_directory(const path& p, const path& existing, std::error_code& ec) {
     return createDirectoryOf(p, &existing, &ec);
 }
-void create_hard_link(const path& target, const path& link) { hardLinkOf(target, link, nullptr); }
+void create_hard_link(const path& target, const path& link) { createHardLinkOf(target, link, nullptr); }
 void create_hard_link(const path& target, const path& link, std::error_code& ec) {
-    hardLinkOf(target, link, &ec);
+    createHardLinkOf(target, link, &ec);
 }
-void last_write_time(const path& p, file_time_type time) { setWriteTimeOf(p, time, nullptr); }
+void last_write_time(const path& p, file_time_type time) { lastWriteTimeOf(p, time, nullptr); }
 void last_write_time(const path& p, file_time_type time, std::error_code& ec) {
-    setWriteTimeOf(p, time, &ec);
+    lastWriteTimeOf(p, time, &ec);
 }
-void permissions(const path& p, perms prms, perm_options opts) { changePermissionsOf(p, prms, opts, nullptr); }
+void permissions(const path& p, perms prms, perm_options opts) { permissionsOf(p, prms, opts, nullptr); }
 void permissions(const path& p, perms prms, std::error_code& ec) {
-    changePermissionsOf(p, prms, perm_options::replace, &ec);
+    permissionsOf(p, prms, perm_options::replace, &ec);
 }
 void permissions(const path& p, perms prms, perm_options opts, std::error_code& ec) {
-    changePermissionsOf(p, prms, opts, &ec);
+    permissionsOf(p, prms, opts, &ec);
 }
 bool remove(const path& p) { return removeOf(p, nullptr); }
 bool remove(const path& p, std::error_code& ec) { return removeOf(p, &ec); }
@@ -427,8 +400,8 @@ std::uintmax_t remove_all(const path& p) { return removeAllOf(p, nullptr); }
 std::uintmax_t remove_all(const path& p, std::error_code& ec) { return removeAllOf(p, &ec); }
 void rename(const path& from, const path& to) { renameOf(from, to, nullptr); }
 void rename(const path& from, const path& to, std::error_code& ec) { renameOf(from, to, &ec); }
-void resize_file(const path& p, std::uintmax_t size) { resizeOf(p, size, nullptr); }
-void resize_file(const path& p, std::uintmax_t size, std::error_code& ec) { resizeOf(p, size, &ec); }
+void resize_file(const path& p, std::uintmax_t size) { resizeFileOf(p, size, nullptr); }
+void resize_file(const path& p, std::uintmax_t size, std::error_code& ec) { resizeFileOf(p, size, &ec); }
 // clang-format on
 
 }  // namespace winfs

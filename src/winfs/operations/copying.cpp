@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "host/host.h"
-#include "operations/operations_internal.h"
+#include "operations/links.h"
+#include "operations/lookup.h"
+#include "operations/making.h"
 #include "operations/report.h"
+#include "operations/status.h"
 #include "pathprobe/winfs/changes.h"
 #include "pathprobe/winfs/error.h"
 
@@ -89,30 +92,18 @@ bool copyFile(const path& from, const path& to, copy_options options, std::error
 }
 
 void copySymlink(const path& from, const path& to, std::error_code& ec) {
-    const path target = readSymlinkOn(from, ec);
+    const path target = readLinkTarget(from, ec);
     if (!ec) makeLink(target, to, ec);
 }
 
 void copyAny(const path& from, const path& to, copy_options options, std::error_code& ec);
-
-// Whether both paths name one file, links followed; false when either cannot be told.
-bool sameFile(const path& from, const path& to) {
-    std::error_code ec;
-    const Found one = existingOn(from, kStatus, ec);
-    if (ec) return false;
-    const Found two = existingOn(to, kStatus, ec);
-    if (ec) return false;
-    const host::Result<host::Stat> a = host::statAt(one.at.folder.place(), false);
-    const host::Result<host::Stat> b = host::statAt(two.at.folder.place(), false);
-    return a && b && a->device == b->device && a->inode == b->inode;
-}
 
 // What a folder holds, each name copied into `to` with the same options.
 void copyContents(const path& from, const path& to, copy_options options, std::error_code& ec) {
     const Found folder = existingOn(from, kStatus, ec);
     if (ec) return;
     std::vector<std::string> names;
-    if (const host::Error error = namesIn(folder.at.folder.place(), names)) {
+    if (const host::Error error = host::namesIn(folder.at.folder.place(), names)) {
         ec = error.windows(host::At::lastName);
         return;
     }
@@ -140,14 +131,14 @@ void copyRegular(const path& from, const path& to, file_status target, copy_opti
 void copyAny(const path& from, const path& to, copy_options options, std::error_code& ec) {
     if ((ec = checkOptions(options))) return;
     const bool linksAsThey = has(options, kLinks) || has(options, copy_options::create_symlinks);
-    const file_status source = statusOf(from, linksAsThey ? kSymlinkStatus : kStatus, ec);
+    const file_status source = lookUpStatus(from, linksAsThey ? kSymlinkStatus : kStatus, ec);
     if (ec) return;
     const bool targetAsIs =
         has(options, copy_options::skip_symlinks) || has(options, copy_options::create_symlinks);
-    const file_status target = statusOf(to, targetAsIs ? kSymlinkStatus : kStatus, ec);
+    const file_status target = lookUpStatus(to, targetAsIs ? kSymlinkStatus : kStatus, ec);
     if (ec && !isNotFound(ec)) return;
     ec.clear();
-    if (exists(target) && sameFile(from, to)) {
+    if (std::error_code ignored; exists(target) && sameFile(from, to, ignored)) {
         ec = make_error_code(ERROR_FILE_EXISTS);  // onto itself
         return;
     }

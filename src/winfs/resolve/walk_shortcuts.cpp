@@ -192,7 +192,7 @@ bool Walk::allAtOnce() {
     if (!handle) return false;
     file_type type = file_type::unknown;
     if (lookup_.typeOfLast) {
-        const host::Result<file_type> found = host::typeOf(*handle);
+        const host::Result<file_type> found = host::typeAt(*handle);
         if (!found) return false;
         type = *found;
     }

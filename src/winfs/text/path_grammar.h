@@ -17,6 +17,11 @@ constexpr bool isSeparator(char c) noexcept {
     return c == '\\' || c == '/';
 }
 
+// "c:\zor\" and "/tmp/": a trailing separator, which asks for a folder.
+constexpr bool endsInSeparator(std::string_view text) noexcept {
+    return !text.empty() && isSeparator(text.back());
+}
+
 // Which characters separate names: Windows's two; the host's '/' alone ("a\b" is one host name);
 // or '\' alone, each one on its own, as the file calls read a path after \\?\ ("a/b" is one
 // name, and "a\\b" holds an empty one).

@@ -104,11 +104,11 @@ std::string collapsed(std::string_view full, size_type root) {
     const size_type dotsGo = serverAndShareNamesAfterRoot(full, root);
     std::vector<std::string_view> names;
     names.reserve(full.size() / 2 + 1);
-    bool endsInSeparator = false;
+    bool trailingSeparator = false;
     for (ElementCursor elements(full, root); elements.more();) {
         std::string_view name = elements.take();
         const bool followed = elements.more();  // by a separator
-        endsInSeparator = name.empty();
+        trailingSeparator = name.empty();
         if (name == "..") {
             if (!names.empty()) names.pop_back();
             continue;
@@ -129,7 +129,7 @@ std::string collapsed(std::string_view full, size_type root) {
         separate();
         text.append(name);
     }
-    if (endsInSeparator) separate();
+    if (trailingSeparator) separate();
     while (text.size() > root && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;

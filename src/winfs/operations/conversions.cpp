@@ -1,4 +1,4 @@
-#include "pathprobe/winfs/host_paths.h"
+#include "pathprobe/winfs/conversions.h"
 
 #include <string>
 #include <string_view>
@@ -14,11 +14,8 @@ namespace winfs {
 namespace {
 
 using grammar::ElementCursor;
+using grammar::endsInSeparator;
 using grammar::Separators;
-
-bool endsInSeparator(std::string_view text) noexcept {
-    return !text.empty() && (text.back() == '/' || text.back() == '\\');
-}
 
 // An absolute host path without "." and "..", taken by their text, and without a trailing '/':
 // "/a/./b/../c/" is "/a/c", and ".." at the root stays there, as the host takes it.
@@ -75,7 +72,7 @@ std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
     return hostPath;
 }
 
-path windowsPathOn(const std::filesystem::path& hostPath, std::error_code& ec) {
+path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec) {
     if (hostPath.empty()) {
         ec = make_error_code(ERROR_INVALID_NAME);
         return {};
@@ -97,7 +94,7 @@ path windowsPathOn(const std::filesystem::path& hostPath, std::error_code& ec) {
     return windows;
 }
 
-std::filesystem::path hostPathOn(const path& p, std::error_code& ec) {
+std::filesystem::path convertToHost(const path& p, std::error_code& ec) {
     const path full = absolute(p, ec);
     if (ec) return {};
     const path resolved = weakly_canonical(full, ec);
@@ -109,7 +106,8 @@ std::filesystem::path hostPathOn(const path& p, std::error_code& ec) {
 }
 
 std::filesystem::path hostPathOf(const path& p, std::error_code* ec) {
-    return reported("host_path", ec, p, [&](std::error_code& code) { return hostPathOn(p, code); });
+    return reported("host_path", ec, p,
+                    [&](std::error_code& code) { return convertToHost(p, code); });
 }
 
 // The failure names the host path where it can be held as a path: it may not be UTF-8.
@@ -118,7 +116,7 @@ path windowsPathOf(const std::filesystem::path& host, std::error_code* ec) {
     std::error_code conversion;
     caught(conversion, [&] { named = path(host.native()); });
     return reported("windows_path", ec, named,
-                    [&](std::error_code& code) { return windowsPathOn(host, code); });
+                    [&](std::error_code& code) { return convertToWindows(host, code); });
 }
 
 }  // namespace

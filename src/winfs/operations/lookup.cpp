@@ -1,0 +1,135 @@
+#include "operations/lookup.h"
+
+#include <string>
+#include <utility>
+
+#include "drives/drive.h"
+#include "pathprobe/winfs/error.h"
+#include "text/names.h"
+
+namespace winfs {
+namespace {
+
+// The working directory's Windows path, kept by each thread for the map and the host path it
+// came from: the host's working directory holds no "..", so the same map gives the same answer for
+// it, and a path made absolute costs getcwd alone.
+struct WorkingDirectory {
+    std::uint64_t map = 0;
+    std::string host;
+    path windows;
+};
+thread_local WorkingDirectory lastWorkingDirectory;
+
+}  // namespace
+
+path currentPathOn(const DriveMap& map, std::error_code& ec) {
+    host::Result<std::string> host = host::workingDirectory();
+    if (!host) {
+        ec = host.error().windows(host::At::folderOnTheWay);
+        return {};
+    }
+    WorkingDirectory& last = lastWorkingDirectory;
+    if (last.map == DriveMapAccess::serial(map) && last.host == *host) return last.windows;
+    path windows = map.windowsPathFor(*host, ec);
+    if (ec) return {};
+    last = {DriveMapAccess::serial(map), std::move(*host), windows};
+    return windows;
+}
+
+path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec, Verbatim verbatim) {
+    path workingDirectory;
+    if (needsWorkingDirectory(p, verbatim)) {
+        workingDirectory = currentPathOn(map, ec);
+        if (ec) return {};
+    }
+    return fullPathName(p, workingDirectory, ec, verbatim);
+}
+
+Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec) {
+    const path full = absoluteOn(map, p, ec);
+    if (ec) return {};
+    if (full.empty()) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+        return {};
+    }
+    return resolve(map, full, lookup, ec);
+}
+
+std::error_code checkNewNames(const path& rest) {
+    for (const path& element : rest) {
+        const std::string& name = element.native();
+        if (!fitsInOneName(name)) return make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        if (!isValidName(name) || name == "." || name == "..") {
+            return make_error_code(ERROR_INVALID_NAME);
+        }
+    }
+    return {};
+}
+
+Found existingOn(const path& p, Lookup lookup, std::error_code& ec) {
+    Found found{drives(), {}};
+    found.at = resolveOn(*found.map, p, lookup, ec);
+    if (ec) return found;
+    if (!onTheHost(found.at)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);
+    } else if (!found.at.rest.empty()) {
+        ec = found.at.missing;
+    }
+    return found;
+}
+
+host::Place Slot::place(std::string& scratch) const {
+    return exists ? found.folder.place() : found.folder.placeOf(name, scratch);
+}
+
+host::Place Slot::givenName(host::Cursor& parent, std::string& scratch) const {
+    parent = found.folder;
+    if (exists) parent.truncate(parent.depth() - 1);
+    return parent.placeOf(name, scratch);
+}
+
+Slot slotFor(const path& p, std::error_code& ec) {
+    Slot slot{drives(), {}, false, {}};
+    path full = absoluteOn(*slot.map, p, ec);
+    if (ec) return slot;
+    if (full.empty()) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+        return slot;
+    }
+    // "c:\zor\new\" names "new".
+    if (!full.has_filename() && full.has_relative_path()) full = full.parent_path();
+    slot.name = full.filename().native();
+    slot.found = resolve(*slot.map, full, kSymlinkStatus, ec);
+    if (ec) return slot;
+    if (!onTheHost(slot.found)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);
+        return slot;
+    }
+    slot.exists = slot.found.rest.empty();
+    if (slot.exists) return slot;
+    if (slot.found.rest.has_parent_path() || slot.found.type != file_type::directory) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+    } else {
+        ec = checkNewNames(slot.found.rest);
+    }
+    return slot;
+}
+
+// What fstatat tells of what `p` names, links followed.
+host::Result<host::Stat> statExisting(const path& p, std::error_code& ec) {
+    const Found found = existingOn(p, kStatus, ec);
+    if (ec) return host::Stat{};
+    host::Result<host::Stat> st = host::statAt(found.at.folder.place(), false);
+    if (!st) ec = st.error().windows(host::At::lastName);
+    return st;
+}
+
+bool sameFile(const path& one, const path& two, std::error_code& ec) {
+    const host::Result<host::Stat> first = statExisting(one, ec);
+    if (ec) return false;
+    const host::Result<host::Stat> second = statExisting(two, ec);
+    if (ec) return false;
+    return first->device == second->device && first->inode == second->inode;
+}
+
+}  // namespace winfs

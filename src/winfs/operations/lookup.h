@@ -1,0 +1,77 @@
+// Internal to winfs: how the operations look up the paths they are given on the process's drive
+// map: the full path, its resolution, what exists there, and the slot where an operation finds or
+// puts a name.
+//
+// Threading: free functions over the process's drive map; safe from any number of threads.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "host/host.h"
+#include "pathprobe/winfs/drive_map.h"
+#include "pathprobe/winfs/file_status.h"
+#include "pathprobe/winfs/path.h"
+#include "resolve/resolver.h"
+#include "windows/full_path.h"
+
+namespace winfs {
+
+using Map = std::shared_ptr<const DriveMap>;
+
+inline constexpr Lookup kStatus{.follow = Follow::all, .typeOfLast = true};
+inline constexpr Lookup kSymlinkStatus{.follow = Follow::allButLast, .typeOfLast = true};
+
+// The host working directory as a Windows path on `map`.
+path currentPathOn(const DriveMap& map, std::error_code& ec);
+
+// What the file calls look up: \\?\ and \??\ paths as given, as CreateFileW takes them; only
+// absolute() rewrites them, as GetFullPathNameW does.
+path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
+                Verbatim verbatim = Verbatim::keep);
+
+// `p` resolved on the disk; a path that comes out empty is no path at all.
+Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec);
+
+// Whether a resolution names something on the host, as every path on a drive does; a device
+// (NUL, CON) has no host name to call.
+inline bool onTheHost(const Resolution& found) {
+    return !found.folder.host().empty();
+}
+
+// Every name of `rest` as a new name: ERROR_FILENAME_EXCED_RANGE for one over 255 UTF-16 units,
+// ERROR_INVALID_NAME for one Windows forbids.
+std::error_code checkNewNames(const path& rest);
+
+// What `p` names, when it exists, with the map that keeps its folder handles open; a missing path
+// fails with its reason, a device with ERROR_NOT_SUPPORTED.
+struct Found {
+    Map map;
+    Resolution at;
+};
+Found existingOn(const path& p, Lookup lookup, std::error_code& ec);
+
+// Where an operation finds or puts the last name of `p`, links on it not followed: the entry
+// itself when it is there, in any case; else the folder that would hold it, which must exist.
+// A drive's root has an empty name. A device fails with ERROR_NOT_SUPPORTED.
+struct Slot {
+    Map map;
+    Resolution found;  // the entry when `exists`, else its folder
+    bool exists = false;
+    std::string name;  // the last name as given: "FOO" where "foo" is on disk
+
+    // The entry, or the new name in its folder; `scratch` holds the text.
+    host::Place place(std::string& scratch) const;
+    // The name as given in the entry's folder, where "foo" would become "FOO".
+    host::Place givenName(host::Cursor& parent, std::string& scratch) const;
+};
+Slot slotFor(const path& p, std::error_code& ec);
+
+// What fstatat tells of what `p` names, links followed; a missing path fails with its reason.
+host::Result<host::Stat> statExisting(const path& p, std::error_code& ec);
+
+// Whether both paths name one file, links followed, as the host's device and inode tell.
+bool sameFile(const path& one, const path& two, std::error_code& ec);
+
+}  // namespace winfs

@@ -1,0 +1,31 @@
+// Internal to winfs: the status of what a path names, as the status queries, the directory entries
+// and the copies ask for it.
+//
+// Threading: free functions over the process's drive map; safe from any number of threads.
+#pragma once
+
+#include <system_error>
+
+#include "pathprobe/winfs/file_status.h"
+#include "pathprobe/winfs/path.h"
+#include "resolve/resolver.h"
+
+namespace winfs {
+
+// Whether a status carries the permissions (one more system call for a file).
+enum class Permissions { skip, read };
+
+// Whether a missing path is an error for the error_code form of a query (the standard's status())
+// or an answer in both forms (the predicates': exists() is false).
+enum class Missing { isAnError, isAnAnswer };
+
+// The status of what `p` names: a missing path is a type (not_found) with its reason in `ec`.
+file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec,
+                         Permissions want = Permissions::skip);
+
+// A status query of both forms, reported under `operation`: a missing path is not_found, and an
+// error only as `missing` says.
+file_status queryStatus(const char* operation, const path& p, Lookup lookup, std::error_code* ec,
+                        Missing missing = Missing::isAnError, Permissions want = Permissions::skip);
+
+}  // namespace winfs
