@@ -119,21 +119,6 @@ TEST(LastError, BelongsToTheCallingThread) {
     EXPECT_EQ(GetLastError(), 183u);
 }
 
-TEST(ErrorTexts, AreWindowsTexts) {
-    const std::pair<int, const char*> rows[] = {
-        {5, "Access is denied."},
-        {87, "The parameter is incorrect."},
-        {123, "The filename, directory name, or volume label syntax is incorrect."},
-        {183, "Cannot create a file when that file already exists."},
-        {206, "The filename or extension is too long."},
-        {1314, "A required privilege is not held by the client."},
-        {99999, "unknown error"},
-        {-1, "unknown error"},
-    };
-    for (const auto& [code, text] : rows)
-        EXPECT_EQ(winfs::system_category().message(code), text);
-}
-
 // The whole probe run, as the program, on a prefix holding c:\zor\store.
 class LinkProbes : public DriveFixture {
   protected:

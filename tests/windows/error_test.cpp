@@ -14,7 +14,7 @@ TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
     struct Row {
         int code;
         const char* text;
-        std::errc condition;
+        std::errc condition;  // std::errc{}: none but the code itself
     };
     const Row rows[] = {
         {2, "The system cannot find the file specified.", std::errc::no_such_file_or_directory},
@@ -22,22 +22,34 @@ TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
         {4, "The system cannot open the file.", std::errc::too_many_files_open},
         {5, "Access is denied.", std::errc::permission_denied},
         {53, "The network path was not found.", std::errc::no_such_file_or_directory},
+        {87, "The parameter is incorrect.", std::errc::invalid_argument},
         {170, "The requested resource is in use.", std::errc::device_or_resource_busy},
         {183, "Cannot create a file when that file already exists.", std::errc::file_exists},
         {206, "The filename or extension is too long.", std::errc::filename_too_long},
         {123, "The filename, directory name, or volume label syntax is incorrect.",
          std::errc::no_such_file_or_directory},
         {267, "The directory name is invalid.", std::errc::not_a_directory},
+        {1314, "A required privilege is not held by the client.",
+         std::errc::operation_not_permitted},
         {1921, "The name of the file cannot be resolved by the system.",
          std::errc::too_many_symbolic_link_levels},
+        {9999, "unknown error", std::errc{}},
+        {99999, "unknown error", std::errc{}},
+        {-1, "unknown error", std::errc{}},
     };
     for (const Row& row : rows) {
+        const std::error_code ec(row.code, winfs::system_category());
         EXPECT_EQ(winfs::system_category().message(row.code), row.text) << row.code;
-        EXPECT_EQ(std::error_code(row.code, winfs::system_category()), row.condition) << row.code;
+        if (row.condition != std::errc{}) {
+            EXPECT_EQ(ec, row.condition) << row.code;
+        } else {
+            // A code without a condition of its own matches none.
+            EXPECT_EQ(ec.default_error_condition(),
+                      std::error_condition(row.code, winfs::system_category()))
+                << row.code;
+            EXPECT_NE(ec, std::errc::permission_denied) << row.code;
+        }
     }
-    // A code without a condition of its own matches none.
-    EXPECT_EQ(winfs::system_category().message(9999), "unknown error");
-    EXPECT_NE(std::error_code(9999, winfs::system_category()), std::errc::permission_denied);
 }
 
 TEST(HostErrors, MapOntoTheNearestWindowsCode) {
