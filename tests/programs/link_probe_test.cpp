@@ -1,14 +1,11 @@
-// The scratch-directory operations, the KERNEL32 link stand-ins, and the whole probe run with its
-// link probes, on fresh prefixes.
+// The KERNEL32 link stand-ins, and the whole probe run with its link probes, on fresh prefixes.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,159 +20,6 @@
 namespace {
 
 using winfs::path;
-
-std::string repeat(char c, std::size_t count) {
-    return std::string(count, c);
-}
-
-// The value of an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-class ScratchOperations : public DriveFixture {};
-
-TEST_F(ScratchOperations, TempDirectoryTakesTheFirstAbsoluteWindowsPath) {
-    makeFolder(driveC("tmp"));
-    makeFolder(driveC("temp"));
-    makeFolder(driveC("home"));
-    makeFolder(temp("host"));
-    struct Row {
-        const char* tmp;
-        const char* tempVar;
-        const char* profile;
-        std::string expected;
-    };
-    const Row rows[] = {
-        {"c:\\tmp", "c:\\temp", "c:\\home", "c:\\tmp\\"},
-        {nullptr, "C:\\temp\\", "c:\\home", "C:\\temp\\"},
-        {"/unix/style", "relative", "c:\\home", "c:\\home\\"},
-        {"c:tmp", nullptr, nullptr,
-         throughZ(temp("host")) + "\\"},  // drive-relative is not absolute
-        {nullptr, nullptr, nullptr, throughZ(temp("host")) + "\\"},
-    };
-    ScopedEnv hostTemp("TMPDIR", temp("host").c_str());
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.expected);
-        ScopedEnv tmp("TMP", row.tmp), tempVar("TEMP", row.tempVar),
-            profile("USERPROFILE", row.profile);
-        EXPECT_EQ(winfs::temp_directory_path().string(), row.expected);
-    }
-}
-
-TEST_F(ScratchOperations, TempDirectoryThatIsNoFolderFails) {
-    makeFile(driveC("file.txt"));
-    ScopedEnv temp("TEMP", nullptr), profile("USERPROFILE", nullptr);
-    {
-        ScopedEnv tmp("TMP", "c:\\nowhere");
-        std::error_code ec;
-        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "") << "an empty path on error";
-        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
-        try {
-            winfs::temp_directory_path();
-            ADD_FAILURE() << "no exception";
-        } catch (const winfs::filesystem_error& e) {
-            EXPECT_EQ(e.path1().string(), "c:\\nowhere\\") << "the failure names the folder";
-        }
-    }
-    {
-        ScopedEnv tmp("TMP", "c:\\file.txt");
-        std::error_code ec;
-        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "");
-        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_DIRECTORY)) << ec.message();
-    }
-}
-
-TEST_F(ScratchOperations, CurrentPathMovesTheProcess) {
-    makeFolder(driveC("zor/Store"));
-    winfs::current_path(path("c:\\ZOR\\store"));
-    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\Store");
-    EXPECT_EQ(winfs::absolute(path("x")).string(), "C:\\zor\\Store\\x");
-    std::error_code ec;
-    winfs::current_path(path("c:\\zor\\missing"), ec);
-    EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\Store") << "a failed move stays put";
-}
-
-TEST_F(ScratchOperations, CreateDirectories) {
-    makeFolder(driveC("zor"));
-    makeFile(driveC("zor/file.txt"));
-    struct Row {
-        std::string windows;
-        bool created;
-        int error;                     // a Windows code, 0 for none
-        const char* absent = nullptr;  // a folder that a failure must not have made
-    };
-    const Row rows[] = {
-        {"c:\\zor\\a\\b\\c", true, 0},
-        {"c:\\zor\\a\\b\\c", false, 0},
-        {"c:\\ZOR\\A\\b\\", false, 0},
-        {"c:\\zor\\" + repeat('n', 255), true, 0},
-        {"c:\\zor\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE},
-        {"c:\\zor\\above\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE,
-         "c:\\zor\\above"},
-        {"c:\\zor\\" + repeat('x', 184) + "\\" + repeat('y', 165), true, 0},
-        {"c:\\zor\\file.txt", false, winfs::ERROR_ALREADY_EXISTS},
-        {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
-        {"c:\\zor\\a<b", false, winfs::ERROR_INVALID_NAME},
-        {"c:\\zor\\a:b", false, winfs::ERROR_INVALID_NAME},
-        // 128 characters of two bytes: a name Windows takes, longer than the host's 255 bytes.
-        {"c:\\zor\\" +
-             [] {
-                 std::string name;
-                 for (int i = 0; i < 128; ++i)
-                     name += "\xc3\xa9";
-                 return name;
-             }(),
-         false, winfs::ERROR_FILENAME_EXCED_RANGE},
-        {"c:\\zor\\new\\a|b", false, winfs::ERROR_INVALID_NAME},
-        {"c:\\zor\\what?", false, winfs::ERROR_INVALID_NAME},
-        {"c:\\zor\\tab\there", false, winfs::ERROR_INVALID_NAME},
-        {"q:\\unmapped", false, winfs::ERROR_PATH_NOT_FOUND},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.windows);
-        std::error_code ec;
-        EXPECT_EQ(winfs::create_directories(path(row.windows), ec), row.created);
-        EXPECT_EQ(ec.value(), row.error) << ec.message();
-        if (row.absent != nullptr) {
-            EXPECT_FALSE(winfs::exists(path(row.absent)));
-        }
-        if (row.error == 0) {
-            EXPECT_TRUE(winfs::is_directory(path(row.windows)));
-        } else {
-            EXPECT_THROW(winfs::create_directories(path(row.windows)), winfs::filesystem_error);
-        }
-    }
-    // 128 two-unit characters make 256 UTF-16 units in 512 bytes: too long for NTFS.
-    std::string wide;
-    for (int i = 0; i < 128; ++i)
-        wide += "\xf0\x9d\x84\x9e";
-    std::error_code ec;
-    winfs::create_directories(path("c:\\zor\\" + wide), ec);
-    EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILENAME_EXCED_RANGE));
-}
 
 class LinkCalls : public DriveFixture {
   protected:
@@ -273,21 +117,6 @@ TEST(LastError, BelongsToTheCallingThread) {
     other.join();
     EXPECT_EQ(seenByOther, 0u);
     EXPECT_EQ(GetLastError(), 183u);
-}
-
-TEST(ErrorTexts, AreWindowsTexts) {
-    const std::pair<int, const char*> rows[] = {
-        {5, "Access is denied."},
-        {87, "The parameter is incorrect."},
-        {123, "The filename, directory name, or volume label syntax is incorrect."},
-        {183, "Cannot create a file when that file already exists."},
-        {206, "The filename or extension is too long."},
-        {1314, "A required privilege is not held by the client."},
-        {99999, "unknown error"},
-        {-1, "unknown error"},
-    };
-    for (const auto& [code, text] : rows)
-        EXPECT_EQ(winfs::system_category().message(code), text);
 }
 
 // The whole probe run, as the program, on a prefix holding c:\zor\store.

@@ -1,0 +1,192 @@
+// directory_iterator and recursive_directory_iterator on the tree of buildTree(): order, types,
+// options, failures, and the descent's pop() and disable_recursion_pending().
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+#include "pathprobe/winfs/filesystem.h"
+#include "tree_fixture.h"
+
+using winfs::path;
+
+namespace {
+
+// Listings, on the tree of buildTree() with two more folders:
+//   order\ holding names that show NTFS's index order, and "q?", which Windows cannot write;
+//   rec\{a.txt, B\c\{f, up -> ../..}, B\d\, lnk -> B/c, x\y}, for descents.
+// An entry is written as its name, then '/' for a folder and '@' for a link, as the entry tells.
+template <class Row>
+class ListingTest : public TreeTest<Row> {
+  protected:
+    void SetUp() override {
+        TreeTest<Row>::SetUp();
+        this->makeFolder(this->driveC("order"));
+        for (const char* name :
+             {"~t", "_x", "Z", "z", "b", "a1", "A", "\xc3\xa9", "\xc4\x80", "\xc3\xbf", "\xc5\xbf",
+              "\xf0\x90\x90\xa8", "\xee\x80\x80", "\xef\xbd\x81", "q?"}) {
+            this->makeFile(this->driveC("order/") + name);
+        }
+        this->makeFolder(this->driveC("rec/B/c"));
+        this->makeFolder(this->driveC("rec/B/d"));
+        this->makeFolder(this->driveC("rec/x"));
+        for (const char* file : {"rec/a.txt", "rec/B/c/f", "rec/x/y"})
+            this->makeFile(this->driveC(file));
+        this->hostLink("../..", this->driveC("rec/B/c/up"));
+        this->hostLink("B/c", this->driveC("rec/lnk"));
+    }
+    void TearDown() override {
+        ::chmod(this->driveC("rec/x").c_str(), 0755);
+        TreeTest<Row>::TearDown();
+    }
+    // Takes every permission from `folder` (below drive C) for as long as `apply` lives.
+    std::optional<PermissionsApply> deny(const char* folder) {
+        if (folder == nullptr) return std::nullopt;
+        EXPECT_EQ(::chmod(this->driveC(folder).c_str(), 0), 0);
+        return std::make_optional<PermissionsApply>();
+    }
+};
+
+std::string shown(const fs::directory_entry& entry) {
+    return entry.path().filename().string() + (entry.is_symlink()     ? "@"
+                                               : entry.is_directory() ? "/"
+                                                                      : "");
+}
+
+struct Listed {
+    const char* folder;
+    fs::directory_options options;
+    const char* deny;      // a folder below drive C that may not be read, or none
+    const char* expected;  // the entries, space separated
+    const char* first;     // the first entry's path, when there is one to check
+    int error;
+};
+
+void PrintTo(const Listed& l, std::ostream* os) {
+    *os << '"' << l.folder << '"';
+}
+
+constexpr auto kNoOptions = fs::directory_options::none;
+constexpr auto kSkip = fs::directory_options::skip_permission_denied;
+constexpr auto kFollow = fs::directory_options::follow_directory_symlink;
+
+// clang-format off
+const Listed kListings[] = {
+    {"c:\\zor", kNoOptions, nullptr, "a/ abs@ absdots@ badabs@ badrel@ bsl@ dangling@ file.txt hop@ lexi@ loop1@ loop2@ Mixed/ mIXED/ nul/ out@ rel@ store/ sub/ tonul@ upper@ \xc3\x89t\xc3\xa9/", "c:\\zor\\a", 0},
+    // Each unit through the table ("ÿ" is U+0178, after "Ā"; "ſ" stays), then unit by unit: U+10428
+    // is two surrogates, before U+E000 and "ａ" (U+FF21). "Z" and "z" side by side in byte order.
+    {"c:\\order\\", kNoOptions, nullptr, "A a1 b Z z _x ~t \xc3\xa9 \xc4\x80 \xc3\xbf \xc5\xbf \xf0\x90\x90\xa8 \xee\x80\x80 \xef\xbd\x81", "c:\\order\\A", 0},
+    {"C:\\ZOR\\STORE", kNoOptions, nullptr, "inner/", "C:\\ZOR\\STORE\\inner", 0},
+    {"c:\\zor\\store\\..\\rel", kNoOptions, nullptr, "inner/", "c:\\zor\\store\\..\\rel\\inner", 0},
+    {"store", kNoOptions, nullptr, "inner/", "store\\inner", 0},
+    {"c:\\", kNoOptions, nullptr, "chain/ order/ outside/ rec/ up@ zor/", "c:\\chain", 0},
+    {"c:\\zor\\store\\inner", kNoOptions, nullptr, "", nullptr, 0},
+    {"c:\\zor\\none", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\none\\x", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\zor\\dangling", kNoOptions, nullptr, "", nullptr, 3},
+    {"c:\\zor\\file.txt", kNoOptions, nullptr, "", nullptr, 267},
+    {"c:\\zor\\loop1", kNoOptions, nullptr, "", nullptr, 1921},
+    {"c:\\zor\\nul", kNoOptions, nullptr, "", nullptr, 50},
+    {"", kNoOptions, nullptr, "", nullptr, 2},
+    {"c:\\rec\\x", kNoOptions, "rec/x", "", nullptr, 5},
+    {"c:\\rec\\x", kSkip, "rec/x", "", nullptr, 0},
+};
+// clang-format on
+
+class Listings : public ListingTest<Listed> {};
+
+TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
+    const Listed& row = GetParam();
+    const auto denied = deny(row.deny);
+    std::error_code ec;
+    std::string got;
+    fs::directory_iterator it(path(row.folder), row.options, ec);
+    if (it != fs::directory_iterator() && row.first != nullptr) {
+        EXPECT_EQ(it->path().string(), row.first);
+    }
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+        got += (got.empty() ? "" : " ") + shown(*it);
+    EXPECT_EQ(got, row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+        expectThrows(
+            [&](const path& p) {
+                const fs::directory_iterator opened{p, row.options};
+            },
+            row.folder, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Listings, testing::ValuesIn(kListings));
+
+struct Descended {
+    const char* folder;
+    fs::directory_options options;
+    const char* deny;
+    const char* at;        // the entry where `act` is done
+    char act;              // 'p': pop(); 'd': disable_recursion_pending()
+    const char* expected;  // "depth:entry", space separated
+    int error;
+};
+
+void PrintTo(const Descended& d, std::ostream* os) {
+    *os << '"' << d.folder << "\" " << static_cast<unsigned>(d.options) << ' '
+        << (d.at != nullptr ? d.at : "") << d.act;
+}
+
+// clang-format off
+const Descended kDescents[] = {
+    {"c:\\rec", kNoOptions, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    // Links entered; up leads back to c:\rec, which the descent is inside: given, not entered.
+    {"c:\\rec", kFollow, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 1:f 1:up@ 0:x/ 1:y", 0},
+    {"c:\\REC\\lnk", kNoOptions, nullptr, nullptr, 0, "0:f 0:up@", 0},
+    {"c:\\rec", kNoOptions, nullptr, "c", 'p', "0:a.txt 0:B/ 1:c/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, nullptr, "f", 'p', "0:a.txt 0:B/ 1:c/ 2:f 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, nullptr, "a.txt", 'p', "0:a.txt", 0},
+    {"c:\\rec", kNoOptions, nullptr, "B", 'd', "0:a.txt 0:B/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kFollow, nullptr, "lnk", 'd', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 5},
+    {"c:\\rec", kSkip, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 0},
+    {"c:\\rec\\x", kSkip, "rec/x", nullptr, 0, "", 0},
+    {"c:\\rec\\none\\x", kNoOptions, nullptr, nullptr, 0, "", 3},
+    {"c:\\rec\\a.txt", kNoOptions, nullptr, nullptr, 0, "", 267},
+};
+// clang-format on
+
+class Descents : public ListingTest<Descended> {};
+
+TEST_P(Descents, EnterFoldersDepthFirst) {
+    const Descended& row = GetParam();
+    const auto denied = deny(row.deny);
+    std::error_code ec;
+    std::string got;
+    fs::recursive_directory_iterator it(path(row.folder), row.options, ec);
+    while (!ec && it != fs::recursive_directory_iterator()) {
+        EXPECT_EQ(it.options(), row.options);
+        got += (got.empty() ? "" : " ") + std::to_string(it.depth()) + ":" + shown(*it);
+        if (row.at != nullptr && it->path().filename() == path(row.at)) {
+            if (row.act == 'p') {
+                it.pop(ec);
+                continue;
+            }
+            it.disable_recursion_pending();
+            EXPECT_FALSE(it.recursion_pending());
+        }
+        it.increment(ec);
+    }
+    EXPECT_EQ(got, row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Descents, testing::ValuesIn(kDescents));
+
+}  // namespace

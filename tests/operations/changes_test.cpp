@@ -1,0 +1,333 @@
+// The winfs operations that change the disk: removing, renaming, creating, copying, links, sizes,
+// permissions and times, and each checked on the host afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <system_error>
+
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/filesystem.h"
+#include "tree_fixture.h"
+
+using winfs::path;
+
+namespace {
+
+struct Change {
+    const char* what;
+    Run run;
+    std::uintmax_t result;
+    int error;
+    // Below drive C, space separated: "+p" is there in that case, "-p" is not, "p:N" holds N
+    // bytes, "p#M" has the host mode M (octal).
+    const char* afterwards;
+};
+
+void PrintTo(const Change& c, std::ostream* os) {
+    *os << c.what;
+}
+
+std::uintmax_t permsOf(const char* p) {
+    return static_cast<std::uintmax_t>(fs::status(path(p)).permissions());
+}
+
+// clang-format off
+const Change kChanges[] = {
+    {"remove a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\FILE.TXT"), ec); }, 1, 0, "-zor/file.txt"},
+    {"remove what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\nothere"), ec); }, 0, 0, ""},
+    {"remove below a missing folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\none\\x"), ec); }, 0, 0, ""},
+    {"remove a folder that holds a name", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\store"), ec); }, 0, 145, "+zor/store/inner"},
+    {"remove an empty folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\store\\inner\\"), ec); }, 1, 0, "-zor/store/inner +zor/store"},
+    {"remove a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\rel"), ec); }, 1, 0, "-zor/rel +zor/store/inner"},
+    {"remove a dangling link", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\dangling"), ec); }, 1, 0, "-zor/dangling"},
+    {"remove a device", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\nul"), ec); }, 0, 50, "+zor/nul"},
+    {"remove a drive's root", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\"), ec); }, 0, 5, "+zor"},
+    {"remove_all counts and keeps a link's target", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\SUB"), ec); }, 2, 0, "-zor/sub +zor/store/inner"},
+    {"remove_all a tree", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\a"), ec); }, 3, 0, "-zor/a +zor/a\\b/f"},
+    {"remove_all a link", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\rel"), ec); }, 1, 0, "-zor/rel +zor/store/inner"},
+    {"remove_all what is not there", [](auto&, auto& ec) { return fs::remove_all(path("c:\\zor\\none"), ec); }, 0, 0, ""},
+    {"remove_all a drive's root", [](auto&, auto& ec) { return fs::remove_all(path("c:\\"), ec); }, kFailed, 5, "+zor/file.txt"},
+    {"rename replaces a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 0, "-zor/data.txt zor/file.txt:5"},
+    {"rename onto another case replaces that name", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\File.TXT"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/file.txt zor/File.TXT:5"},
+    {"rename of the case alone", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/file.txt +zor/FILE.txt"},
+    {"rename onto a hard link of itself", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); return 0; }, 0, 0, "-zor/data.txt zor/twin:5"},
+    {"rename a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\sub2"), ec); return 0; }, 0, 0, "-zor/sub +zor/sub2/up"},
+    {"rename a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 5, "+zor/sub +zor/file.txt"},
+    {"rename a file onto an empty folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\store\\INNER"), ec); return 0; }, 0, 5, "+zor/file.txt +zor/store/inner"},
+    {"rename to another drive", [](auto& z, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path(z + "\\moved"), ec); return 0; }, 0, 17, "+zor/file.txt"},
+    {"rename to a name Windows forbids", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\a|b"), ec); return 0; }, 0, 123, "+zor/file.txt"},
+    {"rename to a name too long for the host", [](auto&, auto& ec) -> std::uintmax_t {
+        std::string name;
+        for (int i = 0; i < 90; ++i) name += "\xe6\x97\xa5";  // 90 UTF-16 units, 270 bytes
+        fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\" + name), ec); return 0; }, 0, 206, "+zor/file.txt"},
+    {"rename what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\none"), path("c:\\zor\\x"), ec); return 0; }, 0, 2, "-zor/x"},
+    {"create_directory of a folder in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\STORE"), ec); }, 0, 0, "-zor/STORE"},
+    {"create_directory of a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\rel"), ec); }, 0, 0, ""},
+    {"create_directory with a file in the way", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\File.txt"), ec); }, 0, 183, "-zor/File.txt"},
+    {"create_directory", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new\\"), ec); }, 1, 0, "+zor/new"},
+    {"create_directory below a missing folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\no\\new"), ec); }, 0, 3, "-zor/no"},
+    {"create_directory of a name Windows forbids", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\a?b"), ec); }, 0, 123, "-zor/a?b"},
+    {"create_directory of a name over 255 units", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\" + std::string(256, 'x')), ec); }, 0, 206, ""},
+    {"create_directory after a missing model", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new"), path("c:\\zor\\none"), ec); }, 0, 2, "-zor/new"},
+    {"create_directory after a model", [](auto&, auto& ec) -> std::uintmax_t { return fs::create_directory(path("c:\\zor\\new"), path("c:\\zor\\store"), ec); }, 1, 0, "+zor/new"},
+    {"create_hard_link", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\DATA.txt"), path("c:\\zor\\twin"), ec); return fs::hard_link_count(path("c:\\zor\\data.txt")); }, 2, 0, "zor/twin:5"},
+    {"create_hard_link onto a name in another case", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\STORE"), ec); return 0; }, 0, 183, "-zor/STORE"},
+    {"create_hard_link of a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\store"), path("c:\\zor\\twin"), ec); return 0; }, 0, 5, "-zor/twin"},
+    {"create_hard_link to another drive", [](auto& z, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path(z + "\\twin"), ec); return 0; }, 0, 17, ""},
+    {"copy_file onto a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); }, 0, 80, "zor/file.txt:0"},
+    {"copy_file skipping a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), fs::copy_options::skip_existing, ec); }, 0, 0, "zor/file.txt:0"},
+    {"copy_file over a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\FILE.TXT"), fs::copy_options::overwrite_existing, ec); }, 1, 0, "zor/file.txt:5 -zor/FILE.TXT"},
+    {"copy_file of a newer file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\old.txt"), fs::copy_options::update_existing, ec); }, 1, 0, "zor/old.txt:5"},
+    {"copy_file of an older file", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\old.txt"), path("c:\\zor\\data.txt"), fs::copy_options::update_existing, ec); }, 0, 0, "zor/data.txt:5"},
+    {"copy_file onto itself", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\DATA.TXT"), fs::copy_options::overwrite_existing, ec); }, 0, 32, "zor/data.txt:5"},
+    {"copy_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\store"), path("c:\\zor\\x"), ec); }, 0, 5, "-zor/x"},
+    {"copy_file with two options of a group", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), fs::copy_options::skip_existing | fs::copy_options::overwrite_existing, ec); }, 0, 87, "-zor/x"},
+    {"copy_file keeps the read-only attribute", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\data.txt"), fs::perms::owner_write, fs::perm_options::remove); fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), ec); return permsOf("c:\\zor\\x"); }, kReadOnly, 0, "zor/x:5 zor/x#444"},
+    {"copy a tree", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/b/f"},
+    {"copy a folder without options", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\scopy"), ec); return 0; }, 0, 0, "+zor/scopy -zor/scopy/inner"},
+    {"copy a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 183, ""},
+    {"copy a file into a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\store"), ec); return 0; }, 0, 0, "zor/store/data.txt:5"},
+    {"copy a file onto itself", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\Data.txt"), ec); return 0; }, 0, 80, ""},
+    {"copy a link as a link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\rel"), path("c:\\zor\\rel2"), fs::copy_options::copy_symlinks, ec); return fs::is_symlink(path("c:\\zor\\rel2")); }, 1, 0, "+zor/rel2"},
+    {"copy skipping a link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\rel"), path("c:\\zor\\rel2"), fs::copy_options::skip_symlinks, ec); return 0; }, 0, 0, "-zor/rel2"},
+    {"copy a file as a hard link", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), fs::copy_options::create_hard_links, ec); return fs::hard_link_count(path("c:\\zor\\twin")); }, 2, 0, "zor/twin:5"},
+    {"copy a fifo", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\pipe"), path("c:\\zor\\x"), ec); return 0; }, 0, 50, "-zor/x"},
+    {"copy onto a device", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\NUL"), ec); return 0; }, 0, 50, "zor/data.txt:5"},
+    {"copy_symlink", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\sub\\up"), path("c:\\zor\\store\\up2"), ec); return fs::equivalent(path("c:\\zor\\store\\up2"), path("c:\\zor\\store")); }, 1, 0, "+zor/store/up2"},
+    {"copy_symlink of a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\file.txt"), path("c:\\zor\\x"), ec); return 0; }, 0, 4390, "-zor/x"},
+    {"resize_file", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\lexi"), 3, ec); return 0; }, 0, 0, "zor/file.txt:3"},
+    {"resize_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\store"), 3, ec); return 0; }, 0, 5, ""},
+    {"permissions: remove a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::others_write, fs::perm_options::remove, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions: replace with no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::all & ~fs::perms::owner_write & ~fs::perms::group_write & ~fs::perms::others_write, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions: add a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); fs::permissions(path("c:\\zor\\file.txt"), fs::perms::group_write, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
+    {"permissions: add no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_exec, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
+    {"permissions of a folder", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return permsOf("c:\\zor\\store"); }, 0777, 0, "zor/store#755"},
+    {"permissions of a link itself", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, fs::perm_options::replace | fs::perm_options::nofollow, ec); return 0; }, 0, 50, "zor/file.txt#644"},
+    {"permissions through a link", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions with two options", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, fs::perm_options::add | fs::perm_options::remove, ec); return 0; }, 0, 87, "zor/file.txt#644"},
+    {"permissions of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\none"), fs::perms::none, ec); return 0; }, 0, 2, ""},
+    {"last_write_time set", [](auto&, auto& ec) -> std::uintmax_t { const auto t = fs::file_time_type(fs::file_time_type::duration(123'456'789'012'345'678)); fs::last_write_time(path("c:\\zor\\rel"), t, ec); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\store")).time_since_epoch().count()); }, 123'456'789'012'345'678, 0, ""},
+    {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
+};
+// clang-format on
+
+class Changes : public ChangeTest, public testing::WithParamInterface<Change> {};
+
+TEST_P(Changes, GiveWindowsResultsAndLeaveTheDiskAsWindowsWould) {
+    const Change& row = GetParam();
+    std::error_code ec;
+    const std::uintmax_t result = row.run(throughZ(temp()), ec);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+    EXPECT_EQ(result, row.result);
+    expectState(row.afterwards);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Changes, testing::ValuesIn(kChanges));
+
+std::string hostTarget(const std::string& link) {
+    char buffer[4096];
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    return n < 0 ? std::string("(no link)") : std::string(buffer, static_cast<std::size_t>(n));
+}
+
+TEST_F(OperationsTest, CreatedLinksAreHostLinksThatReadBack) {
+    struct Row {
+        const char* target;
+        const char* link;
+        const char* host;    // the link on the host, below drive C
+        std::string stored;  // its target on the host
+        const char* readBack;
+        const char* resolved;  // empty: does not resolve
+    };
+    const Row rows[] = {
+        {"c:\\zor\\store", "c:\\zor\\wabs", "zor/wabs", driveC("zor/store"), "C:\\zor\\store",
+         "C:\\zor\\store"},
+        {"\\zor\\store\\", "c:\\zor\\wroot", "zor/wroot", driveC("zor/store"), "C:\\zor\\store",
+         "C:\\zor\\store"},
+        {"..\\file.txt", "c:\\zor\\sub\\wrel", "zor/sub/wrel", "../file.txt", "..\\file.txt",
+         "C:\\zor\\file.txt"},
+        {"nowhere", "wdangling", "zor/wdangling", "nowhere", "nowhere", ""},
+        // Stored as given; followed as Windows follows it, its ".." stopping at the drive's root.
+        {"..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\outside", "c:\\zor\\esc", "zor/esc",
+         "../../../../../../../../../../outside", "..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\outside",
+         "C:\\outside"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.link);
+        winfs::create_directory_symlink(path(row.target), path(row.link));
+        EXPECT_EQ(hostTarget(driveC(row.host)), row.stored);
+        EXPECT_EQ(winfs::read_symlink(path(row.link)).string(), row.readBack);
+        EXPECT_TRUE(winfs::is_symlink(path(row.link)));
+        std::error_code ec;
+        EXPECT_EQ(winfs::canonical(path(row.link), ec).string(), row.resolved);
+    }
+
+    std::error_code ec;
+    winfs::create_symlink(path("x"), path("c:\\zor\\FILE.TXT"), ec);  // taken in another case
+    EXPECT_EQ(ec, std::error_code(183, winfs::system_category()));
+    winfs::create_symlink(path("x"), path("c:\\zor\\nothere\\lnk"), ec);
+    EXPECT_EQ(ec, std::error_code(3, winfs::system_category()));
+}
+
+std::string repeat(char c, std::size_t count) {
+    return std::string(count, c);
+}
+
+TEST_F(ScratchOperations, CreateDirectories) {
+    makeFolder(driveC("zor"));
+    makeFile(driveC("zor/file.txt"));
+    struct Row {
+        std::string windows;
+        bool created;
+        int error;                     // a Windows code, 0 for none
+        const char* absent = nullptr;  // a folder that a failure must not have made
+    };
+    const Row rows[] = {
+        {"c:\\zor\\a\\b\\c", true, 0},
+        {"c:\\zor\\a\\b\\c", false, 0},
+        {"c:\\ZOR\\A\\b\\", false, 0},
+        {"c:\\zor\\" + repeat('n', 255), true, 0},
+        {"c:\\zor\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE},
+        {"c:\\zor\\above\\" + repeat('n', 256), false, winfs::ERROR_FILENAME_EXCED_RANGE,
+         "c:\\zor\\above"},
+        {"c:\\zor\\" + repeat('x', 184) + "\\" + repeat('y', 165), true, 0},
+        {"c:\\zor\\file.txt", false, winfs::ERROR_ALREADY_EXISTS},
+        {"c:\\zor\\file.txt\\below", false, winfs::ERROR_ALREADY_EXISTS},
+        {"c:\\zor\\a<b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\a:b", false, winfs::ERROR_INVALID_NAME},
+        // 128 characters of two bytes: a name Windows takes, longer than the host's 255 bytes.
+        {"c:\\zor\\" +
+             [] {
+                 std::string name;
+                 for (int i = 0; i < 128; ++i)
+                     name += "\xc3\xa9";
+                 return name;
+             }(),
+         false, winfs::ERROR_FILENAME_EXCED_RANGE},
+        {"c:\\zor\\new\\a|b", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\what?", false, winfs::ERROR_INVALID_NAME},
+        {"c:\\zor\\tab\there", false, winfs::ERROR_INVALID_NAME},
+        {"q:\\unmapped", false, winfs::ERROR_PATH_NOT_FOUND},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.windows);
+        std::error_code ec;
+        EXPECT_EQ(winfs::create_directories(path(row.windows), ec), row.created);
+        EXPECT_EQ(ec.value(), row.error) << ec.message();
+        if (row.absent != nullptr) {
+            EXPECT_FALSE(winfs::exists(path(row.absent)));
+        }
+        if (row.error == 0) {
+            EXPECT_TRUE(winfs::is_directory(path(row.windows)));
+        } else {
+            EXPECT_THROW(winfs::create_directories(path(row.windows)), winfs::filesystem_error);
+        }
+    }
+    // 128 two-unit characters make 256 UTF-16 units in 512 bytes: too long for NTFS.
+    std::string wide;
+    for (int i = 0; i < 128; ++i)
+        wide += "\xf0\x9d\x84\x9e";
+    std::error_code ec;
+    winfs::create_directories(path("c:\\zor\\" + wide), ec);
+    EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILENAME_EXCED_RANGE));
+}
+
+// The throwing forms, and the types, under the names Windows code uses with std::filesystem.
+TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
+    const path zor("c:\\zor");
+    EXPECT_TRUE(fs::create_directory(zor / "d"));
+    EXPECT_TRUE(fs::create_directory(zor / "e", zor / "d"));
+    fs::copy(zor / "data.txt", zor / "d");
+    fs::copy(zor / "d", zor / "f", fs::copy_options::recursive);
+    EXPECT_TRUE(fs::copy_file(zor / "data.txt", zor / "c1"));
+    EXPECT_FALSE(fs::copy_file(zor / "data.txt", zor / "c1", fs::copy_options::skip_existing));
+    fs::copy_symlink(zor / "rel", zor / "rel2");
+    fs::create_hard_link(zor / "c1", zor / "c2");
+    EXPECT_TRUE(fs::equivalent(zor / "c1", zor / "C2"));
+    EXPECT_EQ(fs::hard_link_count(zor / "c1"), 2U);
+    fs::resize_file(zor / "c1", 7);
+    EXPECT_EQ(fs::file_size(zor / "f" / "data.txt"), 5U);
+    EXPECT_FALSE(fs::is_empty(zor / "c2"));
+    EXPECT_FALSE(fs::is_block_file(zor) || fs::is_character_file(zor) || fs::is_socket(zor));
+    EXPECT_TRUE(fs::is_fifo(zor / "pipe") && fs::is_other(zor / "pipe"));
+    const fs::file_time_type now = fs::file_time_type::clock::now();
+    fs::last_write_time(zor / "c1", now);
+    EXPECT_EQ(fs::last_write_time(zor / "c2"), now);
+    fs::permissions(zor / "c1", fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(zor / "c1", fs::perms::owner_write | fs::perms::owner_read);
+    const fs::file_status s = fs::status(zor / "c1");
+    EXPECT_EQ(s, fs::file_status(fs::file_type::regular, fs::perms::all));
+    EXPECT_TRUE(fs::status_known(s));
+    fs::rename(zor / "c2", zor / "c3");
+    EXPECT_TRUE(fs::remove(zor / "c3"));
+    EXPECT_EQ(fs::remove_all(zor / "f"), 2U);
+    const fs::space_info room = fs::space(zor);
+    EXPECT_LE(room.available, room.capacity);
+    EXPECT_EQ(fs::hash_value(zor), std::hash<path>()(zor));
+    const fs::perm_options nofollow = fs::perm_options::replace | fs::perm_options::nofollow;
+    EXPECT_NE(nofollow & fs::perm_options::nofollow, fs::perm_options{});
+
+    // Copies share one position; range-for takes the iterators through begin() and end().
+    fs::directory_iterator listing(zor / "store", fs::directory_options::none);
+    const fs::directory_iterator copy = listing;
+    EXPECT_EQ((*copy).path(), zor / "store" / "inner");
+    EXPECT_EQ(++listing, fs::directory_iterator());
+    std::size_t names = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(zor)) {
+        EXPECT_EQ(entry, fs::directory_entry(entry.path()));
+        EXPECT_LT(fs::directory_entry(zor / "a"), fs::directory_entry(zor / "b"));
+        ++names;
+    }
+    EXPECT_GT(names, 20U);
+    for (fs::recursive_directory_iterator it(zor / "sub",
+                                             fs::directory_options::follow_directory_symlink |
+                                                 fs::directory_options::skip_permission_denied);
+         it != fs::end(it); ++it) {
+        EXPECT_EQ(it.depth(), it->path().filename() == path("inner") ? 1 : 0);
+        EXPECT_TRUE(it.recursion_pending());
+    }
+    EXPECT_EQ(std::ranges::distance(fs::recursive_directory_iterator(zor / "a")), 2);
+    fs::recursive_directory_iterator tree(zor / "a");
+    tree.pop();
+    EXPECT_EQ(tree, fs::recursive_directory_iterator());
+    try {
+        const fs::recursive_directory_iterator none(zor / "none");
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::no_such_file_or_directory);
+        EXPECT_EQ(e.path1(), zor / "none");
+        EXPECT_NE(std::string(e.what()).find(": The system cannot find the path specified."),
+                  std::string::npos)
+            << e.what();
+    }
+
+    try {
+        fs::rename(zor / "c1", path("z:\\x"));
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::cross_device_link);
+        EXPECT_EQ(e.path2().string(), "z:\\x");
+        EXPECT_NE(std::string(e.what()).find(
+                      "rename: The system cannot move the file to a different disk drive."),
+                  std::string::npos)
+            << e.what();
+    }
+    try {
+        fs::copy_file(zor / "data.txt", zor / "C1");
+        ADD_FAILURE() << "no exception";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_EQ(e.code(), std::errc::file_exists);
+        EXPECT_EQ(e.code().message(), "The file exists.");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,407 @@
+// The winfs operations that read: absolute, relative and proximate, the status queries,
+// read_symlink, sizes, times and identity, the working directory and the temporary folder.
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+#include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/filesystem.h"
+#include "tree_fixture.h"
+
+using winfs::file_type;
+using winfs::path;
+
+namespace {
+
+// clang-format off
+// Working directory C:\zor.
+const Mapping kAbsoluteOnC[] = {
+    {"foo",                       "C:\\zor\\foo",        kNoError},
+    {"c:foo",                     "C:\\zor\\foo",        kNoError},  // same drive: its working directory
+    {"C:",                        "C:\\zor",             kNoError},
+    {"c:..\\x",                   "C:\\x",               kNoError},
+    {"d:foo",                     "D:\\foo",             kNoError},  // other drive: its root
+    {"\\foo",                     "C:\\foo",             kNoError},
+    {"/foo/./bar/..",             "C:\\foo",             kNoError},
+    {"c:\\zor\\lnk\\..\\x",       "c:\\zor\\x",          kNoError},
+    {"c:\\zor\\rel\\..\\x",       "c:\\zor\\x",          kNoError},  // rel is a link: ".." goes first
+    {"c:/a/b/../../..",           "c:\\",                kNoError},
+    {".",                         "C:\\zor",             kNoError},
+    {"..\\..\\..",                "C:\\",                kNoError},
+    {"store\\",                   "C:\\zor\\store\\",    kNoError},
+    {"c:\\zor\\a. . ",              "c:\\zor\\a",          kNoError},  // trailing dots and spaces go
+    {"tail.",                     "C:\\zor\\tail",       kNoError},
+    {"c:\\zor\\a.\\",              "c:\\zor\\a\\",         kNoError},
+    {"\\\\?\\c:\\a\\..\\b.",        "\\\\?\\c:\\b",        kNoError},  // made tidy too
+    {"\\??\\c:\\a\\.",             "C:\\??\\c:\\a",      kNoError},  // a folder "??"
+    {"\\\\.\\c:\\a\\..\\b.",        "\\\\.\\c:\\b",        kNoError},  // made tidy
+    {"c:\\zor\\a.\\ ",              "c:\\zor\\a\\",         kNoError},  // not "c:\\zor\\a.\\"
+    {"store\\nul",                "\\\\.\\nul",          kNoError},
+    {"\\\\srv\\share\\..\\x",       "\\\\srv\\share\\x",   kNoError},
+    {"",                          "",                    123},
+};
+// clang-format on
+
+class AbsoluteOnC : public TreeTest<Mapping> {};
+
+TEST_P(AbsoluteOnC, JoinsAndNormalisesLexically) {
+    const Mapping& row = GetParam();
+    std::error_code ec;
+    const path full = winfs::absolute(path(row.input), ec);
+    EXPECT_EQ(full.string(), row.expected);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+        expectThrows([](const path& p) { return winfs::absolute(p); }, row.input, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, AbsoluteOnC, testing::ValuesIn(kAbsoluteOnC));
+
+TEST_F(DriveFixture, AbsoluteFromOutsideDriveC) {
+    changeDirectory(temp());
+    // clang-format off
+    const Mapping rows[] = {
+        {"foo",    "@\\foo", kNoError},
+        {"c:foo",  "C:\\foo", kNoError},
+        {"c:",     "C:\\",    kNoError},
+        {"z:foo",  "@\\foo", kNoError},
+        {"\\foo",  "Z:\\foo", kNoError},
+        {".",      "@",       kNoError},
+    };
+    // clang-format on
+    for (const Mapping& row : rows) {
+        EXPECT_EQ(winfs::absolute(path(row.input)).string(), expand(row.expected)) << row.input;
+    }
+}
+
+struct Relation {
+    const char* input;
+    const char* base;  // nullptr: the working directory
+    const char* relative;
+    const char* proximate;
+    int error;
+};
+
+void PrintTo(const Relation& r, std::ostream* os) {
+    *os << '"' << r.input << "\" from \"" << (r.base ? r.base : "(working directory)") << '"';
+}
+
+// clang-format off
+const Relation kRelations[] = {
+    {"c:\\zor\\rel\\inner",         "c:\\zor\\store",           "inner",           "inner",        kNoError},
+    {"c:\\zor\\store",              "c:\\zor\\rel\\inner",      "..",              "..",           kNoError},
+    {"c:\\zor\\file.txt",           "c:\\zor\\sub\\up",         "..\\file.txt",    "..\\file.txt", kNoError},
+    {"C:\\ZOR\\Store\\missing\\x",  "c:\\zor\\store",           "missing\\x",      "missing\\x",   kNoError},
+    {"c:\\zor\\store\\inner",       nullptr,                    "store\\inner",    "store\\inner", kNoError},
+    {"store\\..\\rel",              nullptr,                    "store",           "store",        kNoError},
+    {"c:\\",                        nullptr,                    "..",              "..",           kNoError},
+    {"q:\\x",                       "c:\\zor",                  "",                "q:\\x",        kNoError},
+    {"c:\\zor\\loop1\\x",           "c:\\zor",                  "",                "",             1921},
+    {"c:\\zor",                     "c:\\zor\\loop1\\x",        "",                "",             1921},
+    {"c:\\zor\\badrel\\x",          nullptr,                    "",                "",             kNotUtf8},
+};
+// clang-format on
+
+class Relations : public TreeTest<Relation> {};
+
+TEST_P(Relations, FollowLinksThenCompareLexically) {
+    const Relation& row = GetParam();
+    const path input(row.input);
+    std::error_code relativeError, proximateError;
+    path relative, proximate;
+    if (row.base == nullptr) {
+        relative = winfs::relative(input, relativeError);
+        proximate = winfs::proximate(input, proximateError);
+    } else {
+        relative = winfs::relative(input, path(row.base), relativeError);
+        proximate = winfs::proximate(input, path(row.base), proximateError);
+    }
+    const path base = row.base == nullptr ? winfs::current_path() : path(row.base);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(relativeError) << relativeError.message();
+        EXPECT_FALSE(proximateError) << proximateError.message();
+        EXPECT_EQ(relative.string(), row.relative);
+        EXPECT_EQ(proximate.string(), row.proximate);
+        EXPECT_EQ(winfs::relative(input, base).string(), row.relative);
+        EXPECT_EQ(winfs::proximate(input, base).string(), row.proximate);
+        if (row.base == nullptr) {
+            EXPECT_EQ(winfs::relative(input).string(), row.relative);
+            EXPECT_EQ(winfs::proximate(input).string(), row.proximate);
+        }
+    } else {
+        expectError(relativeError, row.error);
+        expectError(proximateError, row.error);
+        EXPECT_TRUE(relative.empty()) << relative.string();
+        EXPECT_TRUE(proximate.empty()) << proximate.string();
+        expectThrows([&](const path& p) { return winfs::relative(p, base); }, row.input, row.error);
+        expectThrows([&](const path& p) { return winfs::proximate(p, base); }, row.input,
+                     row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Relations, testing::ValuesIn(kRelations));
+
+struct Status {
+    const char* input;
+    file_type followed;  // none: status fails
+    file_type own;       // what symlink_status sees
+};
+
+void PrintTo(const Status& s, std::ostream* os) {
+    *os << '"' << s.input << '"';
+}
+
+// clang-format off
+const Status kStatuses[] = {
+    {"c:\\zor",               file_type::directory, file_type::directory},
+    {"C:\\ZOR\\FILE.TXT",     file_type::regular,   file_type::regular},
+    {"store",                 file_type::directory, file_type::directory},
+    {"c:\\zor\\rel",          file_type::directory, file_type::symlink},
+    {"c:\\zor\\dangling",     file_type::not_found, file_type::symlink},
+    {"c:\\zor\\nothere",      file_type::not_found, file_type::not_found},
+    {"c:\\zor\\nothere\\x",   file_type::not_found, file_type::not_found},
+    {"c:\\zor\\file.txt\\x",  file_type::not_found, file_type::not_found},
+    {"q:\\x",                 file_type::not_found, file_type::not_found},
+    {"\\\\server\\share",     file_type::not_found, file_type::not_found},
+    {"c:\\zor\\loop1",        file_type::none,      file_type::symlink},
+    {"\\\\?\\C:\\zor",          file_type::directory, file_type::directory},
+    {"\\\\?\\C:\\zor\\..\\zor",   file_type::not_found, file_type::not_found},
+    {"\\\\?\\C:\\zor\\store.",    file_type::not_found, file_type::not_found},
+    {"c:\\zor\\nul",          file_type::character, file_type::character},
+    {"c:\\zor\\file.txt:s",   file_type::not_found, file_type::not_found},
+    {"\\\\localhost\\c$\\zor",  file_type::directory, file_type::directory},
+};
+// clang-format on
+
+class StatusQueries : public TreeTest<Status> {};
+
+TEST_P(StatusQueries, TellTheTypeAndTakeMissingAsNoError) {
+    const Status& row = GetParam();
+    const path p(row.input);
+    std::error_code ec;
+    EXPECT_EQ(winfs::symlink_status(p, ec).type(), row.own);
+    EXPECT_EQ(winfs::is_symlink(p, ec), row.own == file_type::symlink);
+    EXPECT_FALSE(ec) << ec.message();
+    EXPECT_EQ(winfs::is_symlink(p), row.own == file_type::symlink);
+
+    EXPECT_EQ(winfs::status(p, ec).type(), row.followed);
+    if (row.followed == file_type::none) {
+        expectError(ec, 1921);
+        EXPECT_THROW(winfs::status(p), winfs::filesystem_error);
+        EXPECT_THROW(winfs::exists(p), winfs::filesystem_error);
+        return;
+    }
+    EXPECT_EQ(winfs::exists(p, ec), row.followed != file_type::not_found);
+    EXPECT_FALSE(ec) << ec.message();
+    EXPECT_EQ(winfs::is_directory(p, ec), row.followed == file_type::directory);
+    EXPECT_FALSE(ec) << ec.message();
+    EXPECT_EQ(winfs::status(p).type(), row.followed);
+    EXPECT_EQ(winfs::exists(p), row.followed != file_type::not_found);
+    EXPECT_EQ(winfs::is_directory(p), row.followed == file_type::directory);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, StatusQueries, testing::ValuesIn(kStatuses));
+
+// clang-format off
+const Mapping kReadSymlink[] = {
+    {"c:\\zor\\rel",      "store",            kNoError},
+    {"c:\\zor\\sub\\up",  "..\\store",        kNoError},
+    {"c:\\zor\\abs",      "C:\\zor\\store",   kNoError},
+    {"c:\\zor\\out",      "@\\outside",       kNoError},  // outside every drive but z:
+    {"c:\\zor\\absdots",  "@\\prefix\\outside", kNoError},
+    {"c:\\zor\\bsl",      "",                 123},
+    {"c:\\zor\\store",    "",                 4390},
+    {"c:\\zor\\nothere",  "",                 2},
+    {"c:\\zor\\badrel",   "",                 kNotUtf8},
+};
+// clang-format on
+
+class ReadSymlink : public TreeTest<Mapping> {};
+
+TEST_P(ReadSymlink, MapsTheTargetBack) {
+    const Mapping& row = GetParam();
+    std::error_code ec;
+    const path target = winfs::read_symlink(path(row.input), ec);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+        EXPECT_EQ(target.string(), expand(row.expected));
+    } else {
+        expectError(ec, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, ReadSymlink, testing::ValuesIn(kReadSymlink));
+
+TEST_F(OperationsTest, CurrentPathIsTheWorkingDirectoryAsAWindowsPath) {
+    EXPECT_EQ(winfs::current_path().string(), "C:\\zor");
+    changeDirectory(driveC("zor/store/inner"));
+    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\store\\inner");
+    changeDirectory(driveC());
+    EXPECT_EQ(winfs::current_path().string(), "C:\\");
+    changeDirectory(temp("outside"));
+    EXPECT_EQ(winfs::current_path().string(), expand("@\\outside"));
+
+    // Nor can one whose name holds a backslash: never the decoy C:\zor\a\b.
+    changeDirectory(driveC("zor/a\\b"));
+    std::error_code bad;
+    EXPECT_TRUE(winfs::current_path(bad).empty());
+    expectError(bad, 123);
+    EXPECT_TRUE(winfs::canonical(path("f"), bad).empty());
+    expectError(bad, 123);
+
+    // A working directory whose name is not UTF-8 cannot be written as a Windows path.
+    changeDirectory(driveC("zor/\xff\xfe"));
+    std::error_code ec;
+    EXPECT_TRUE(winfs::current_path(ec).empty());
+    expectError(ec, kNotUtf8);
+    winfs::canonical(path("x"), ec);
+    expectError(ec, kNotUtf8);
+}
+
+struct Query {
+    const char* what;
+    Run run;
+    std::uintmax_t result;
+    int error;
+};
+
+void PrintTo(const Query& q, std::ostream* os) {
+    *os << q.what;
+}
+
+// 1e9 s after 1970, in 100 ns ticks since 1601.
+constexpr std::uintmax_t kOldTicks = (1'000'000'000ULL + 11'644'473'600ULL) * 10'000'000ULL;
+
+std::uintmax_t rootCapacity() {
+    struct statvfs fs {};
+    return ::statvfs("/", &fs) == 0 ? fs.f_blocks * fs.f_frsize : 0;
+}
+
+// clang-format off
+const Query kQueries[] = {
+    {"file_size", [](auto&, auto& ec) { return fs::file_size(path("c:\\ZOR\\data.txt"), ec); }, 5, 0},
+    {"file_size through a link", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\lexi"), ec); }, 0, 0},
+    {"file_size of a folder", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\store"), ec); }, kFailed, 50},
+    {"file_size of a device", [](auto&, auto& ec) { return fs::file_size(path("nul"), ec); }, kFailed, 50},
+    {"file_size of what is not there", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\none"), ec); }, kFailed, 2},
+    {"hard_link_count", [](auto&, auto& ec) { return fs::hard_link_count(path("c:\\zor\\file.txt"), ec); }, 1, 0},
+    {"hard_link_count of what is not there", [](auto&, auto& ec) { return fs::hard_link_count(path("c:\\none\\x"), ec); }, kFailed, 3},
+    {"equivalent through a link and another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\rel\\inner"), path("C:\\ZOR\\STORE\\INNER"), ec); }, 1, 0},
+    {"equivalent of two files", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\old.txt"), ec); }, 0, 0},
+    {"equivalent of a file and a missing path", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\none"), ec); }, 0, 2},
+    {"is_empty of an empty folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\store\\inner"), ec); }, 1, 0},
+    {"is_empty of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\rel"), ec); }, 0, 0},
+    {"is_empty of an empty file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\file.txt"), ec); }, 1, 0},
+    {"is_empty of a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\data.txt"), ec); }, 0, 0},
+    {"is_empty of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\none"), ec); }, 0, 2},
+    {"is_fifo", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_fifo(path("c:\\zor\\PIPE"), ec); }, 1, 0},
+    {"is_other", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_other(path("c:\\zor\\pipe"), ec); }, 1, 0},
+    {"is_other of a file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_other(path("c:\\zor\\file.txt"), ec); }, 0, 0},
+    {"is_character_file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_character_file(path("z:\\dev\\null"), ec); }, 1, 0},
+    {"is_socket of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_socket(path("c:\\zor\\none"), ec); }, 0, 0},
+    {"is_block_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_block_file(path("c:\\zor"), ec); }, 0, 0},
+    {"last_write_time in FILETIME ticks", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, kOldTicks, 0},
+    {"last_write_time to system_clock", [](auto&, auto& ec) { const auto sys = fs::file_time_type::clock::to_sys(fs::last_write_time(path("c:\\zor\\old.txt"), ec)); return static_cast<std::uintmax_t>(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count()); }, 1'000'000'000, 0},
+    {"last_write_time of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\none"), ec) == fs::file_time_type::min()); }, 1, 2},
+    {"space", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::space(path("z:\\"), ec).capacity == rootCapacity()); }, 1, 0},
+    {"space of what is not there", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\none"), ec).available; }, kFailed, 2},
+    {"status of a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\FILE.TXT"), ec).permissions()); }, kReadOnly, 0},
+    {"symlink_status of a link to a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::symlink_status(path("c:\\zor\\lexi"), ec).permissions()); }, 0777, 0},
+    {"directory_entry of what is not there", [](auto&, auto& ec) -> std::uintmax_t { return fs::directory_entry(path("c:\\zor\\none"), ec).exists(); }, 0, 0},
+    {"directory_entry of a link to a folder", [](auto&, auto& ec) -> std::uintmax_t { const fs::directory_entry e(path("c:\\zor\\REL"), ec); return e.is_directory() + 2 * e.is_symlink(); }, 3, 0},
+    {"directory_entry of a dangling link", [](auto&, auto& ec) -> std::uintmax_t { const fs::directory_entry e(path("c:\\zor\\dangling")); return e.exists(ec) + 2 * e.is_symlink(); }, 2, 0},
+    {"directory_entry::replace_filename", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e(path("c:\\zor\\file.txt")); e.replace_filename(path("store"), ec); return e.is_directory() + 2 * e.is_regular_file(); }, 1, 0},
+    {"directory_entry::file_size", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\DATA.txt")).file_size(ec); }, 5, 0},
+    {"directory_entry::hard_link_count of what is not there", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\none")).hard_link_count(ec); }, kFailed, 2},
+    {"directory_entry::status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::directory_entry(path("c:\\zor\\none")).status(ec).type() == fs::file_type::not_found); }, 1, 2},
+    // What the listing told holds until refresh(): the folder is gone meanwhile.
+    {"directory_entry keeps the listing's type", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e = *fs::directory_iterator(path("c:\\zor\\store")); fs::remove(path("c:\\zor\\store\\inner")); const bool before = e.is_directory(); e.refresh(ec); return before + 2 * e.exists(); }, 1, 0},
+    {"directory_entry of a fifo from a listing", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("pipe")) return e.is_other(ec) + 2 * e.is_fifo(); } return 0; }, 3, 0},
+    {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
+};
+// clang-format on
+
+class Queries : public ChangeTest, public testing::WithParamInterface<Query> {};
+
+TEST_P(Queries, AnswerAsWindowsDoes) {
+    const Query& row = GetParam();
+    std::error_code ec;
+    EXPECT_EQ(row.run(throughZ(temp()), ec), row.result);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+    } else {
+        expectError(ec, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Queries, testing::ValuesIn(kQueries));
+
+TEST_F(ScratchOperations, TempDirectoryTakesTheFirstAbsoluteWindowsPath) {
+    makeFolder(driveC("tmp"));
+    makeFolder(driveC("temp"));
+    makeFolder(driveC("home"));
+    makeFolder(temp("host"));
+    struct Row {
+        const char* tmp;
+        const char* tempVar;
+        const char* profile;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"c:\\tmp", "c:\\temp", "c:\\home", "c:\\tmp\\"},
+        {nullptr, "C:\\temp\\", "c:\\home", "C:\\temp\\"},
+        {"/unix/style", "relative", "c:\\home", "c:\\home\\"},
+        {"c:tmp", nullptr, nullptr,
+         throughZ(temp("host")) + "\\"},  // drive-relative is not absolute
+        {nullptr, nullptr, nullptr, throughZ(temp("host")) + "\\"},
+    };
+    ScopedEnv hostTemp("TMPDIR", temp("host").c_str());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        ScopedEnv tmp("TMP", row.tmp), tempVar("TEMP", row.tempVar),
+            profile("USERPROFILE", row.profile);
+        EXPECT_EQ(winfs::temp_directory_path().string(), row.expected);
+    }
+}
+
+TEST_F(ScratchOperations, TempDirectoryThatIsNoFolderFails) {
+    makeFile(driveC("file.txt"));
+    ScopedEnv temp("TEMP", nullptr), profile("USERPROFILE", nullptr);
+    {
+        ScopedEnv tmp("TMP", "c:\\nowhere");
+        std::error_code ec;
+        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "") << "an empty path on error";
+        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
+        try {
+            winfs::temp_directory_path();
+            ADD_FAILURE() << "no exception";
+        } catch (const winfs::filesystem_error& e) {
+            EXPECT_EQ(e.path1().string(), "c:\\nowhere\\") << "the failure names the folder";
+        }
+    }
+    {
+        ScopedEnv tmp("TMP", "c:\\file.txt");
+        std::error_code ec;
+        EXPECT_EQ(winfs::temp_directory_path(ec).string(), "");
+        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_DIRECTORY)) << ec.message();
+    }
+}
+
+TEST_F(ScratchOperations, CurrentPathMovesTheProcess) {
+    makeFolder(driveC("zor/Store"));
+    winfs::current_path(path("c:\\ZOR\\store"));
+    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\Store");
+    EXPECT_EQ(winfs::absolute(path("x")).string(), "C:\\zor\\Store\\x");
+    std::error_code ec;
+    winfs::current_path(path("c:\\zor\\missing"), ec);
+    EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(winfs::current_path().string(), "C:\\zor\\Store") << "a failed move stays put";
+}
+
+}  // namespace

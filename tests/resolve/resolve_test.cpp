@@ -1,0 +1,394 @@
+// canonical and weakly_canonical on the tree of buildTree(), the walk without openat2, and the
+// cache of folder names that case-insensitive lookups go through.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/magic.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "host/host.h"
+#include "pathprobe/winfs/filesystem.h"
+#include "resolve/name_cache.h"
+#include "tree_fixture.h"
+
+using winfs::path;
+
+namespace {
+
+// clang-format off
+const Mapping kCanonical[] = {
+    {"c:\\ZOR\\Store",              "C:\\zor\\store",         kNoError},
+    {"c:\\zor\\été",                "C:\\zor\\Été",           kNoError},
+    {"c:\\zor\\mixed\\",            "C:\\zor\\Mixed",         kNoError},  // first byte by byte
+    {"c:\\zor\\mIXED",              "C:\\zor\\mIXED",         kNoError},  // the case given first
+    {"c:/zor//store/.",             "C:\\zor\\store",         kNoError},
+    {"c:\\",                        "C:\\",                   kNoError},
+    {"C:",                          "C:\\zor",                kNoError},
+    {"store\\inner",                "C:\\zor\\store\\inner",  kNoError},
+    {"\\zor",                       "C:\\zor",                kNoError},
+    {"\\\\?\\c:\\zor\\store",       "C:\\zor\\store",         kNoError},
+    {"\\??\\c:\\zor",               "C:\\zor",                kNoError},
+    // After \\?\ names are taken as they stand: "..", a trailing dot and '/' are names.
+    {"\\\\?\\C:\\..",                "",                       123},
+    {"\\\\?\\C:\\zor\\..\\zor",        "",                       123},
+    {"\\\\?\\C:\\zor/store",          "",                       123},
+    {"\\\\?\\C:\\zor\\store.",        "",                       2},
+    {"\\\\.\\C:\\zor\\..\\zor",        "C:\\zor",                kNoError},
+    // Streams: the file's data and the folder's index are the file and the folder.
+    {"c:\\zor\\file.txt::$DATA",     "C:\\zor\\file.txt",      kNoError},
+    {"c:\\zor\\store::$INDEX_ALLOCATION", "C:\\zor\\store",  kNoError},
+    {"c:\\zor\\store:$I30:$Index_Allocation", "C:\\zor\\store", kNoError},
+    {"c:\\zor\\file.txt:s",          "",                       2},
+    {"c:\\zor\\file.txt:s:$DATA\\x",  "",                       3},
+    // This machine's administrative shares, kept in the form given.
+    {"\\\\localhost\\c$\\zor\\rel",     "\\\\localhost\\c$\\zor\\store", kNoError},
+    {"\\\\127.0.0.1\\C$\\ZOR",         "\\\\127.0.0.1\\C$\\zor",     kNoError},
+    {"\\\\?\\UNC\\localhost\\c$\\zor",  "\\\\?\\UNC\\localhost\\c$\\zor", kNoError},
+    {"\\\\.\\UNC\\LOCALHOST\\c$\\zor",  "\\\\.\\UNC\\LOCALHOST\\c$\\zor", kNoError},
+    {"\\\\localhost\\c$\\up\\secret",   "\\\\localhost\\c$\\outside\\secret", kNoError},  // ".." stops at the share
+    {"\\\\localhost\\q$\\zor",        "",                       3},
+    {"\\\\localhost\\share\\zor",     "",                       53},
+    {"\\\\server\\c$\\zor",           "",                       53},
+    // Devices: NUL in any folder, and the console.
+    {"c:\\zor\\NUL",                 "\\\\.\\NUL",             kNoError},
+    {"con",                         "\\\\.\\con",             kNoError},
+    {"\\\\.\\COM1",                  "",                       2},
+    {"c:\\zor\\rel.\\ ",            "C:\\zor\\store",         kNoError},  // as "c:\zor\rel\"
+    {"\\\\.\\C:\\zor",              "C:\\zor",                kNoError},
+    {"c:\\zor\\rel",                "C:\\zor\\store",         kNoError},
+    {"c:\\zor\\REL\\inner",         "C:\\zor\\store\\inner",  kNoError},
+    {"c:\\zor\\sub\\up",            "C:\\zor\\store",         kNoError},  // against the link's folder
+    {"c:\\zor\\abs",                "C:\\zor\\store",         kNoError},
+    {"c:\\zor\\sub\\up\\..\\up",    "C:\\zor\\store",         kNoError},  // ".." before the link
+    {"c:\\zor\\lexi",               "C:\\zor\\file.txt",      kNoError},  // hop/.. taken lexically
+    {"c:\\zor\\out",                "@\\outside",             kNoError},
+    {"c:\\zor\\absdots\\secret",     "@\\prefix\\outside\\secret", kNoError},  // ".." as the host takes it
+    {"c:\\up\\secret",              "C:\\outside\\secret",    kNoError},  // ".." stops at the root
+    {"c:\\zor\\upper",              "C:\\zor\\store",         kNoError},  // a target in another case
+    {"c:\\zor\\a\\b\\f",             "C:\\zor\\a\\b\\f",         kNoError},
+    {"c:\\zor\\bsl\\f",             "",                       123},  // never the decoy a\b\f
+    {"c:\\zor\\rel\\a<b",           "",                       123},
+    {"c:\\zor\\tonul",               "C:\\zor\\nul",              kNoError},
+    {"c:\\chain\\l1",               "C:\\chain\\end",         kNoError},  // 63 links
+    {"c:\\chain\\l0",               "",                       1921},      // 64 links
+    {"c:\\zor\\loop1",              "",                       1921},
+    {"c:\\zor\\loop2\\x",           "",                       1921},
+    {"c:\\zor\\nothere",            "",                       2},
+    {"c:\\zor\\dangling",           "",                       2},
+    {"c:\\zor\\nothere\\x",         "",                       3},
+    {"c:\\zor\\file.txt\\x",        "",                       3},
+    {"q:\\zor",                     "",                       3},
+    {"\\\\server\\share",           "",                       53},
+    {"\\\\?\\UNC\\server\\share",   "",                       53},
+    {"c:\\zor\\badrel",             "",                       kNotUtf8},
+    {"c:\\zor\\badabs\\x",          "",                       kNotUtf8},
+};
+// clang-format on
+
+class Canonical : public TreeTest<Mapping> {};
+
+TEST_P(Canonical, ResolvesOnDisk) {
+    const Mapping& row = GetParam();
+    std::error_code ec;
+    const path result = winfs::canonical(path(row.input), ec);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+        EXPECT_EQ(result.string(), expand(row.expected));
+        EXPECT_EQ(winfs::canonical(path(row.input)).string(), expand(row.expected));
+    } else {
+        expectError(ec, row.error);
+        EXPECT_TRUE(result.empty()) << result.string();
+        expectThrows([](const path& p) { return winfs::canonical(p); }, row.input, row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Canonical, testing::ValuesIn(kCanonical));
+
+// clang-format off
+const Mapping kWeaklyCanonical[] = {
+    {"c:\\zor\\store\\missing\\more",  "C:\\zor\\store\\missing\\more", kNoError},
+    {"c:\\ZOR\\nothere\\..\\store",    "C:\\zor\\store",                kNoError},
+    {"c:\\zor\\rel\\nothere",          "C:\\zor\\store\\nothere",       kNoError},
+    {"c:\\zor\\dangling",              "C:\\zor\\dangling",             kNoError},  // counts as missing
+    {"c:\\zor\\dangling\\x",           "C:\\zor\\dangling\\x",          kNoError},
+    {"c:\\zor\\..\\zor\\asdf\\",       "C:\\zor\\asdf\\",               kNoError},
+    {"store\\x",                       "C:\\zor\\store\\x",             kNoError},
+    {"nothing\\here",                  "nothing\\here",                 kNoError},  // stays relative
+    {"..\\nothere",                    "C:\\nothere",                   kNoError},
+    {"q:\\x\\..\\y",                   "q:\\y",                         kNoError},
+    {"c:\\zor\\rel\\a<b",               "C:\\zor\\store\\a<b",              kNoError},
+    {"c:\\zor\\bsl\\f",                 "C:\\zor\\bsl\\f",                  kNoError},
+    {"c:\\zor\\absdots\\secret",         "@\\prefix\\outside\\secret",       kNoError},
+    {"\\\\?\\C:\\..",                    "C:\\",                          kNoError},  // as canonical
+    {"c:\\zor\\loop1\\x",              "",                              1921},
+    {"c:\\zor\\badrel\\x",             "",                              kNotUtf8},
+};
+// clang-format on
+
+class WeaklyCanonical : public TreeTest<Mapping> {};
+
+TEST_P(WeaklyCanonical, ResolvesTheHeadThatExists) {
+    const Mapping& row = GetParam();
+    std::error_code ec;
+    const path result = winfs::weakly_canonical(path(row.input), ec);
+    if (row.error == kNoError) {
+        EXPECT_FALSE(ec) << ec.message();
+        EXPECT_EQ(result.string(), expand(row.expected));
+    } else {
+        expectError(ec, row.error);
+        expectThrows([](const path& p) { return winfs::weakly_canonical(p); }, row.input,
+                     row.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, WeaklyCanonical, testing::ValuesIn(kWeaklyCanonical));
+
+// Every path of the two tables above, resolved in a child process on a host that lacks openat2
+// (a seccomp filter makes it fail with ENOSYS), as in the parent, which has it.
+TEST_F(OperationsTest, WithoutOpenat2TheWalkGivesTheSameAnswers) {
+    const auto answers = [] {
+        std::string text;
+        for (const std::span<const Mapping> table :
+             {std::span<const Mapping>(kCanonical), std::span<const Mapping>(kWeaklyCanonical)}) {
+            for (const Mapping& row : table) {
+                std::error_code ec;
+                const path canonical = winfs::canonical(path(row.input), ec);
+                text += canonical.string() + " " + std::to_string(ec.value()) + "; ";
+                const path weakly = winfs::weakly_canonical(path(row.input), ec);
+                text += weakly.string() + " " + std::to_string(ec.value()) + "; ";
+                text += std::to_string(winfs::is_symlink(path(row.input), ec)) + "\n";
+            }
+        }
+        return text;
+    };
+    const std::string withOpenat2 = answers();
+
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(out[0]);
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+            ::_exit(3);
+        }
+        if (!winfs::host::openLinkFree({-1, "/"}, winfs::host::LastLink::refuse)
+                 .error()
+                 .unsupported()) {
+            ::_exit(4);
+        }
+        const std::string text = answers();
+        const bool written =
+            ::write(out[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 5);
+    }
+    ::close(out[1]);
+    std::string withoutOpenat2;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        withoutOpenat2.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "3: no seccomp filter, 4: openat2 still there";
+    EXPECT_EQ(withoutOpenat2, withOpenat2);
+}
+
+// Names asked for in another case than the one on disk are looked up in a cache of the folder's
+// names; each row changes c:\cache (holding file.txt and Mixed) between two lookups, which must see
+// the change: through the process's cache, and through one that keeps every listing at once.
+TEST_F(DriveFixture, CaseInsensitiveLookupsSeeEveryChangeToTheFolder) {
+    const std::string folder = driveC("cache");
+    const auto rename = [](const std::string& from, const std::string& to) {
+        ASSERT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
+    };
+    struct Row {
+        const char* change;
+        std::function<void()> apply;
+        const char* input;
+        const char* found;  // empty: not there
+        // The cache alone, which the walk asks only when the name is not there as given.
+        const char* cacheAlone = nullptr;
+    };
+    const Row rows[] = {
+        {"none", [] {}, "MIXED", "Mixed"},
+        {"a name added", [&] { makeFile(folder + "/Added"); }, "ADDED", "Added"},
+        {"a name removed", [&] { std::filesystem::remove(folder + "/file.txt"); }, "FILE.TXT", ""},
+        {"a name renamed in case", [&] { rename(folder + "/Mixed", folder + "/mIxed"); }, "MIXED",
+         "mIxed"},
+        // As tar and rsync leave it: only the change time tells.
+        {"a name renamed, then the folder's times set back",
+         [&] {
+             struct stat before {};
+             ASSERT_EQ(::stat(folder.c_str(), &before), 0);
+             rename(folder + "/Mixed", folder + "/mIxed");
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+         },
+         "MIXED", "mIxed"},
+        // Among names that differ only in case: the one given, else the first byte by byte.
+        {"a twin that sorts first", [&] { makeFolder(folder + "/MIXED"); }, "mixed", "MIXED"},
+        {"a twin, asked for as it is", [&] { makeFolder(folder + "/MIXED"); }, "Mixed", "Mixed",
+         "MIXED"},
+        {"the folder replaced under its name",
+         [&] {
+             rename(folder, temp("old"));
+             makeFolder(folder);
+             makeFile(folder + "/Other");
+         },
+         "OTHER", "Other"},
+        // Case as NTFS's uppercase table has it, unit by unit, not as the host's Unicode tables.
+        {"y with diaeresis", [&] { makeFolder(folder + "/ÿ"); }, "Ÿ", "ÿ"},
+        {"long s", [&] { makeFolder(folder + "/ſ"); }, "S", ""},
+        {"dotless i", [&] { makeFolder(folder + "/ı"); }, "I", ""},
+        {"Greek", [&] { makeFolder(folder + "/σίσυφος"); }, "ΣΊΣΥΦΟς", "σίσυφος"},
+        {"final sigma", [&] { makeFolder(folder + "/σίσυφος"); }, "ΣΊΣΥΦΟΣ", ""},
+        {"Georgian", [&] { makeFolder(folder + "/ა"); }, "Ა", ""},
+        {"above U+FFFF", [&] { makeFolder(folder + "/𐐨"); }, "𐐀", ""},
+        {"the folder replaced, asked for a name of the old one",
+         [&] {
+             std::filesystem::remove_all(folder);
+             makeFolder(folder);
+         },
+         "file.TXT", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.change);
+        for (const bool processCache : {true, false}) {
+            SCOPED_TRACE(processCache ? "the process's cache" : "a cache that keeps every listing");
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(temp("old"));
+            makeFolder(folder + "/Mixed");
+            makeFile(folder + "/file.txt");
+            winfs::NameCache keeping({.settle = std::chrono::nanoseconds(0)});
+            std::error_code ec;
+            std::string found;
+            if (processCache) {
+                EXPECT_EQ(winfs::canonical(path("c:\\cache\\FILE.TXT"), ec).string(),
+                          "C:\\cache\\file.txt");
+            } else {
+                EXPECT_FALSE(keeping.find({-1, folder.c_str()}, "FILE.TXT", found));
+                EXPECT_EQ(keeping.usage().folders, 1u);
+                // Past the coarsest tick of a local clock, so that the change dates differently.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            row.apply();
+            if (processCache) {
+                const path result =
+                    winfs::canonical(path("c:\\cache\\" + std::string(row.input)), ec);
+                if (*row.found != '\0') {
+                    EXPECT_EQ(result.string(), "C:\\cache\\" + std::string(row.found))
+                        << ec.message();
+                } else {
+                    expectError(ec, 2);
+                }
+            } else {
+                // Then again from the listing kept, which finds names by their folded key.
+                for (const bool again : {false, true}) {
+                    const std::uint64_t before = keeping.usage().foldersRead;
+                    ec = keeping.find({-1, folder.c_str()}, row.input, found);
+                    if (again) {
+                        EXPECT_EQ(keeping.usage().foldersRead, before);
+                    }
+                    if (*row.found != '\0') {
+                        EXPECT_FALSE(ec) << ec.message();
+                        EXPECT_EQ(found, row.cacheAlone != nullptr ? row.cacheAlone : row.found);
+                    } else {
+                        expectError(ec, 2);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A folder is read once while it stays as it is, but read on every lookup while its last change is
+// too recent to tell from a later one in the same tick; the least recently used folders make room.
+TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
+    for (const char* name : {"a", "b", "c"}) {
+        makeFolder(temp(name));
+        makeFile(temp(std::string(name) + "/one"));
+        makeFile(temp(std::string(name) + "/two"));
+    }
+    const auto reads = [](winfs::NameCache& cache, const std::string& folder) {
+        const std::uint64_t before = cache.usage().foldersRead;
+        std::string found;
+        EXPECT_FALSE(cache.find({-1, folder.c_str()}, "ONE", found));
+        EXPECT_EQ(found, "one");
+        return cache.usage().foldersRead - before;
+    };
+    winfs::NameCache recent({.settle = std::chrono::seconds(3)});
+    EXPECT_EQ(reads(recent, temp("a")), 1u);
+    EXPECT_EQ(reads(recent, temp("a")), 1u) << "changed within the settling time";
+    EXPECT_EQ(recent.usage().folders, 0u);
+    // By default the settling time is the file system's: a tenth of a second is past it on one
+    // stamped in nanoseconds, as the temporary folder's file systems mostly are.
+    struct statfs fs {};
+    ASSERT_EQ(::statfs(temp().c_str(), &fs), 0);
+    if (fs.f_type == EXT4_SUPER_MAGIC || fs.f_type == TMPFS_MAGIC || fs.f_type == XFS_SUPER_MAGIC ||
+        fs.f_type == BTRFS_SUPER_MAGIC) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        winfs::NameCache byFileSystem;
+        EXPECT_EQ(reads(byFileSystem, temp("a")), 1u);
+        EXPECT_EQ(reads(byFileSystem, temp("a")), 0u) << "settled a tenth of a second after";
+    }
+
+    winfs::NameCache small({.maxNames = 5, .settle = std::chrono::nanoseconds(0)});
+    EXPECT_EQ(reads(small, temp("a")), 1u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("c")), 1u);  // drops b, used last before a
+    EXPECT_EQ(reads(small, temp("a")), 0u);
+    EXPECT_EQ(reads(small, temp("b")), 1u);
+    EXPECT_EQ(small.usage().names, 4u);
+
+    // A folder with no names still takes room: each weighs one name at least.
+    for (int i = 0; i < 8; ++i) {
+        const std::string empty = temp("empty" + std::to_string(i));
+        makeFolder(empty);
+        std::string found;
+        EXPECT_EQ(small.find({-1, empty.c_str()}, "X", found),
+                  winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_LE(small.usage().folders, 5u);
+
+    // Among twins in case, a kept listing gives the one that sorts first, as its first reading.
+    makeFolder(temp("twins"));
+    for (const char* twin : {"twin", "Twin", "tWin", "twIn", "twiN", "TWIN", "tWIN", "TwIN"})
+        makeFile(temp("twins/") + twin);
+    winfs::NameCache keeping({.settle = std::chrono::nanoseconds(0)});
+    for (int round = 0; round < 2; ++round) {
+        std::string found;
+        EXPECT_FALSE(keeping.find({-1, temp("twins").c_str()}, "TWIn", found));
+        EXPECT_EQ(found, "TWIN") << "round " << round;
+    }
+    EXPECT_EQ(keeping.usage().foldersRead, 1u);
+}
+
+}  // namespace

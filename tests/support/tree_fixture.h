@@ -1,0 +1,92 @@
+// What the tables of the winfs operations share: the tree of buildTree() with C:\zor as the working
+// directory, the check of a row's error, and the fixtures of the changing and listing tables.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+#include "drive_fixture.h"
+#include "pathprobe/winfs/filesystem.h"
+
+// A row's error: a Windows code, or the conversion error of a name that is not UTF-8.
+constexpr int kNoError = 0;
+constexpr int kNotUtf8 = -1;
+
+void expectError(const std::error_code& ec, int expected);
+
+// The throwing form fails with the same code, naming the input.
+template <class Operation>
+void expectThrows(Operation operation, const std::string& input, int expected) {
+    try {
+        operation(winfs::path(input));
+        ADD_FAILURE() << "no exception for " << input;
+    } catch (const winfs::filesystem_error& e) {
+        expectError(e.code(), expected);
+        EXPECT_EQ(e.path1().string(), input);
+        if (expected == kNotUtf8) {
+            EXPECT_NE(std::string(e.what()).find(": Cannot convert character sequence ["),
+                      std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+struct Mapping {
+    const char* input;
+    const char* expected;  // '@' stands for the temporary folder through z:
+    int error;
+};
+
+void PrintTo(const Mapping& m, std::ostream* os);
+
+// The tree of buildTree(), with C:\zor as the working directory.
+class OperationsTest : public DriveFixture {
+  protected:
+    void SetUp() override;
+};
+
+// A bare prefix, for the operations on the working directory and the scratch folders.
+class ScratchOperations : public DriveFixture {};
+
+template <class Row>
+class TreeTest : public OperationsTest, public testing::WithParamInterface<Row> {};
+
+// The operations that change the disk and those that read sizes, times and identity, on the tree
+// of buildTree() with three more files: data.txt ("hello"), old.txt (last written at 1e9 s after
+// 1970) and the fifo pipe. Written as `fs::NAME`, as Windows code would call them.
+namespace fs = winfs;
+
+// A row's operation, given the temporary folder as seen through z:.
+using Run = std::uintmax_t (*)(const std::string& tempOnZ, std::error_code& ec);
+
+constexpr std::uintmax_t kFailed = static_cast<std::uintmax_t>(-1);
+constexpr std::uintmax_t kReadOnly = 0555;
+
+class ChangeTest : public OperationsTest {
+  protected:
+    void SetUp() override;
+
+    // Each word of `afterwards`, below drive C: "+p" is there in that case, "-p" is not, "p:N"
+    // holds N bytes, "p#M" has the host mode M (octal).
+    void expectState(const std::string& afterwards) const;
+};
+
+// Where a row names a folder to deny, the folder loses every permission bit and the thread the
+// capabilities that pass them by, so that a listing as root is refused as another user's is.
+class PermissionsApply {
+  public:
+    PermissionsApply();
+    ~PermissionsApply();
+    PermissionsApply(const PermissionsApply&) = delete;
+    PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool held_ = false;
+};
