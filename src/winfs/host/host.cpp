@@ -206,21 +206,28 @@ Handle::~Handle() {
 
 Error lookAt(Place place, bool wantType, Entry& entry) {
     const int at = descriptor(place);
-    // A name swapped between a link and something else between the two calls is looked at again;
-    // a few rounds settle any swap that is not continuous.
+    // One call tells what the name is, so that a name renamed right after is still seen as it
+    // was: readlink where only a link matters, lstat where the type does, then readlink for a
+    // link's target. A name swapped between a link and something else between those two calls is
+    // looked at again; a few rounds settle any swap that is not continuous.
     for (int round = 0; round < 8; ++round) {
+        if (wantType) {
+            struct stat st {};
+            if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
+            entry.type = typeFromMode(st.st_mode);
+            if (entry.type != file_type::symlink) return {};
+        }
         const Error error = readLinkAt(at, place.below, entry.target);
         if (!error) {
             entry.type = file_type::symlink;
             return {};
         }
-        if (!error.notALink()) return error;
-        entry.type = file_type::unknown;
-        if (!wantType) return {};
-        struct stat st {};
-        if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
-        entry.type = typeFromMode(st.st_mode);
-        if (entry.type != file_type::symlink) return {};
+        if (!wantType) {
+            if (!error.notALink()) return error;
+            entry.type = file_type::unknown;
+            return {};
+        }
+        if (!error.notALink() && !error.missing()) return error;
     }
     return Error(EAGAIN);
 }

@@ -1,6 +1,9 @@
 #include "resolve/resolver.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "pathprobe/winfs/error.h"
 #include "resolve/name_cache.h"
@@ -13,8 +16,10 @@ namespace winfs {
 namespace {
 
 constexpr int kMaxLinks = 63;
-// Listings of one folder, at most, for a name renamed between its spellings as it is looked up.
-constexpr int kListings = 16;
+// Listings of one folder, at most, for a name renamed between its spellings as it is looked up,
+// and the spellings tried after each.
+constexpr int kListings = 32;
+constexpr std::size_t kSpellings = 4;
 
 // The devices that every Windows machine has: the bit bucket and the console. A printer, a serial
 // or a parallel port (PRN, AUX, COM1, LPT1) is there only where the hardware is, and none is here.
@@ -97,16 +102,32 @@ void Walk::stopAt(std::size_t origin, std::error_code missing) {
 std::error_code Walk::lookUp(Pending& item, bool last) {
     const bool wantType = last && lookup_.typeOfLast;
     host::Error error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
+    // The spellings the listings gave, the latest last: a name renamed back and forth between two
+    // of them is caught in one or the other, however the renames fall between listing and look.
+    std::vector<std::string> spellings;
     for (int round = 0; error.missing() && round < kListings; ++round) {
+        // Out of step with whoever renames it, so that their renames fall at other moments.
+        if (round > 1) std::this_thread::sleep_for(std::chrono::microseconds(round));
         std::string found;
         const std::error_code listed = folderNames().find(at_.folder().place(), item.name, found);
-        if (listed == make_error_code(ERROR_FILE_NOT_FOUND) ||
-            listed == make_error_code(ERROR_PATH_NOT_FOUND)) {
-            break;
+        const bool missed = listed == make_error_code(ERROR_FILE_NOT_FOUND) ||
+                            listed == make_error_code(ERROR_PATH_NOT_FOUND);
+        // A listing taken while the folder changed may miss a name being renamed in both its
+        // spellings: one that an earlier listing gave is still looked at.
+        if (missed && spellings.empty()) break;
+        if (listed && !missed) return listed;
+        if (!missed) {
+            std::erase(spellings, found);
+            if (spellings.size() == kSpellings) spellings.erase(spellings.begin());
+            spellings.push_back(std::move(found));
         }
-        if (listed) return listed;
-        error = host::lookAt(at_.folder().placeOf(found, scratch_), wantType, entry_);
-        if (!error.missing()) item.name = std::move(found);
+        for (auto spelling = spellings.rbegin(); spelling != spellings.rend(); ++spelling) {
+            error = host::lookAt(at_.folder().placeOf(*spelling, scratch_), wantType, entry_);
+            if (!error.missing()) {
+                item.name = std::move(*spelling);
+                break;
+            }
+        }
     }
     if (error.missing() || error.notAFolder()) {
         // A drive whose folder is gone is a missing path, whatever follows.
