@@ -18,10 +18,10 @@ using std::system_category;
 inline void ignoreBrokenPipe() {}
 
 // The host is Windows: its paths are Windows paths, and each form of one is the path made absolute.
-inline std::string windowsPathOfHost(const std::string& host, std::error_code& ec) {
+inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
     return fs::absolute(fs::path(host), ec).string();
 }
-inline std::string hostPathOfWindows(const std::string& windows, std::error_code& ec) {
+inline std::string hostPathFor(const std::string& windows, std::error_code& ec) {
     return fs::absolute(fs::path(windows), ec).string();
 }
 #else
@@ -42,10 +42,10 @@ inline void ignoreBrokenPipe() {
 }
 
 // A host path and a Windows path, each to the other, through the drive map.
-inline std::string windowsPathOfHost(const std::string& host, std::error_code& ec) {
+inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
     return winfs::windows_path(std::filesystem::path(host), ec).string();
 }
-inline std::string hostPathOfWindows(const std::string& windows, std::error_code& ec) {
+inline std::string hostPathFor(const std::string& windows, std::error_code& ec) {
     return winfs::host_path(winfs::path(windows), ec).string();
 }
 #endif

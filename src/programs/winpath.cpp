@@ -194,9 +194,9 @@ const std::vector<Operation>& operations() {
              });
          }},
         {"windows", "HOSTPATH...: the Windows path of a host path, through the drive map",
-         converted<windowsPathOfHost>},
-        {"host", "WINPATH...: the host path that a Windows path names",
-         converted<hostPathOfWindows>, false, Prints::other},
+         converted<windowsPathFor>},
+        {"host", "WINPATH...: the host path that a Windows path names", converted<hostPathFor>,
+         false, Prints::other},
     };
     return table;
 }

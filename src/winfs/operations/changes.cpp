@@ -20,7 +20,7 @@ namespace winfs {
 bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
     std::uint32_t mode = 0;
     if (existing != nullptr) {
-        const Found model = existingOn(*existing, kStatus, ec);
+        const Found model = findExisting(*existing, kStatus, ec);
         if (ec) return false;
         const host::Result<host::Stat> st = host::statAt(model.at.folder.place(), true);
         if (!st) {
@@ -68,9 +68,10 @@ void makeHardLink(const path& target, const path& link, std::error_code& ec) {
     } else if (name.found.drive != existing.found.drive) {
         ec = make_error_code(ERROR_NOT_SAME_DEVICE);
     } else {
-        std::string a;
-        std::string b;
-        if (const host::Error error = host::makeHardLink(existing.place(a), name.place(b))) {
+        std::string targetName;
+        std::string linkName;
+        if (const host::Error error =
+                host::makeHardLink(existing.place(targetName), name.place(linkName))) {
             ec = error.windows(host::At::lastName);
         }
     }
@@ -194,17 +195,17 @@ std::uintmax_t removeAll(const path& p, std::error_code& ec) {
 // case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
 // the host's rename would keep both.
 void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
-    std::string a;
-    std::string b;
-    const host::Place source = from.place(a);
-    const host::Place target = to.place(b);
+    std::string sourceName;
+    std::string targetName;
+    const host::Place source = from.place(sourceName);
+    const host::Place target = to.place(targetName);
     host::Error error = host::sameFile(source, target)
                             ? host::removeName(source)
                             : host::moveName(source, target, host::Replacing::allowed);
     if (!error && to.found.head.filename().native() != to.name) {
         host::Cursor parent;
-        std::string c;
-        error = host::moveName(target, to.givenName(parent, c), host::Replacing::refused);
+        std::string givenName;
+        error = host::moveName(target, to.givenName(parent, givenName), host::Replacing::refused);
     }
     if (error) ec = error.windows(host::At::lastName);
 }
@@ -225,11 +226,12 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
     } else if (target.exists && source.found.folder.host() == target.found.folder.host()) {
         // The same entry: a change of case alone, or nothing at all.
         if (target.found.head.filename().native() == target.name) return;
-        std::string a;
-        std::string b;
+        std::string sourceName;
+        std::string givenName;
         host::Cursor parent;
         const host::Error error =
-            host::moveName(source.place(a), target.givenName(parent, b), host::Replacing::refused);
+            host::moveName(source.place(sourceName), target.givenName(parent, givenName),
+                           host::Replacing::refused);
         if (error) ec = error.windows(host::At::lastName);
     } else if (target.exists) {
         const bool folders =
@@ -240,16 +242,16 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
             replaceEntry(source, target, ec);
         }
     } else {
-        std::string a;
-        std::string b;
-        const host::Error error =
-            host::moveName(source.place(a), target.place(b), host::Replacing::refused);
+        std::string sourceName;
+        std::string targetName;
+        const host::Error error = host::moveName(source.place(sourceName), target.place(targetName),
+                                                 host::Replacing::refused);
         if (error) ec = error.windows(host::At::folderOnTheWay);
     }
 }
 
 void setWriteTime(const path& p, file_time_type time, std::error_code& ec) {
-    const Found found = existingOn(p, kStatus, ec);
+    const Found found = findExisting(p, kStatus, ec);
     if (ec) return;
     using std::chrono::nanoseconds;
     const auto since1970 = file_clock::to_sys(time).time_since_epoch();
@@ -286,7 +288,7 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
     const std::optional<bool> readOnly = readOnlyAfter(prms, opts, ec);
     if (ec) return;
     const bool follow = (opts & perm_options::nofollow) == perm_options{};
-    const Found found = existingOn(p, follow ? kStatus : kSymlinkStatus, ec);
+    const Found found = findExisting(p, follow ? kStatus : kSymlinkStatus, ec);
     if (ec || !readOnly || found.at.type == file_type::directory) return;
     if (found.at.type == file_type::symlink) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);  // the host keeps no bits on a link
@@ -306,7 +308,7 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
 }
 
 void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
-    const Found found = existingOn(p, kStatus, ec);
+    const Found found = findExisting(p, kStatus, ec);
     if (ec) return;
     if (size > std::numeric_limits<std::int64_t>::max()) {
         ec = make_error_code(ERROR_INVALID_PARAMETER);

@@ -61,7 +61,7 @@ bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options
 
 bool copyFile(const path& from, const path& to, copy_options options, std::error_code& ec) {
     if ((ec = checkOptions(options))) return false;
-    const Found source = existingOn(from, kStatus, ec);
+    const Found source = findExisting(from, kStatus, ec);
     if (ec) return false;
     if (source.at.type != file_type::regular) {
         ec = make_error_code(source.at.type == file_type::directory ? ERROR_ACCESS_DENIED
@@ -100,7 +100,7 @@ void copyAny(const path& from, const path& to, copy_options options, std::error_
 
 // What a folder holds, each name copied into `to` with the same options.
 void copyContents(const path& from, const path& to, copy_options options, std::error_code& ec) {
-    const Found folder = existingOn(from, kStatus, ec);
+    const Found folder = findExisting(from, kStatus, ec);
     if (ec) return;
     std::vector<std::string> names;
     if (const host::Error error = host::namesIn(folder.at.folder.place(), names)) {

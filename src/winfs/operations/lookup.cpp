@@ -66,7 +66,7 @@ std::error_code checkNewNames(const path& rest) {
     return {};
 }
 
-Found existingOn(const path& p, Lookup lookup, std::error_code& ec) {
+Found findExisting(const path& p, Lookup lookup, std::error_code& ec) {
     Found found{drives(), {}};
     found.at = resolveOn(*found.map, p, lookup, ec);
     if (ec) return found;
@@ -117,7 +117,7 @@ Slot slotFor(const path& p, std::error_code& ec) {
 
 // What fstatat tells of what `p` names, links followed.
 host::Result<host::Stat> statExisting(const path& p, std::error_code& ec) {
-    const Found found = existingOn(p, kStatus, ec);
+    const Found found = findExisting(p, kStatus, ec);
     if (ec) return host::Stat{};
     host::Result<host::Stat> st = host::statAt(found.at.folder.place(), false);
     if (!st) ec = st.error().windows(host::At::lastName);

@@ -50,7 +50,7 @@ struct Found {
     Map map;
     Resolution at;
 };
-Found existingOn(const path& p, Lookup lookup, std::error_code& ec);
+Found findExisting(const path& p, Lookup lookup, std::error_code& ec);
 
 // Where an operation finds or puts the last name of `p`, links on it not followed: the entry
 // itself when it is there, in any case; else the folder that would hold it, which must exist.

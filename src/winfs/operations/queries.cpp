@@ -31,7 +31,7 @@ std::uintmax_t countLinks(const path& p, std::error_code& ec) {
 }
 
 bool isEmptyFolderOrFile(const path& p, std::error_code& ec) {
-    const Found found = existingOn(p, kStatus, ec);
+    const Found found = findExisting(p, kStatus, ec);
     if (ec) return false;
     if (found.at.type != file_type::directory) return readSize(p, ec) == 0 && !ec;
     std::vector<std::string> names;
@@ -52,7 +52,7 @@ file_time_type readWriteTime(const path& p, std::error_code& ec) {
 
 space_info readRoom(const path& p, std::error_code& ec) {
     constexpr space_info kNone{kNoSize, kNoSize, kNoSize};
-    const Found found = existingOn(p, kStatus, ec);
+    const Found found = findExisting(p, kStatus, ec);
     if (ec) return kNone;
     const host::Result<host::Space> room = host::spaceAt(found.at.folder.place());
     if (!room) {
