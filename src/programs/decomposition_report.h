@@ -1,3 +1,4 @@
+// The programs' own, not installed.
 // The decomposition report: how a path takes apart, one labelled line per part. Everything here is
 // safe to call concurrently, except that more() writes to std::cout.
 #pragma once

@@ -1,3 +1,4 @@
+// The programs' own, not installed.
 // Stand-ins for the KERNEL32 calls that the probe makes, with Windows's types and behaviour, on a
 // host that is not Windows.
 #pragma once

@@ -1,3 +1,4 @@
+// The programs' own, not installed.
 // The one place that picks the platform. On Windows the probe uses the standard library's
 // filesystem and KERNEL32 directly; elsewhere winfs stands in for both, under the same names.
 #pragma once

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // The host's system calls, each returning its error as a typed value (an Error, or a Result that
 // holds a value or an Error), and the one table that turns a host error into the Windows code that
 // winfs reports. Nothing else in winfs calls the host or reads errno: code above asks an Error what

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // What the two directory iterators share: one folder's names read whole and put in NTFS's index
 // order, the folder that a path given names, and the Windows code of a failed reading. Internal
 // to winfs.

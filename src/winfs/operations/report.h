@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // How winfs's operations report a failure: one implementation per operation, run for both of its
 // public forms. With an error_code (the error_code form) the code goes there; without one (the
 // throwing form) a failure goes out as a filesystem_error naming the operation and its paths.

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // The names of host folders by their case-folded form, so that a name asked for in another case
 // than the one on disk, or not there at all, costs one stat of its folder and a hash lookup rather
 // than a reading of the whole folder. A folder is read on the first such lookup in it; folders

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // The resolver: the one walk that looks a full Windows path up on the disk. It follows links (at
 // most 63 in one resolution, as Windows does), matches names in any case and keeps the case found
 // on disk, and hands back the part that exists, resolved, and the rest of the path.

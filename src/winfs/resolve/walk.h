@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // The resolver's walk: where it stands, what it has still to look up, and how it goes on. The walk
 // name by name (resolver.cpp) is the meaning of a resolution; the shortcuts (walk_shortcuts.cpp)
 // only save system calls, and leave to it every case they cannot settle. Internal to the resolver.

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // Windows's rules for one name in a path: the characters it may hold, how long it may be, and how
 // two names compare when case is ignored.
 //

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // The scanning rules of the Windows path grammar: separators, drive letters, root names, the
 // \\?\, \\.\ and \??\ prefixes, and the one splitter of a path into names. Internal to winfs: the
 // path type, the full-path rules and the drive map scan path text through it and nothing else.

@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // UTF-8 checks and decoding, shared by the path type, the name rules and the drive map, and the
 // path type's conversions between UTF-8 and the other encodings.
 //

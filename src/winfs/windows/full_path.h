@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // How Windows makes a path full (GetFullPathNameW, as Windows 11 does it): the path joined to the
 // working directory as Windows joins it, separators made '\', "." and ".." removed lexically, a
 // single trailing dot dropped from every name and trailing dots and spaces from the last one, and

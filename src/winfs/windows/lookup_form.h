@@ -1,3 +1,4 @@
+// Internal to winfs, not installed.
 // How the file calls (CreateFileW and the rest) read a full path before they look it up: which
 // drive, administrative share or device it starts on, and which names follow. Lexical: nothing
 // here touches the disk.
