@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <latch>
 #include <set>
@@ -242,6 +243,46 @@ TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
     EXPECT_EQ(failures.load(), 0);
     for (int round = 0; round < kRounds; ++round)
         EXPECT_EQ(created[static_cast<std::size_t>(round)].load(), 1) << round;
+}
+
+// remove_all while another thread swaps a folder of the tree for a link to a host folder outside
+// the prefix, holding the same names, and back: nothing outside goes, in any round.
+TEST_F(Concurrency, RemoveAllNeverReachesThroughAFolderSwappedForALink) {
+    const auto count = [](const std::string& folder) {
+        std::size_t entries = 0;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            ++entries;
+        return entries;
+    };
+    const auto fill = [](const std::string& folder) {
+        for (int s = 0; s < 20; ++s) {
+            const std::string sub = folder + "/s" + std::to_string(s);
+            makeFolder(sub);
+            for (int f = 0; f < 20; ++f)
+                makeFile(sub + "/f" + std::to_string(f));
+        }
+    };
+    const std::string outside = temp("victim");
+    fill(outside);
+    const std::size_t before = count(outside);
+    const std::string d = driveC("r/d");
+    const std::string away = driveC("r/away");
+    for (int round = 0; round < 5; ++round) {
+        fill(d);
+        hostLink(outside, away);
+        {
+            // One exchange makes d the link and `away` the folder, the next puts them back.
+            const Changer swaps([&] {
+                ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            });
+            std::error_code ec;
+            winfs::remove_all(path("c:\\r"), ec);
+        }
+        EXPECT_EQ(count(outside), before) << "round " << round;
+        std::filesystem::remove_all(driveC("r"));
+    }
 }
 
 }  // namespace

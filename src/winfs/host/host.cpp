@@ -472,6 +472,57 @@ Result<Handle> openLinkFree(Place place, LastLink last) {
     return Handle(static_cast<int>(fd));
 }
 
+namespace {
+
+constexpr int kFolderToChange = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+}  // namespace
+
+Result<Handle> openChildFolder(int parent, const char* name) {
+    Handle folder(::openat(parent, name, kFolderToChange));
+    if (!folder) return Error::last();
+    return folder;
+}
+
+Result<Handle> openFolderBeneath(Place place) {
+    static std::atomic<bool> lacking{false};
+    if (place.folder >= 0 && !lacking.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = static_cast<std::uint64_t>(kFolderToChange);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+        const long fd = ::syscall(SYS_openat2, place.folder, nameOf(place), &how, sizeof how);
+        if (fd >= 0) return Handle(static_cast<int>(fd));
+        const Error error = Error::last();
+        if (!error.unsupported()) return error;
+        lacking.store(true, std::memory_order_relaxed);
+    }
+    // One name at a time, each opened with no link followed from the folder before it.
+    std::string_view rest = place.below;
+    Handle folder;
+    int at = descriptor(place);
+    if (rest.starts_with('/')) {
+        folder = Handle(::open("/", kFolderToChange));
+        if (!folder) return Error::last();
+        at = folder.get();
+    }
+    std::string name;
+    bool any = false;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('/'), rest.size());
+        name.assign(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (name.empty() || name == ".") continue;
+        if (name == "..") return Error(EXDEV);  // never above the handle, as RESOLVE_BENEATH
+        Result<Handle> next = openChildFolder(at, name.c_str());
+        if (!next) return next.error();
+        folder = std::move(*next);
+        at = folder.get();
+        any = true;
+    }
+    if (!any) return openChildFolder(at, ".");
+    return folder;
+}
+
 Result<file_type> typeAt(const Handle& handle) {
     struct stat st {};
     if (::fstat(handle.get(), &st) != 0) return Error::last();

@@ -4,6 +4,11 @@
 // winfs reports. Nothing else in winfs calls the host or reads errno: code above asks an Error what
 // it means by name (missing(), notAFolder(), ...) and for its Windows code.
 //
+// A call that changes or lists the disk acts on a folder descriptor that the walk opened and
+// vouched for, and on one last name in it with no link followed (unlinkat, renameat2, linkat
+// without AT_SYMLINK_FOLLOW, AT_SYMLINK_NOFOLLOW, O_NOFOLLOW): a folder opened as several names
+// below a handle is opened with openFolderBeneath, never through a link the host would follow.
+//
 // Threading: every function is safe to call concurrently; a Handle belongs to one owner.
 #pragma once
 
@@ -264,6 +269,17 @@ Error listFolder(Place place, Listed& listed, LastLink last,
 // Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: loop() when
 // one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
 Result<Handle> openLinkFree(Place place, LastLink last);
+
+// A folder to list and change, opened with no link followed on the way or at the end: what
+// `place` names below its handle (openat2 with RESOLVE_NO_SYMLINKS and RESOLVE_BENEATH, or, where
+// openat2 is missing, one openat with O_NOFOLLOW a name), or the folder `name` in the folder
+// `parent`. A link where a folder was fails with loop(), a file with notAFolder(): the walk's
+// answer no longer holds, and nothing is reached through the link.
+Result<Handle> openFolderBeneath(Place place);
+Result<Handle> openChildFolder(int parent, const char* name);
+
+// The names in an open folder (not "." and ".."), from its first, read whole before any is used.
+Error namesIn(const Handle& folder, std::vector<std::string>& names);
 
 // The type of what a handle names, and the target of a link opened as itself.
 Result<file_type> typeAt(const Handle& handle);

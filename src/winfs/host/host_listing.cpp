@@ -71,6 +71,23 @@ file_type typeFromRecord(unsigned char type) noexcept {
     }
 }
 
+// Every name of the open folder but "." and "..", from where its position stands: getdents64
+// itself, without the two fcntl and the fstat that opendir adds.
+Error readNames(int folder, const std::function<void(std::string_view, file_type)>& each) {
+    std::vector<char> buffer(std::size_t{64} * 1024);
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, folder, buffer.data(), buffer.size());
+        if (n < 0) return Error::last();
+        if (n == 0) return {};
+        for (long at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") each(name, typeFromRecord(entry->d_type));
+            at += entry->d_reclen;
+        }
+    }
+}
+
 }  // namespace
 
 Result<FolderStamp> stampOf(Place place) {
@@ -93,19 +110,7 @@ Error listFolder(Place place, Listed& listed, LastLink last,
     if (::fstat(folder.get(), &st) != 0) return Error::last();
     listed.stamp = stampFrom(st);
     listed.settle = settleOf(folder.get());
-    // getdents64 itself, without the two fcntl and the fstat that opendir adds.
-    std::vector<char> buffer(std::size_t{64} * 1024);
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
-        if (n < 0) return Error::last();
-        if (n == 0) break;
-        for (long at = 0; at < n;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
-            const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") each(name, typeFromRecord(entry->d_type));
-            at += entry->d_reclen;
-        }
-    }
+    if (const Error error = readNames(folder.get(), each)) return error;
     if (::fstat(folder.get(), &st) != 0) return Error::last();
     listed.steady = stampFrom(st) == listed.stamp;
     return {};
@@ -114,6 +119,13 @@ Error listFolder(Place place, Listed& listed, LastLink last,
 Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each) {
     return listFolder(place, listed, LastLink::open,
                       [&](std::string_view name, file_type) { each(name); });
+}
+
+Error namesIn(const Handle& folder, std::vector<std::string>& names) {
+    names.clear();
+    if (::lseek(folder.get(), 0, SEEK_SET) != 0) return Error::last();
+    return readNames(folder.get(),
+                     [&](std::string_view name, file_type) { names.emplace_back(name); });
 }
 
 Error namesIn(Place place, std::vector<std::string>& names) {

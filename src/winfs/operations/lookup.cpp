@@ -88,6 +88,21 @@ host::Place Slot::givenName(host::Cursor& parent, std::string& scratch) const {
     return parent.placeOf(name, scratch);
 }
 
+host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
+    host::Cursor parent = found.folder;
+    if (exists) {
+        const std::string& full = found.folder.host();
+        entry = full.substr(full.rfind('/') + 1);
+        parent.truncate(parent.depth() - 1);
+    } else {
+        entry = name;
+    }
+    host::Result<host::Handle> opened = host::openFolderBeneath(parent.place());
+    if (!opened) return opened.error();
+    folder = std::move(*opened);
+    return {};
+}
+
 Slot slotFor(const path& p, std::error_code& ec) {
     Slot slot{drives(), {}, false, {}};
     path full = absoluteOn(*slot.map, p, ec);
