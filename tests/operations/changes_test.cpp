@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -36,6 +37,14 @@ std::uintmax_t permsOf(const char* p) {
     return static_cast<std::uintmax_t>(fs::status(path(p)).permissions());
 }
 
+// A file that the host makes in the working directory (C:\zor), where winfs would not: twins.
+void hostFile(const char* name, const char* text) {
+    std::FILE* file = std::fopen(name, "wx");
+    ASSERT_NE(file, nullptr) << name;
+    std::fputs(text, file);
+    std::fclose(file);
+}
+
 // clang-format off
 const Change kChanges[] = {
     {"remove a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\FILE.TXT"), ec); }, 1, 0, "-zor/file.txt"},
@@ -55,6 +64,11 @@ const Change kChanges[] = {
     {"rename replaces a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 0, "-zor/data.txt zor/file.txt:5"},
     {"rename onto another case replaces that name", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\File.TXT"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/file.txt zor/File.TXT:5"},
     {"rename of the case alone", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/file.txt +zor/FILE.txt"},
+    {"rename by case alone beside a twin", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); fs::rename(path("c:\\zor\\abc"), path("c:\\zor\\Abc"), ec); return 0; }, 0, 0, "-zor/abc zor/Abc:3 zor/ABC:5"},
+    {"rename by case alone onto a twin of that case", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); hostFile("Abc", "fourth"); fs::rename(path("c:\\zor\\abc"), path("c:\\zor\\Abc"), ec); return 0; }, 0, 183, "zor/abc:3 zor/Abc:6 zor/ABC:5"},
+    {"rename by case alone of a name found in another case", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); fs::rename(path("c:\\zor\\Abc"), path("c:\\zor\\abc"), ec); return 0; }, 0, 183, "zor/abc:3 zor/ABC:5"},
+    {"rename onto its own name in another folder", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_file(path("c:\\zor\\old.txt"), path("c:\\zor\\store\\Data.txt")); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\store\\data.txt"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/store/Data.txt zor/store/data.txt:5"},
+    {"rename a folder by case alone beside a twin", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\mIXED"), path("c:\\zor\\MIXED"), ec); return 0; }, 0, 0, "-zor/mIXED +zor/MIXED +zor/Mixed"},
     {"rename onto a hard link of itself", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); return 0; }, 0, 0, "-zor/data.txt zor/twin:5"},
     {"rename a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\sub2"), ec); return 0; }, 0, 0, "-zor/sub +zor/sub2/up"},
     {"rename a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 5, "+zor/sub +zor/file.txt"},

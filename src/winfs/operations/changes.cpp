@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -275,6 +276,17 @@ void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
     if (error) ec = error.windows(host::At::lastName);
 }
 
+// Whether the entries of `one` and `other` are one name to Windows: the same host entry, or twins
+// in one folder whose names differ only in case, as a host program may make them.
+bool oneNameToWindows(const Slot& one, const Slot& other) {
+    const std::string_view a = one.found.folder.host();
+    const std::string_view b = other.found.folder.host();
+    const std::size_t cutA = a.rfind('/');
+    const std::size_t cutB = b.rfind('/');
+    return a.substr(0, cutA) == b.substr(0, cutB) &&
+           equalIgnoringCase(a.substr(cutA + 1), b.substr(cutB + 1));
+}
+
 void renameOne(const path& from, const path& to, std::error_code& ec) {
     const Slot source = slotFor(from, ec);
     if (ec) return;
@@ -288,9 +300,10 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
     } else if (source.found.drive != target.found.drive) {
         ec = make_error_code(ERROR_NOT_SAME_DEVICE);
-    } else if (target.exists && source.found.folder.host() == target.found.folder.host()) {
-        // The same entry: a change of case alone, or nothing at all.
-        if (target.found.head.filename().native() == target.name) return;
+    } else if (target.exists && oneNameToWindows(source, target)) {
+        // A change of case alone, or nothing at all. A twin already spelled as asked is another
+        // file that NTFS could not hold beside this one: refused, never replaced.
+        if (source.found.head.filename().native() == target.name) return;
         std::string sourceName;
         std::string givenName;
         host::Cursor parent;
