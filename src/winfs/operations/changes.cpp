@@ -279,12 +279,12 @@ void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
 // Whether the entries of `one` and `other` are one name to Windows: the same host entry, or twins
 // in one folder whose names differ only in case, as a host program may make them.
 bool oneNameToWindows(const Slot& one, const Slot& other) {
-    const std::string_view a = one.found.folder.host();
-    const std::string_view b = other.found.folder.host();
-    const std::size_t cutA = a.rfind('/');
-    const std::size_t cutB = b.rfind('/');
-    return a.substr(0, cutA) == b.substr(0, cutB) &&
-           equalIgnoringCase(a.substr(cutA + 1), b.substr(cutB + 1));
+    const std::string_view oneHost = one.found.folder.host();
+    const std::string_view otherHost = other.found.folder.host();
+    const std::size_t oneCut = oneHost.rfind('/');
+    const std::size_t otherCut = otherHost.rfind('/');
+    return oneHost.substr(0, oneCut) == otherHost.substr(0, otherCut) &&
+           equalIgnoringCase(oneHost.substr(oneCut + 1), otherHost.substr(otherCut + 1));
 }
 
 void renameOne(const path& from, const path& to, std::error_code& ec) {
