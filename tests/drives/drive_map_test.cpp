@@ -55,6 +55,14 @@ TEST_F(DriveFixture, DosdevicesLinksNameTheDrives) {
     changeDirectory(temp());  // outside every drive
     EXPECT_TRUE(winfs::current_path(ec).empty());
     expectError(ec, 3);
+
+    // A host link to a folder on no drive leads nowhere, a name in the way as on Windows: nothing
+    // is made through it.
+    makeFolder(temp("nodrive"));
+    hostLink(temp("nodrive"), driveC("ad"));
+    EXPECT_FALSE(winfs::create_directories(path("c:\\ad\\n1\\n2"), ec));
+    expectError(ec, 183);
+    EXPECT_NE(::stat(temp("nodrive/n1").c_str(), &st), 0) << "made outside every drive";
 }
 
 TEST_F(DriveFixture, TheLongestDriveFolderNamesTheDrive) {

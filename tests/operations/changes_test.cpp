@@ -1,11 +1,13 @@
 // The winfs operations that change the disk: removing, renaming, creating, copying, links, sizes,
 // permissions and times, and each checked on the host afterwards.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -64,6 +66,7 @@ const Change kChanges[] = {
     {"rename replaces a file", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 0, "-zor/data.txt zor/file.txt:5"},
     {"rename onto another case replaces that name", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\File.TXT"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/file.txt zor/File.TXT:5"},
     {"rename of the case alone", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/file.txt +zor/FILE.txt"},
+    {"copy_file onto a link whose .. stops at the drive's root", [](auto&, auto& ec) -> std::uintmax_t { ::mkdir("../../../victim", 0777); hostFile("../../../victim/file", "outside"); ::mkdir("../victim", 0777); hostFile("../victim/file", "in"); fs::create_symlink(path("..\\..\\victim\\file"), path("c:\\lf")); fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\lf"), fs::copy_options::overwrite_existing, ec); return std::filesystem::file_size("../../../victim/file"); }, 7, 0, "victim/file:5"},
     {"rename by case alone beside a twin", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); fs::rename(path("c:\\zor\\abc"), path("c:\\zor\\Abc"), ec); return 0; }, 0, 0, "-zor/abc zor/Abc:3 zor/ABC:5"},
     {"rename by case alone onto a twin of that case", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); hostFile("Abc", "fourth"); fs::rename(path("c:\\zor\\abc"), path("c:\\zor\\Abc"), ec); return 0; }, 0, 183, "zor/abc:3 zor/Abc:6 zor/ABC:5"},
     {"rename by case alone of a name found in another case", [](auto&, auto& ec) -> std::uintmax_t { hostFile("abc", "one"); hostFile("ABC", "three"); fs::rename(path("c:\\zor\\Abc"), path("c:\\zor\\abc"), ec); return 0; }, 0, 183, "zor/abc:3 zor/ABC:5"},

@@ -434,14 +434,15 @@ Error copyStamp(int out, const struct stat& source) {
 }  // namespace
 
 Error copyData(Place from, Place to, Replacing replacing) {
-    const Handle in(::openat(descriptor(from), from.below, O_RDONLY | O_CLOEXEC));
+    const Handle in(::openat(descriptor(from), from.below, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!in) return Error::last();
     struct stat source {};
     if (::fstat(in.get(), &source) != 0) return Error::last();
     if (S_ISDIR(source.st_mode)) return Error(EISDIR);
     const bool fresh = replacing == Replacing::refused;
     const Handle out(::openat(descriptor(to), to.below,
-                              O_WRONLY | O_CREAT | O_CLOEXEC | (fresh ? O_EXCL : 0), 0600));
+                              O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_EXCL : 0),
+                              0600));
     if (!out) return Error::last();
     // Never cut the source: a copy onto the file itself is refused before anything is written.
     struct stat target {};

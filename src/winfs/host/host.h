@@ -222,7 +222,7 @@ struct Space {
 };
 Result<Space> spaceAt(Place place);
 
-// Copies the data of the file at `from` (links followed) to `to`: a new file, or with
+// Copies the data of the file at `from` (a link refused, as `to`) to `to`: a new file, or with
 // Replacing::allowed one that exists cut to the new data. The copy takes the source's permission
 // bits and last change time, as CopyFileW takes its attributes and last write time.
 Error copyData(Place from, Place to, Replacing replacing);

@@ -32,12 +32,18 @@ bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
     }
     const Slot slot = slotFor(p, ec);
     if (ec) return false;
-    std::string scratch;
-    const host::Place place = slot.place(scratch);
     if (slot.exists) {
-        if (!host::isFolderAt(place)) ec = make_error_code(ERROR_ALREADY_EXISTS);
+        std::string scratch;
+        if (!host::isFolderAt(slot.place(scratch))) ec = make_error_code(ERROR_ALREADY_EXISTS);
         return false;
     }
+    host::Handle holder;
+    std::string name;
+    if (const host::Error error = slot.openHolder(holder, name)) {
+        ec = error.windows(host::At::folderOnTheWay);
+        return false;
+    }
+    const host::Place place{holder.get(), name.c_str()};
     if (const host::Error error = host::makeFolder(place)) {
         if (!(error.alreadyThere() && host::isFolderAt(place)))
             ec = error.windows(host::At::lastName);
@@ -69,36 +75,52 @@ void makeHardLink(const path& target, const path& link, std::error_code& ec) {
     } else if (name.found.drive != existing.found.drive) {
         ec = make_error_code(ERROR_NOT_SAME_DEVICE);
     } else {
+        host::Handle targetHolder;
+        host::Handle linkHolder;
         std::string targetName;
         std::string linkName;
-        if (const host::Error error =
-                host::makeHardLink(existing.place(targetName), name.place(linkName))) {
-            ec = error.windows(host::At::lastName);
+        host::Error error = existing.openHolder(targetHolder, targetName);
+        if (!error) error = name.openHolder(linkHolder, linkName);
+        if (!error) {
+            error = host::makeHardLink({targetHolder.get(), targetName.c_str()},
+                                       {linkHolder.get(), linkName.c_str()});
         }
+        if (error) ec = error.windows(host::At::lastName);
     }
 }
 
 namespace {
 
-// Makes each name of `rest` below `folder`: true when it made the last one. A folder that someone
-// else made in the meantime is there, as asked.
-bool makeEach(host::Cursor folder, const path& rest, std::error_code& ec) {
+// Makes each name of `rest` below the folder `found`: true when it made the last one. A folder
+// that someone else made in the meantime is there, as asked. Each is made in, and entered from,
+// the folder before it with no link followed: a link where the walk saw no name (one to a host
+// folder on no drive) is no folder to make names in.
+bool makeEach(const Resolution& found, const path& rest, std::error_code& ec) {
+    host::Handle folder;
+    if (const host::Error error = openFolderOf(found, folder)) {
+        ec = error.windows(host::At::folderOnTheWay);
+        return false;
+    }
     bool created = false;
-    std::string scratch;
     for (const path& element : rest) {
-        const host::Place place = folder.placeOf(element.native(), scratch);
-        const host::Error error = host::makeFolder(place);
+        const char* name = element.native().c_str();
+        const host::Error error = host::makeFolder({folder.get(), name});
         created = !error;
-        if (error && !(error.alreadyThere() && host::isFolderAt(place))) {
+        host::Result<host::Handle> entered = host::openChildFolder(folder.get(), name);
+        if (error && !(error.alreadyThere() && entered)) {
             ec = error.alreadyThere() ? make_error_code(ERROR_ALREADY_EXISTS)
                  : error.missing()    ? make_error_code(ERROR_PATH_NOT_FOUND)
                                       : error.windows(host::At::folderOnTheWay);
             return false;
         }
-        if (const host::Error descended = folder.descend(element.native())) {
-            ec = descended.windows(host::At::folderOnTheWay);
+        if (!entered) {
+            const host::Error refused = entered.error();
+            ec = refused.loop() || refused.notAFolder() || refused.missing()
+                     ? make_error_code(ERROR_PATH_NOT_FOUND)
+                     : refused.windows(host::At::folderOnTheWay);
             return false;
         }
+        folder = std::move(*entered);
     }
     return created;
 }
@@ -404,7 +426,7 @@ bool createDirectoriesOf(const path& p, std::error_code* ec) {
             return false;
         }
         if ((code = checkNewNames(found.rest))) return false;
-        return makeEach(found.folder, found.rest, code);
+        return makeEach(found, found.rest, code);
     });
 }
 

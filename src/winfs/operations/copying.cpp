@@ -68,14 +68,24 @@ bool copyFile(const path& from, const path& to, copy_options options, std::error
                                                                     : ERROR_NOT_SUPPORTED);
         return false;
     }
-    const Slot target = slotFor(to, ec);
+    // Onto a link, what the link leads to, with its Windows meaning, as CopyFileW writes it.
+    const Slot target = slotFor(to, ec, kStatus);
     if (ec) return false;
-    std::string scratch;
-    const host::Place from_ = source.at.folder.place();
-    const host::Place to_ = target.place(scratch);
+    host::Handle sourceHolder;
+    host::Handle targetHolder;
+    std::string sourceName;
+    std::string targetName;
+    host::Error opened = openHolderOf(source.at, sourceHolder, sourceName);
+    if (!opened) opened = target.openHolder(targetHolder, targetName);
+    if (opened) {
+        ec = opened.windows(host::At::folderOnTheWay);
+        return false;
+    }
+    const host::Place from_{sourceHolder.get(), sourceName.c_str()};
+    const host::Place to_{targetHolder.get(), targetName.c_str()};
     if (target.exists) {
-        const host::Result<host::Stat> there = host::statAt(to_, true);
-        const host::Result<host::Stat> here = host::statAt(from_, true);
+        const host::Result<host::Stat> there = host::statAt(to_, false);
+        const host::Result<host::Stat> here = host::statAt(from_, false);
         if (!there || !here) {
             ec = (!there ? there.error() : here.error()).windows(host::At::lastName);
             return false;

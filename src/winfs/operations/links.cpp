@@ -53,11 +53,10 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
     }
     const std::string stored = storedTarget(*map, target, folder.drive, ec);
     if (ec) return;
-    std::string scratch;
-    if (const host::Error error =
-            host::makeLink(stored, folder.folder.placeOf(name.native(), scratch))) {
-        ec = error.windows(host::At::folderOnTheWay);
-    }
+    host::Handle holder;
+    host::Error error = openFolderOf(folder, holder);
+    if (!error) error = host::makeLink(stored, {holder.get(), name.native().c_str()});
+    if (error) ec = error.windows(host::At::folderOnTheWay);
 }
 
 path readLinkTarget(const path& p, std::error_code& ec) {

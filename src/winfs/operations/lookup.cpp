@@ -88,22 +88,31 @@ host::Place Slot::givenName(host::Cursor& parent, std::string& scratch) const {
     return parent.placeOf(name, scratch);
 }
 
-host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
+host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry) {
     host::Cursor parent = found.folder;
-    if (exists) {
-        const std::string& full = found.folder.host();
-        entry = full.substr(full.rfind('/') + 1);
-        parent.truncate(parent.depth() - 1);
-    } else {
-        entry = name;
-    }
+    const std::string& full = parent.host();
+    entry = full.substr(full.rfind('/') + 1);
+    parent.truncate(parent.depth() - 1);
     host::Result<host::Handle> opened = host::openFolderBeneath(parent.place());
     if (!opened) return opened.error();
     folder = std::move(*opened);
     return {};
 }
 
-Slot slotFor(const path& p, std::error_code& ec) {
+host::Error openFolderOf(const Resolution& found, host::Handle& folder) {
+    host::Result<host::Handle> opened = host::openFolderBeneath(found.folder.place());
+    if (!opened) return opened.error();
+    folder = std::move(*opened);
+    return {};
+}
+
+host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
+    if (exists) return openHolderOf(found, folder, entry);
+    entry = name;
+    return openFolderOf(found, folder);
+}
+
+Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
     Slot slot{drives(), {}, false, {}};
     path full = absoluteOn(*slot.map, p, ec);
     if (ec) return slot;
@@ -114,7 +123,7 @@ Slot slotFor(const path& p, std::error_code& ec) {
     // "c:\zor\new\" names "new".
     if (!full.has_filename() && full.has_relative_path()) full = full.parent_path();
     slot.name = full.filename().native();
-    slot.found = resolve(*slot.map, full, kSymlinkStatus, ec);
+    slot.found = resolve(*slot.map, full, lookup, ec);
     if (ec) return slot;
     if (!onTheHost(slot.found)) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);
@@ -126,6 +135,8 @@ Slot slotFor(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
     } else {
         ec = checkNewNames(slot.found.rest);
+        // A link followed to a missing name: the new entry is that name, not the link's.
+        if (lookup.follow == Follow::all) slot.name = slot.found.rest.native();
     }
     return slot;
 }

@@ -69,7 +69,16 @@ struct Slot {
     // and the name in it: the entry's as on disk, else the one given. Not for a drive's root.
     host::Error openHolder(host::Handle& folder, std::string& entry) const;
 };
-Slot slotFor(const path& p, std::error_code& ec);
+// With kStatus, a link as the last name is followed with its Windows meaning: the slot is what it
+// leads to, or the missing name it would make.
+Slot slotFor(const path& p, std::error_code& ec, Lookup lookup = kSymlinkStatus);
+
+// The folder that holds the entry a resolution found, opened with no link followed, and the
+// entry's name in it as on disk. Not for a drive's root.
+host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry);
+
+// The folder a resolution found, opened with no link followed, to list or change what is in it.
+host::Error openFolderOf(const Resolution& found, host::Handle& folder);
 
 // What fstatat tells of what `p` names, links followed; a missing path fails with its reason.
 host::Result<host::Stat> statExisting(const path& p, std::error_code& ec);
