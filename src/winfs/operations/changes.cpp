@@ -234,12 +234,19 @@ class TreeRemoval {
     std::uintmax_t removed_ = 0;
 };
 
-// Where a removal starts: the entry `p` names and the folder that holds it, with no link followed.
-struct Removal {
-    host::Handle holder;
+// An entry, or a new name, in its folder opened with no link followed: where a call that changes
+// the disk acts.
+struct Held {
+    host::Handle folder;
     std::string name;
+    host::Place place() const { return {folder.get(), name.c_str()}; }
 };
-std::optional<Removal> removalOf(const path& p, std::error_code& ec) {
+
+host::Error hold(const Slot& slot, Held& held) {
+    return slot.openHolder(held.folder, held.name);
+}
+
+std::optional<Held> removalOf(const path& p, std::error_code& ec) {
     Slot slot = slotFor(p, ec);
     // Nothing there, however it is missing, is nothing to remove, as DeleteFileW's "not found".
     if ((ec && isNotFound(ec)) || (!ec && !slot.exists)) {
@@ -251,8 +258,8 @@ std::optional<Removal> removalOf(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
         return std::nullopt;
     }
-    Removal removal;
-    if (const host::Error error = slot.openHolder(removal.holder, removal.name)) {
+    Held removal;
+    if (const host::Error error = hold(slot, removal)) {
         ec = error.windows(host::At::folderOnTheWay);
         return std::nullopt;
     }
@@ -260,9 +267,9 @@ std::optional<Removal> removalOf(const path& p, std::error_code& ec) {
 }
 
 bool removeOne(const path& p, std::error_code& ec) {
-    const std::optional<Removal> removal = removalOf(p, ec);
+    const std::optional<Held> removal = removalOf(p, ec);
     if (!removal) return false;
-    const host::Place place{removal->holder.get(), removal->name.c_str()};
+    const host::Place place = removal->place();
     host::Error error = host::removeName(place);
     if (error.aFolder()) error = host::removeFolder(place);
     if (error && !error.missing()) ec = error.windows(host::At::lastName);
@@ -270,9 +277,9 @@ bool removeOne(const path& p, std::error_code& ec) {
 }
 
 std::uintmax_t removeAll(const path& p, std::error_code& ec) {
-    const std::optional<Removal> removal = removalOf(p, ec);
+    const std::optional<Held> removal = removalOf(p, ec);
     if (!removal) return 0;
-    TreeRemoval tree(removal->holder.get());
+    TreeRemoval tree(removal->folder.get());
     if (const host::Error error = tree.remove(removal->name)) {
         ec = error.windows(host::At::lastName);
     }
@@ -283,17 +290,18 @@ std::uintmax_t removeAll(const path& p, std::error_code& ec) {
 // case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
 // the host's rename would keep both.
 void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
-    std::string sourceName;
-    std::string targetName;
-    const host::Place source = from.place(sourceName);
-    const host::Place target = to.place(targetName);
-    host::Error error = host::sameFile(source, target)
-                            ? host::removeName(source)
-                            : host::moveName(source, target, host::Replacing::allowed);
-    if (!error && to.found.head.filename().native() != to.name) {
-        host::Cursor parent;
-        std::string givenName;
-        error = host::moveName(target, to.givenName(parent, givenName), host::Replacing::refused);
+    Held source;
+    Held target;
+    host::Error error = hold(from, source);
+    if (!error) error = hold(to, target);
+    if (!error) {
+        error = host::sameFile(source.place(), target.place())
+                    ? host::removeName(source.place())
+                    : host::moveName(source.place(), target.place(), host::Replacing::allowed);
+    }
+    if (!error && target.name != to.name) {
+        error = host::moveName(target.place(), {target.folder.get(), to.name.c_str()},
+                               host::Replacing::refused);
     }
     if (error) ec = error.windows(host::At::lastName);
 }
@@ -326,12 +334,12 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
         // A change of case alone, or nothing at all. A twin already spelled as asked is another
         // file that NTFS could not hold beside this one: refused, never replaced.
         if (source.found.head.filename().native() == target.name) return;
-        std::string sourceName;
-        std::string givenName;
-        host::Cursor parent;
-        const host::Error error =
-            host::moveName(source.place(sourceName), target.givenName(parent, givenName),
-                           host::Replacing::refused);
+        Held entry;
+        host::Error error = hold(source, entry);
+        if (!error) {
+            error = host::moveName(entry.place(), {entry.folder.get(), target.name.c_str()},
+                                   host::Replacing::refused);
+        }
         if (error) ec = error.windows(host::At::lastName);
     } else if (target.exists) {
         const bool folders =
@@ -342,10 +350,11 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
             replaceEntry(source, target, ec);
         }
     } else {
-        std::string sourceName;
-        std::string targetName;
-        const host::Error error = host::moveName(source.place(sourceName), target.place(targetName),
-                                                 host::Replacing::refused);
+        Held entry;
+        Held made;
+        host::Error error = hold(source, entry);
+        if (!error) error = hold(target, made);
+        if (!error) error = host::moveName(entry.place(), made.place(), host::Replacing::refused);
         if (error) ec = error.windows(host::At::folderOnTheWay);
     }
 }

@@ -82,12 +82,6 @@ host::Place Slot::place(std::string& scratch) const {
     return exists ? found.folder.place() : found.folder.placeOf(name, scratch);
 }
 
-host::Place Slot::givenName(host::Cursor& parent, std::string& scratch) const {
-    parent = found.folder;
-    if (exists) parent.truncate(parent.depth() - 1);
-    return parent.placeOf(name, scratch);
-}
-
 host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry) {
     host::Cursor parent = found.folder;
     const std::string& full = parent.host();

@@ -63,8 +63,6 @@ struct Slot {
 
     // The entry, or the new name in its folder; `scratch` holds the text.
     host::Place place(std::string& scratch) const;
-    // The name as given in the entry's folder, where "foo" would become "FOO".
-    host::Place givenName(host::Cursor& parent, std::string& scratch) const;
     // The folder that holds the entry, or would hold the new name, opened with no link followed,
     // and the name in it: the entry's as on disk, else the one given. Not for a drive's root.
     host::Error openHolder(host::Handle& folder, std::string& entry) const;
