@@ -22,6 +22,10 @@ inline const char* nameOf(Place place) noexcept {
     return *place.below != '\0' ? place.below : ".";
 }
 
+inline Time timeOf(const timespec& t) noexcept {
+    return {static_cast<std::int64_t>(t.tv_sec), static_cast<std::int64_t>(t.tv_nsec)};
+}
+
 inline std::int64_t nanoseconds(const timespec& t) noexcept {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
