@@ -213,7 +213,7 @@ Error makeHardLink(Place target, Place link);
 
 // Sets the data's last change time, links followed; the access time stays. A time the file system
 // cannot hold is EINVAL and the file keeps the time it had: the host refuses some, and stores
-// others as the nearest it holds (ext4 holds 1901 to 2446).
+// others as the nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
 Error setModified(Place place, Time modified);
 // Sets the permission bits, links followed.
 Error setMode(Place place, std::uint32_t mode);
