@@ -158,6 +158,7 @@ const Change kChanges[] = {
     {"permissions of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\none"), fs::perms::none, ec); return 0; }, 0, 2, ""},
     {"last_write_time set", [](auto&, auto& ec) -> std::uintmax_t { const auto t = fs::file_time_type(fs::file_time_type::duration(123'456'789'012'345'678)); fs::last_write_time(path("c:\\zor\\rel"), t, ec); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\store")).time_since_epoch().count()); }, 123'456'789'012'345'678, 0, ""},
     {"last_write_time set past 2262", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\old.txt"), after1970(kYear2300, 1'234'567), ec); return ticksOf("c:\\zor\\old.txt"); }, static_cast<std::uintmax_t>(after1970(kYear2300, 1'234'567).time_since_epoch().count()), 0, ""},
+    {"last_write_time set on a folder past 2262, then looked in", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\store"), after1970(kYear2300), ec); return fs::exists(path("C:\\ZOR\\STORE\\INNER")); }, 1, 0, ""},
     {"last_write_time set a tick before 1970", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\old.txt"), after1970(0, -1), ec); return ticksOf("c:\\zor\\old.txt"); }, static_cast<std::uintmax_t>(kTicksTo1970 - 1), 0, ""},
     // ext4 holds 1901 to 2446 and stores a time beyond as its nearest end; tmpfs holds them all.
     {"last_write_time set to 1800", [](auto&, auto& ec) { return heldOrRefused(after1970(-5'364'662'400), ec); }, 1, 0, ""},
