@@ -1,5 +1,6 @@
 // The winfs operations that change the disk: removing, renaming, creating, copying, links, sizes,
 // permissions and times, and each checked on the host afterwards.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +46,49 @@ void hostFile(const char* name, const char* text) {
     ASSERT_NE(file, nullptr) << name;
     std::fputs(text, file);
     std::fclose(file);
+}
+
+// A FILETIME `seconds` after 1970 (before it when negative) and `ticks` of 100 ns more.
+constexpr std::int64_t kTicksTo1970 = 11'644'473'600LL * 10'000'000;
+constexpr fs::file_time_type after1970(std::int64_t seconds, std::int64_t ticks = 0) {
+    return fs::file_time_type(
+        fs::file_time_type::duration(kTicksTo1970 + seconds * 10'000'000 + ticks));
+}
+constexpr std::int64_t kYear2300 = 10'413'792'000;  // 2300-01-01, in seconds since 1970
+
+std::uintmax_t ticksOf(const char* p) {
+    return static_cast<std::uintmax_t>(fs::last_write_time(path(p)).time_since_epoch().count());
+}
+
+// Whether the host's file system holds `t` exactly: file.txt dated by the host, and read back.
+bool hostHolds(fs::file_time_type t) {
+    const std::int64_t ticks = t.time_since_epoch().count();
+    const std::int64_t beyond = ticks % 10'000'000;
+    const std::int64_t since1601 = ticks / 10'000'000 - (beyond < 0 ? 1 : 0);
+    const timespec want{since1601 - 11'644'473'600,
+                        (beyond < 0 ? beyond + 10'000'000 : beyond) * 100};
+    const std::string host = fs::host_path(path("c:\\zor\\file.txt")).string();
+    const timespec times[2] = {{0, UTIME_OMIT}, want};
+    struct stat st {};
+    return ::utimensat(AT_FDCWD, host.c_str(), times, 0) == 0 && ::stat(host.c_str(), &st) == 0 &&
+           st.st_mtim.tv_sec == want.tv_sec && st.st_mtim.tv_nsec == want.tv_nsec;
+}
+
+// Sets old.txt's time where file systems differ on holding it: 1 when it reads back exactly where
+// the host holds it, and where it does not is refused with 87, the file keeping its time. Which
+// one depends on the file system, so `ec` is left clear.
+std::uintmax_t heldOrRefused(fs::file_time_type t, std::error_code& ec) {
+    const path p("c:\\zor\\old.txt");
+    const fs::file_time_type before = fs::last_write_time(p);
+    fs::last_write_time(p, t, ec);
+    const fs::file_time_type after = fs::last_write_time(p);
+    const bool held = hostHolds(t);
+    const bool right = held ? !ec && after == t : ec.value() == 87 && after == before;
+    EXPECT_TRUE(right) << "set " << t.time_since_epoch().count() << ", read "
+                       << after.time_since_epoch().count() << ", the host "
+                       << (held ? "holds it: " : "does not: ") << ec.message();
+    ec.clear();
+    return right;
 }
 
 // clang-format off
@@ -129,6 +173,14 @@ const Change kChanges[] = {
     {"permissions with two options", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, fs::perm_options::add | fs::perm_options::remove, ec); return 0; }, 0, 87, "zor/file.txt#644"},
     {"permissions of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\none"), fs::perms::none, ec); return 0; }, 0, 2, ""},
     {"last_write_time set", [](auto&, auto& ec) -> std::uintmax_t { const auto t = fs::file_time_type(fs::file_time_type::duration(123'456'789'012'345'678)); fs::last_write_time(path("c:\\zor\\rel"), t, ec); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\store")).time_since_epoch().count()); }, 123'456'789'012'345'678, 0, ""},
+    {"last_write_time set past 2262", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\old.txt"), after1970(kYear2300, 1'234'567), ec); return ticksOf("c:\\zor\\old.txt"); }, static_cast<std::uintmax_t>(after1970(kYear2300, 1'234'567).time_since_epoch().count()), 0, ""},
+    {"last_write_time set on a folder past 2262, then looked in", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\store"), after1970(kYear2300), ec); return fs::exists(path("C:\\ZOR\\STORE\\INNER")); }, 1, 0, ""},
+    {"last_write_time set a tick before 1970", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\old.txt"), after1970(0, -1), ec); return ticksOf("c:\\zor\\old.txt"); }, static_cast<std::uintmax_t>(kTicksTo1970 - 1), 0, ""},
+    // ext4 holds 1901 to 2446 and stores a time beyond as its nearest end; tmpfs holds them all.
+    {"last_write_time set to 1800", [](auto&, auto& ec) { return heldOrRefused(after1970(-5'364'662'400), ec); }, 1, 0, ""},
+    {"last_write_time set to 1601 and a tick", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type(fs::file_time_type::duration(1)), ec); }, 1, 0, ""},
+    {"last_write_time set to file_time_type::min()", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::min(), ec); }, 1, 0, ""},
+    {"last_write_time set to the largest FILETIME", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::max(), ec); }, 1, 0, ""},
     {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
 };
 // clang-format on

@@ -1,6 +1,8 @@
 // The winfs operations that read: absolute, relative and proximate, the status queries,
 // read_symlink, sizes, times and identity, the working directory and the temporary folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <chrono>
@@ -283,6 +285,35 @@ std::uintmax_t rootCapacity() {
     return ::statvfs("/", &fs) == 0 ? fs.f_blocks * fs.f_frsize : 0;
 }
 
+// Dates `p` as another program would, and gives the time the host holds for it then.
+timespec datedByHost(const char* p, timespec t) {
+    const std::string host = fs::host_path(path(p)).string();
+    const timespec times[2] = {{0, UTIME_OMIT}, t};
+    EXPECT_EQ(::utimensat(AT_FDCWD, host.c_str(), times, 0), 0) << host;
+    struct stat st {};
+    EXPECT_EQ(::stat(host.c_str(), &st), 0) << host;
+    return st.st_mtim;
+}
+
+// A time the host holds past the largest FILETIME (tmpfs holds it; ext4 stores 2446 instead) is
+// 87, never another time; any other is read exactly. `ec` is left clear, as it differs.
+std::uintmax_t readsHeldOrRefused(timespec t, std::error_code& ec) {
+    const timespec held = datedByHost("c:\\zor\\old.txt", t);
+    const fs::file_time_type read = fs::last_write_time(path("c:\\zor\\old.txt"), ec);
+    const bool fits = held.tv_sec < 900'000'000'000;  // the largest FILETIME is 910'692'730'085 s
+    const long long ticks =
+        fits ? (held.tv_sec + 11'644'473'600LL) * 10'000'000 + held.tv_nsec / 100 : 0;
+    const bool right = fits ? !ec && read.time_since_epoch().count() == ticks : ec.value() == 87;
+    EXPECT_TRUE(right) << "held " << held.tv_sec << " s, read " << read.time_since_epoch().count()
+                       << ": " << ec.message();
+    ec.clear();
+    return right;
+}
+
+// 2300-01-01 00:00:00.1234567 (and 89 ns, cut), in ticks since 1601.
+constexpr std::uintmax_t k2300Ticks =
+    (10'413'792'000ULL + 11'644'473'600ULL) * 10'000'000ULL + 1'234'567;
+
 // clang-format off
 const Query kQueries[] = {
     {"file_size", [](auto&, auto& ec) { return fs::file_size(path("c:\\ZOR\\data.txt"), ec); }, 5, 0},
@@ -308,6 +339,8 @@ const Query kQueries[] = {
     {"is_block_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_block_file(path("c:\\zor"), ec); }, 0, 0},
     {"last_write_time in FILETIME ticks", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, kOldTicks, 0},
     {"last_write_time to system_clock", [](auto&, auto& ec) { const auto sys = fs::file_time_type::clock::to_sys(fs::last_write_time(path("c:\\zor\\old.txt"), ec)); return static_cast<std::uintmax_t>(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count()); }, 1'000'000'000, 0},
+    {"last_write_time of a file the host dated 2300", [](auto&, auto& ec) { datedByHost("c:\\zor\\old.txt", {10'413'792'000, 123'456'789}); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, k2300Ticks, 0},
+    {"last_write_time of a file the host dated past the largest FILETIME", [](auto&, auto& ec) { return readsHeldOrRefused({1'000'000'000'000, 0}, ec); }, 1, 0},
     {"last_write_time of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\none"), ec) == fs::file_time_type::min()); }, 1, 2},
     {"space", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::space(path("z:\\"), ec).capacity == rootCapacity()); }, 1, 0},
     {"space of what is not there", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\none"), ec).available; }, kFailed, 2},

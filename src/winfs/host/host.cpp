@@ -324,7 +324,7 @@ Result<Stat> statAt(Place place, bool follow) {
                 static_cast<std::uint64_t>(st.st_nlink),
                 static_cast<std::uint64_t>(st.st_dev),
                 static_cast<std::uint64_t>(st.st_ino),
-                nanoseconds(st.st_mtim)};
+                timeOf(st.st_mtim)};
 }
 
 bool sameFile(Place one, Place two) {
@@ -354,19 +354,42 @@ Error makeHardLink(Place target, Place link) {
                : Error::last();
 }
 
-Error setModified(Place place, std::int64_t modified) {
-    std::array<timespec, 2> times{};
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(modified / 1'000'000'000);
-    times[1].tv_nsec = static_cast<long>(modified % 1'000'000'000);
-    if (times[1].tv_nsec < 0) {  // before 1970: the seconds round down
-        times[1].tv_sec -= 1;
-        times[1].tv_nsec += 1'000'000'000;
-    }
-    return ::utimensat(descriptor(place), *place.below != '\0' ? place.below : ".", times.data(),
-                       0) == 0
-               ? Error()
-               : Error::last();
+namespace {
+
+Error setModifiedAt(int at, const char* name, const timespec& modified) {
+    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, modified};
+    return ::utimensat(at, name, times.data(), 0) == 0 ? Error() : Error::last();
+}
+
+// Whether the file system stored `wanted` as `stored`: cut to its granularity, which is at most
+// FAT's two seconds, and not moved to the nearest time it holds.
+bool storedAs(Time wanted, Time stored) noexcept {
+    if (stored > wanted) return false;
+    // In unsigned arithmetic the difference of two int64 seconds, the later first, is exact.
+    const std::uint64_t seconds =
+        static_cast<std::uint64_t>(wanted.seconds) - static_cast<std::uint64_t>(stored.seconds);
+    if (seconds > 2) return false;
+    const std::int64_t apart = static_cast<std::int64_t>(seconds) * 1'000'000'000 +
+                               wanted.nanoseconds - stored.nanoseconds;
+    return apart < 2'000'000'000;
+}
+
+}  // namespace
+
+Error setModified(Place place, Time modified) {
+    static_assert(sizeof(time_t) == sizeof modified.seconds, "a Time's seconds fit a timespec");
+    const int at = descriptor(place);
+    const char* name = nameOf(place);
+    struct stat before {};
+    if (::fstatat(at, name, &before, 0) != 0) return Error::last();
+    const timespec wanted{static_cast<time_t>(modified.seconds),
+                          static_cast<long>(modified.nanoseconds)};
+    if (const Error error = setModifiedAt(at, name, wanted)) return error;
+    struct stat after {};
+    if (::fstatat(at, name, &after, 0) != 0) return Error::last();
+    if (storedAs(modified, timeOf(after.st_mtim))) return {};
+    setModifiedAt(at, name, before.st_mtim);  // the time it had, as a refused time leaves it
+    return Error(EINVAL);
 }
 
 Error setMode(Place place, std::uint32_t mode) {

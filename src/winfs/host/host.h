@@ -176,8 +176,17 @@ Error makeFolder(Place place);
 Error makeFolders(const std::string& host);
 Error makeLink(const std::string& target, Place place);
 
+// A time as the host keeps it, a timespec: whole seconds since 1970 (negative before it) and the
+// nanoseconds past them, which spans every time a file system holds, where 64-bit nanoseconds
+// since 1970 span only 1677 to 2262.
+struct Time {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;  // 0 to 999'999'999
+    auto operator<=>(const Time&) const = default;
+};
+
 // What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
-// in bytes, its hard links, which file it is, and when its data last changed (ns since 1970).
+// in bytes, its hard links, which file it is, and when its data last changed.
 struct Stat {
     file_type type = file_type::unknown;
     std::uint32_t mode = 0;
@@ -185,7 +194,7 @@ struct Stat {
     std::uint64_t links = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t modified = 0;
+    Time modified;
 };
 
 // What `place` names, links followed (stat) or not (lstat).
@@ -207,8 +216,10 @@ Error moveName(Place from, Place to, Replacing replacing);
 // A new hard link `link` to `target` itself, a link not followed.
 Error makeHardLink(Place target, Place link);
 
-// Sets the data's last change time (ns since 1970), links followed; the access time stays.
-Error setModified(Place place, std::int64_t modified);
+// Sets the data's last change time, links followed; the access time stays. A time the file system
+// cannot hold is EINVAL and the file keeps the time it had: the host refuses some, and stores
+// others as the nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
+Error setModified(Place place, Time modified);
 // Sets the permission bits, links followed.
 Error setMode(Place place, std::uint32_t mode);
 // Cuts or extends the file to `size` bytes, links followed.

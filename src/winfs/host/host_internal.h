@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 
 #include "host/host.h"
 
@@ -22,8 +23,18 @@ inline const char* nameOf(Place place) noexcept {
     return *place.below != '\0' ? place.below : ".";
 }
 
+inline Time timeOf(const timespec& t) noexcept {
+    return {static_cast<std::int64_t>(t.tv_sec), static_cast<std::int64_t>(t.tv_nsec)};
+}
+
+// Nanoseconds since 1970 for a folder's stamp, held at int64's ends before 1677 and after 2262:
+// a stamp is only compared, and any change in a folder sets its change time to now, well inside.
 inline std::int64_t nanoseconds(const timespec& t) noexcept {
-    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    constexpr std::int64_t kPerSecond = 1'000'000'000;
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max() / kPerSecond - 1;
+    if (t.tv_sec > kMost) return std::numeric_limits<std::int64_t>::max();
+    if (t.tv_sec < -kMost) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(t.tv_sec) * kPerSecond + t.tv_nsec;
 }
 
 }  // namespace winfs::host

@@ -1,6 +1,5 @@
 #include "pathprobe/winfs/changes.h"
 
-#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "operations/file_times.h"
 #include "operations/lookup.h"
 #include "operations/making.h"
 #include "operations/report.h"
@@ -362,15 +362,7 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
 void setWriteTime(const path& p, file_time_type time, std::error_code& ec) {
     const Found found = findExisting(p, kStatus, ec);
     if (ec) return;
-    using std::chrono::nanoseconds;
-    const auto since1970 = file_clock::to_sys(time).time_since_epoch();
-    constexpr auto kLimit = std::chrono::duration_cast<file_clock::duration>(nanoseconds::max());
-    if (since1970 > kLimit || since1970 < -kLimit) {
-        ec = make_error_code(ERROR_INVALID_PARAMETER);  // beyond what the host's clock holds
-        return;
-    }
-    const auto ns = std::chrono::duration_cast<nanoseconds>(since1970).count();
-    if (const host::Error error = host::setModified(found.at.folder.place(), ns)) {
+    if (const host::Error error = host::setModified(found.at.folder.place(), hostTimeFor(time))) {
         ec = error.windows(host::At::lastName);
     }
 }

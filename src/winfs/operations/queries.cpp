@@ -1,11 +1,12 @@
 #include "pathprobe/winfs/queries.h"
 
-#include <chrono>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/host.h"
+#include "operations/file_times.h"
 #include "operations/lookup.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/error.h"
@@ -45,9 +46,12 @@ bool isEmptyFolderOrFile(const path& p, std::error_code& ec) {
 file_time_type readWriteTime(const path& p, std::error_code& ec) {
     const host::Result<host::Stat> st = statExisting(p, ec);
     if (ec) return file_time_type::min();
-    const std::chrono::sys_time<std::chrono::nanoseconds> modified{
-        std::chrono::nanoseconds(st->modified)};
-    return file_clock::from_sys(modified);
+    const std::optional<file_time_type> time = fileTimeFor(st->modified);
+    if (!time) {
+        ec = make_error_code(ERROR_INVALID_PARAMETER);  // a time that no FILETIME holds
+        return file_time_type::min();
+    }
+    return *time;
 }
 
 space_info readRoom(const path& p, std::error_code& ec) {
