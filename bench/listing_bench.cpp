@@ -1,14 +1,20 @@
 // winfs::directory_iterator beside std::filesystem::directory_iterator over the same host folder of
 // 100,000 names ("file00000" to "File99999", made in a scrambled order), each entry's path read.
-// winfs puts the names in NTFS's index order first. Run by hand:
+// winfs puts the names in NTFS's index order first. Then both recursive iterators over a chain of
+// 2,000 nested folders, with the memory that the process holds more at the deepest entry than
+// before the listing (VmRSS, in kB) as a counter. Run by hand:
 //   build/default/bench/listing_bench --benchmark_min_time=0.2
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "bench_prefix.h"
@@ -61,5 +67,62 @@ void List_std(benchmark::State& state) {
     list<std::filesystem::directory_iterator>(state, std::filesystem::path(drive().host()));
 }
 BENCHMARK(List_std)->Unit(benchmark::kMillisecond);
+
+constexpr int kDepth = 2'000;
+
+// C:\deep\d\d\...: made with mkdirat from each new folder, below the host's limit on a path.
+const std::string& deep() {
+    static const std::string host = [] {
+        const std::string top = drive().BenchPrefix::host("deep");
+        ::mkdir(top.c_str(), 0755);
+        int at = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int k = 0; k < kDepth && at >= 0; ++k) {
+            ::mkdirat(at, "d", 0755);
+            const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(at);
+            at = next;
+        }
+        if (at >= 0) ::close(at);
+        return top;
+    }();
+    return host;
+}
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+template <class Iterator, class Path>
+void descend(benchmark::State& state, const Path& folder) {
+    long held = 0;
+    for (auto _ : state) {
+        const long before = residentKb();
+        std::size_t bytes = 0;
+        int deepest = 0;
+        for (Iterator it(folder); it != Iterator(); ++it) {
+            bytes += it->path().native().size();
+            if (it.depth() + 1 == kDepth) held = residentKb() - before;
+            deepest = std::max(deepest, it.depth() + 1);
+        }
+        benchmark::DoNotOptimize(bytes);
+        if (deepest != kDepth) state.SkipWithError("not every level listed");
+    }
+    state.counters["held_kB"] = static_cast<double>(held);
+}
+
+void Descend_winfs(benchmark::State& state) {
+    deep();
+    descend<winfs::recursive_directory_iterator>(state, winfs::path("C:\\deep"));
+}
+BENCHMARK(Descend_winfs)->Unit(benchmark::kMillisecond);
+
+void Descend_std(benchmark::State& state) {
+    descend<std::filesystem::recursive_directory_iterator>(state, std::filesystem::path(deep()));
+}
+BENCHMARK(Descend_std)->Unit(benchmark::kMillisecond);
 
 }  // namespace

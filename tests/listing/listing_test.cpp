@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,7 +19,8 @@ namespace {
 
 // Listings, on the tree of buildTree() with two more folders:
 //   order\ holding names that show NTFS's index order, and "q?", which Windows cannot write;
-//   rec\{a.txt, B\c\{f, up -> ../..}, B\d\, lnk -> B/c, x\y}, for descents.
+//   rec\{a.txt, B\c\{f, up -> ../..}, B\d\, lnk -> B/c, x\y}, for descents;
+//   deep\d\{d\d\...\f, e\f}, 65 folders d deep: deeper than the folders a descent keeps open.
 // An entry is written as its name, then '/' for a folder and '@' for a link, as the entry tells.
 template <class Row>
 class ListingTest : public TreeTest<Row> {
@@ -36,6 +39,13 @@ class ListingTest : public TreeTest<Row> {
         for (const char* file : {"rec/a.txt", "rec/B/c/f", "rec/x/y"})
             this->makeFile(this->driveC(file));
         this->hostLink("../..", this->driveC("rec/B/c/up"));
+        std::string deep = this->driveC("deep");
+        for (int k = 0; k < 65; ++k)
+            deep += "/d";
+        this->makeFolder(deep);
+        this->makeFile(deep + "/f");
+        this->makeFolder(this->driveC("deep/d/e"));
+        this->makeFile(this->driveC("deep/d/e/f"));
         this->hostLink("B/c", this->driveC("rec/lnk"));
     }
     void TearDown() override {
@@ -82,7 +92,7 @@ const Listed kListings[] = {
     {"C:\\ZOR\\STORE", kNoOptions, nullptr, "inner/", "C:\\ZOR\\STORE\\inner", 0},
     {"c:\\zor\\store\\..\\rel", kNoOptions, nullptr, "inner/", "c:\\zor\\store\\..\\rel\\inner", 0},
     {"store", kNoOptions, nullptr, "inner/", "store\\inner", 0},
-    {"c:\\", kNoOptions, nullptr, "chain/ order/ outside/ rec/ up@ zor/", "c:\\chain", 0},
+    {"c:\\", kNoOptions, nullptr, "chain/ deep/ order/ outside/ rec/ up@ zor/", "c:\\chain", 0},
     {"c:\\zor\\store\\inner", kNoOptions, nullptr, "", nullptr, 0},
     {"c:\\zor\\none", kNoOptions, nullptr, "", nullptr, 3},
     {"c:\\none\\x", kNoOptions, nullptr, "", nullptr, 3},
@@ -128,8 +138,11 @@ struct Descended {
     const char* folder;
     fs::directory_options options;
     const char* deny;
-    const char* at;        // the entry where `act` is done
-    char act;              // 'p': pop(); 'd': disable_recursion_pending()
+    const char* at;  // the entry where `act` is done
+    // 'p': pop(); 'd': disable_recursion_pending(); 'r', 'b' and 'e': rec, rec\B or deep\d moved
+    // away and a host link to a copy outside the prefix put in its place, with OUTSIDE.txt in every
+    // folder
+    char act;
     const char* expected;  // "depth:entry", space separated
     int error;
 };
@@ -155,10 +168,53 @@ const Descended kDescents[] = {
     {"c:\\rec\\x", kSkip, "rec/x", nullptr, 0, "", 0},
     {"c:\\rec\\none\\x", kNoOptions, nullptr, nullptr, 0, "", 3},
     {"c:\\rec\\a.txt", kNoOptions, nullptr, nullptr, 0, "", 267},
+    // deep\d is closed and opened again by name when e is entered.
+    {"c:\\deep", kNoOptions, nullptr, nullptr, 0,
+     "0:d/ 1:d/ 2:d/ 3:d/ 4:d/ 5:d/ 6:d/ 7:d/ 8:d/ 9:d/ 10:d/ 11:d/ 12:d/ "
+     "13:d/ 14:d/ 15:d/ 16:d/ 17:d/ 18:d/ 19:d/ 20:d/ 21:d/ 22:d/ 23:d/ "
+     "24:d/ 25:d/ 26:d/ 27:d/ 28:d/ 29:d/ 30:d/ 31:d/ 32:d/ 33:d/ 34:d/ "
+     "35:d/ 36:d/ 37:d/ 38:d/ 39:d/ 40:d/ 41:d/ 42:d/ 43:d/ 44:d/ 45:d/ "
+     "46:d/ 47:d/ 48:d/ 49:d/ 50:d/ 51:d/ 52:d/ 53:d/ 54:d/ 55:d/ 56:d/ "
+     "57:d/ 58:d/ 59:d/ 60:d/ 61:d/ 62:d/ 63:d/ 64:d/ 65:f 1:e/ 2:f", 0},
+    // deep\d is open no longer when e is entered: opened again by name, the link is no folder.
+    {"c:\\deep", kNoOptions, nullptr, "f", 'e',
+     "0:d/ 1:d/ 2:d/ 3:d/ 4:d/ 5:d/ 6:d/ 7:d/ 8:d/ 9:d/ 10:d/ 11:d/ 12:d/ "
+     "13:d/ 14:d/ 15:d/ 16:d/ 17:d/ 18:d/ 19:d/ 20:d/ 21:d/ 22:d/ 23:d/ "
+     "24:d/ 25:d/ 26:d/ 27:d/ 28:d/ 29:d/ 30:d/ 31:d/ 32:d/ 33:d/ 34:d/ "
+     "35:d/ 36:d/ 37:d/ 38:d/ 39:d/ 40:d/ 41:d/ 42:d/ 43:d/ 44:d/ 45:d/ "
+     "46:d/ 47:d/ 48:d/ 49:d/ 50:d/ 51:d/ 52:d/ 53:d/ 54:d/ 55:d/ 56:d/ "
+     "57:d/ 58:d/ 59:d/ 60:d/ 61:d/ 62:d/ 63:d/ 64:d/ 65:f 1:e/", 3},
+    // The folders that the descent is in are listed still, and nothing through the link.
+    {"c:\\rec", kNoOptions, nullptr, "c", 'r', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kNoOptions, nullptr, "c", 'b', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
+    // lnk -> B/c is then a link that the walk follows outside, as Windows would.
+    {"c:\\rec", kFollow, nullptr, "up", 'b', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 1:f 1:OUTSIDE.txt 0:x/ 1:y", 0},
 };
 // clang-format on
 
-class Descents : public ListingTest<Descended> {};
+class Descents : public ListingTest<Descended> {
+  protected:
+    // Moves `folder` (below drive C) away and puts a link to a copy of rec outside the prefix in
+    // its place: `within` of the copy.
+    void swapForOutside(const char* folder, const char* within) {
+        for (const char* name : {"", "/B", "/B/c", "/B/d", "/B/e", "/x"}) {
+            makeFolder(temp("far") + name);
+            makeFile(temp("far") + name + "/OUTSIDE.txt");
+        }
+        makeFile(temp("far/B/c/f"));
+        const std::string moved = driveC(folder) + ".moved";
+        ASSERT_EQ(std::rename(driveC(folder).c_str(), moved.c_str()), 0);
+        hostLink(temp("far") + within, driveC(folder));
+    }
+    // The entries of the copy outside, which must stay as they were.
+    std::size_t outsideEntries() const {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp("far"))) {
+            count += entry.path().filename() == "OUTSIDE.txt" ? 1 : 0;
+        }
+        return count;
+    }
+};
 
 TEST_P(Descents, EnterFoldersDepthFirst) {
     const Descended& row = GetParam();
@@ -174,8 +230,15 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
                 it.pop(ec);
                 continue;
             }
-            it.disable_recursion_pending();
-            EXPECT_FALSE(it.recursion_pending());
+            if (row.act == 'd') {
+                it.disable_recursion_pending();
+                EXPECT_FALSE(it.recursion_pending());
+            } else {
+                swapForOutside(row.act == 'r'   ? "rec"
+                               : row.act == 'b' ? "rec/B"
+                                                : "deep/d",
+                               row.act == 'r' ? "" : "/B");
+            }
         }
         it.increment(ec);
     }
@@ -184,6 +247,9 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
         EXPECT_FALSE(ec) << ec.message();
     } else {
         expectError(ec, row.error);
+    }
+    if (row.act == 'r' || row.act == 'b' || row.act == 'e') {
+        EXPECT_EQ(outsideEntries(), 6U);
     }
 }
 

@@ -277,6 +277,10 @@ enum class LastLink { refuse, open };
 Error listFolder(Place place, Listed& listed, LastLink last,
                  const std::function<void(std::string_view, file_type)>& each);
 
+// As listFolder, on a folder already open for reading, from its first name.
+Error listFolder(const Handle& folder, Listed& listed,
+                 const std::function<void(std::string_view, file_type)>& each);
+
 // Opens (O_PATH) what `place` names in one call, only if no name on the way is a link: loop() when
 // one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
 Result<Handle> openLinkFree(Place place, LastLink last);

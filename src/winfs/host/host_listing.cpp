@@ -104,6 +104,12 @@ Error listFolder(Place place, Listed& listed, LastLink last,
         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (last == LastLink::refuse ? O_NOFOLLOW : 0);
     const Handle folder(::openat(descriptor(place), nameOf(place), flags));
     if (!folder) return Error::last();
+    return listFolder(folder, listed, each);
+}
+
+Error listFolder(const Handle& folder, Listed& listed,
+                 const std::function<void(std::string_view, file_type)>& each) {
+    if (::lseek(folder.get(), 0, SEEK_SET) != 0) return Error::last();
     // The stamp before the first name and after the last: a change made while the names are read
     // moves it, and the names read may then hold both spellings of a renamed name, or neither.
     struct stat st {};

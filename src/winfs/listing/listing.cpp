@@ -1,6 +1,7 @@
 #include "listing/listing.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <new>
 
@@ -10,21 +11,36 @@
 namespace winfs::detail {
 
 host::Error Names::read(host::Place place, host::LastLink last, host::FolderStamp& stamp) {
+    host::Listed listed;
+    bool tooMany = false;
+    const host::Error error = host::listFolder(place, listed, last, collector(tooMany));
+    return settle(error, tooMany, listed, stamp);
+}
+
+host::Error Names::read(const host::Handle& folder, host::FolderStamp& stamp) {
+    host::Listed listed;
+    bool tooMany = false;
+    const host::Error error = host::listFolder(folder, listed, collector(tooMany));
+    return settle(error, tooMany, listed, stamp);
+}
+
+std::function<void(std::string_view, file_type)> Names::collector(bool& tooMany) {
     block_.clear();
     slots_.clear();
-    bool tooMany = false;
-    host::Listed listed;
-    const host::Error error =
-        host::listFolder(place, listed, last, [&](std::string_view name, file_type type) {
-            if (!windowsCanSpell(name)) return;
-            if (block_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
-                tooMany = true;
-                return;
-            }
-            slots_.push_back({static_cast<std::uint32_t>(block_.size()),
-                              static_cast<std::uint8_t>(name.size()), type});
-            block_ += name;
-        });
+    return [this, &tooMany](std::string_view name, file_type type) {
+        if (!windowsCanSpell(name)) return;
+        if (block_.size() > std::numeric_limits<std::uint32_t>::max() - name.size()) {
+            tooMany = true;
+            return;
+        }
+        slots_.push_back({static_cast<std::uint32_t>(block_.size()),
+                          static_cast<std::uint8_t>(name.size()), type});
+        block_ += name;
+    };
+}
+
+host::Error Names::settle(host::Error error, bool tooMany, const host::Listed& listed,
+                          host::FolderStamp& stamp) {
     if (error) return error;
     // Over 4 GiB of names: taken as the memory that it would take.
     if (tooMany) throw std::bad_alloc();

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,6 +32,8 @@ class Names {
   public:
     // Reads the folder at `place`, whose last name, when a link, is followed or refused.
     host::Error read(host::Place place, host::LastLink last, host::FolderStamp& stamp);
+    // Reads the open folder `folder`.
+    host::Error read(const host::Handle& folder, host::FolderStamp& stamp);
 
     std::size_t size() const noexcept { return slots_.size(); }
     std::string_view name(std::size_t k) const noexcept {
@@ -44,6 +47,12 @@ class Names {
         std::uint8_t size;  // a host name takes 255 bytes at most
         file_type type;
     };
+    // Empties the block, and takes each name that a reading gives into it.
+    std::function<void(std::string_view, file_type)> collector(bool& tooMany);
+    // Puts the names read in order, once the reading is done.
+    host::Error settle(host::Error error, bool tooMany, const host::Listed& listed,
+                       host::FolderStamp& stamp);
+
     std::string block_;
     std::vector<Slot> slots_;
 };
