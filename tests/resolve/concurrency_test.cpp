@@ -3,6 +3,7 @@
 // gave.
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -245,14 +246,21 @@ TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
         EXPECT_EQ(created[static_cast<std::size_t>(round)].load(), 1) << round;
 }
 
-// remove_all while another thread swaps a folder of the tree for a link to a host folder outside
-// the prefix, holding the same names, and back: nothing outside goes, in any round.
-TEST_F(Concurrency, RemoveAllNeverReachesThroughAFolderSwappedForALink) {
-    const auto count = [](const std::string& folder) {
-        std::size_t entries = 0;
+// Changes below a folder that another thread swaps for a link to a host folder outside the
+// prefix, holding the same names, and back: nothing outside changes (no name goes, no size, mode
+// or time moves), in any round. The link climbs past drive C's root, where on Windows its ".."
+// stops: its Windows meaning is C:\victim, which is not there.
+TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
+    // Each name below `folder` with its size, mode and time.
+    const auto state = [](const std::string& folder) {
+        std::set<std::string> entries;
         for (auto it = std::filesystem::recursive_directory_iterator(folder);
-             it != std::filesystem::recursive_directory_iterator(); ++it)
-            ++entries;
+             it != std::filesystem::recursive_directory_iterator(); ++it) {
+            struct stat st {};
+            ::lstat(it->path().c_str(), &st);
+            entries.insert(it->path().string() + " " + std::to_string(st.st_size) + " " +
+                           std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec));
+        }
         return entries;
     };
     const auto fill = [](const std::string& folder) {
@@ -263,25 +271,58 @@ TEST_F(Concurrency, RemoveAllNeverReachesThroughAFolderSwappedForALink) {
                 makeFile(sub + "/f" + std::to_string(f));
         }
     };
+    // Calls `change` on each file below c:\r\d.
+    const auto eachFile = [](const std::function<void(const path&, std::error_code&)>& change) {
+        std::error_code ec;
+        for (int s = 0; s < 20; ++s) {
+            for (int f = 0; f < 20; ++f) {
+                change(path("c:\\r\\d\\s" + std::to_string(s) + "\\f" + std::to_string(f)), ec);
+            }
+        }
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"remove_all",
+         [] {
+             std::error_code ec;
+             winfs::remove_all(path("c:\\r"), ec);
+         }},
+        {"permissions",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::permissions(p, winfs::perms::owner_read, ec);
+             });
+         }},
+        {"resize_file",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) { winfs::resize_file(p, 7, ec); });
+         }},
+        {"last_write_time",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::last_write_time(p, winfs::file_time_type(), ec);
+             });
+         }},
+    };
     const std::string outside = temp("victim");
     fill(outside);
-    const std::size_t before = count(outside);
+    const std::set<std::string> before = state(outside);
     const std::string d = driveC("r/d");
     const std::string away = driveC("r/away");
-    for (int round = 0; round < 5; ++round) {
-        fill(d);
-        hostLink(outside, away);
-        {
-            // One exchange makes d the link and `away` the folder, the next puts them back.
-            const Changer swaps([&] {
-                ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-            });
-            std::error_code ec;
-            winfs::remove_all(path("c:\\r"), ec);
+    for (const auto& [name, change] : changes) {
+        for (int round = 0; round < 3; ++round) {
+            fill(d);
+            hostLink(std::filesystem::relative(outside, driveC("r")).string(), away);
+            {
+                // One exchange makes d the link and `away` the folder, the next puts them back.
+                const Changer swaps([&] {
+                    ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+                });
+                change();
+            }
+            EXPECT_EQ(state(outside), before) << name << ", round " << round;
+            std::filesystem::remove_all(driveC("r"));
         }
-        EXPECT_EQ(count(outside), before) << "round " << round;
-        std::filesystem::remove_all(driveC("r"));
     }
 }
 

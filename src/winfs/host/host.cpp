@@ -358,7 +358,7 @@ namespace {
 
 Error setModifiedAt(int at, const char* name, const timespec& modified) {
     const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, modified};
-    return ::utimensat(at, name, times.data(), 0) == 0 ? Error() : Error::last();
+    return ::utimensat(at, name, times.data(), AT_SYMLINK_NOFOLLOW) == 0 ? Error() : Error::last();
 }
 
 // Whether the file system stored `wanted` as `stored`: cut to its granularity, which is at most
@@ -374,6 +374,12 @@ bool storedAs(Time wanted, Time stored) noexcept {
     return apart < 2'000'000'000;
 }
 
+// lstat of the name, which must not be a link: one there now stands where the walk saw none.
+Error statNoLink(int at, const char* name, struct stat& st) {
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
+    return S_ISLNK(st.st_mode) ? Error(ELOOP) : Error();
+}
+
 }  // namespace
 
 Error setModified(Place place, Time modified) {
@@ -381,26 +387,32 @@ Error setModified(Place place, Time modified) {
     const int at = descriptor(place);
     const char* name = nameOf(place);
     struct stat before {};
-    if (::fstatat(at, name, &before, 0) != 0) return Error::last();
+    if (const Error error = statNoLink(at, name, before)) return error;
     const timespec wanted{static_cast<time_t>(modified.seconds),
                           static_cast<long>(modified.nanoseconds)};
     if (const Error error = setModifiedAt(at, name, wanted)) return error;
     struct stat after {};
-    if (::fstatat(at, name, &after, 0) != 0) return Error::last();
+    if (::fstatat(at, name, &after, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
     if (storedAs(modified, timeOf(after.st_mtim))) return {};
     setModifiedAt(at, name, before.st_mtim);  // the time it had, as a refused time leaves it
     return Error(EINVAL);
 }
 
 Error setMode(Place place, std::uint32_t mode) {
-    return ::fchmodat(descriptor(place), *place.below != '\0' ? place.below : ".",
-                      static_cast<mode_t>(mode), 0) == 0
+    const int at = descriptor(place);
+    const char* name = nameOf(place);
+    struct stat st {};
+    if (const Error error = statNoLink(at, name, st)) return error;
+    // With AT_SYMLINK_NOFOLLOW the change goes to the name's own file, whatever it became since.
+    return ::fchmodat(at, name, static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) == 0
                ? Error()
                : Error::last();
 }
 
 Error resizeFile(Place place, std::uint64_t size) {
-    const Handle file(::openat(descriptor(place), place.below, O_WRONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO without a reader fails at once rather than waiting for one.
+    const Handle file(
+        ::openat(descriptor(place), nameOf(place), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file) return Error::last();
     if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return Error(EFBIG);
     return ::ftruncate(file.get(), static_cast<off_t>(size)) == 0 ? Error() : Error::last();

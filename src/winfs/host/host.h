@@ -216,13 +216,15 @@ Error moveName(Place from, Place to, Replacing replacing);
 // A new hard link `link` to `target` itself, a link not followed.
 Error makeHardLink(Place target, Place link);
 
-// Sets the data's last change time, links followed; the access time stays. A time the file system
-// cannot hold is EINVAL and the file keeps the time it had: the host refuses some, and stores
-// others as the nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
+// The three changes below act on the name itself, a link not followed: a link there now stands
+// where the walk saw none, and fails with loop(), changing nothing.
+// Sets the data's last change time; the access time stays. A time the file system cannot hold is
+// EINVAL and the file keeps the time it had: the host refuses some, and stores others as the
+// nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
 Error setModified(Place place, Time modified);
-// Sets the permission bits, links followed.
+// Sets the permission bits.
 Error setMode(Place place, std::uint32_t mode);
-// Cuts or extends the file to `size` bytes, links followed.
+// Cuts or extends the file to `size` bytes; a FIFO with no reader fails rather than waits.
 Error resizeFile(Place place, std::uint64_t size);
 
 // The size of the file system that holds `place` and its free bytes, in bytes.

@@ -234,18 +234,6 @@ class TreeRemoval {
     std::uintmax_t removed_ = 0;
 };
 
-// An entry, or a new name, in its folder opened with no link followed: where a call that changes
-// the disk acts.
-struct Held {
-    host::Handle folder;
-    std::string name;
-    host::Place place() const { return {folder.get(), name.c_str()}; }
-};
-
-host::Error hold(const Slot& slot, Held& held) {
-    return slot.openHolder(held.folder, held.name);
-}
-
 std::optional<Held> removalOf(const path& p, std::error_code& ec) {
     Slot slot = slotFor(p, ec);
     // Nothing there, however it is missing, is nothing to remove, as DeleteFileW's "not found".
@@ -362,9 +350,10 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
 void setWriteTime(const path& p, file_time_type time, std::error_code& ec) {
     const Found found = findExisting(p, kStatus, ec);
     if (ec) return;
-    if (const host::Error error = host::setModified(found.at.folder.place(), hostTimeFor(time))) {
-        ec = error.windows(host::At::lastName);
-    }
+    Held entry;
+    host::Error error = hold(found.at, entry);
+    if (!error) error = host::setModified(entry.place(), hostTimeFor(time));
+    if (error) ec = error.windows(host::At::lastName);
 }
 
 // Whether the change leaves the file read-only, as Microsoft's library decides it: only the write
@@ -395,7 +384,12 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
         ec = make_error_code(ERROR_NOT_SUPPORTED);  // the host keeps no bits on a link
         return;
     }
-    const host::Place place = found.at.folder.place();
+    Held entry;
+    if (const host::Error error = hold(found.at, entry)) {
+        ec = error.windows(host::At::folderOnTheWay);
+        return;
+    }
+    const host::Place place = entry.place();
     const host::Result<host::Stat> st = host::statAt(place, false);
     if (!st) {
         ec = st.error().windows(host::At::lastName);
@@ -413,9 +407,12 @@ void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
     if (ec) return;
     if (size > std::numeric_limits<std::int64_t>::max()) {
         ec = make_error_code(ERROR_INVALID_PARAMETER);
-    } else if (const host::Error error = host::resizeFile(found.at.folder.place(), size)) {
-        ec = error.windows(host::At::lastName);
+        return;
     }
+    Held entry;
+    host::Error error = hold(found.at, entry);
+    if (!error) error = host::resizeFile(entry.place(), size);
+    if (error) ec = error.windows(host::At::lastName);
 }
 
 bool createDirectoriesOf(const path& p, std::error_code* ec) {

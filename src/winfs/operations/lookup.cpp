@@ -100,6 +100,12 @@ host::Error openFolderOf(const Resolution& found, host::Handle& folder) {
     return {};
 }
 
+host::Error hold(const Resolution& found, Held& held) {
+    if (found.folder.depth() > 0) return openHolderOf(found, held.folder, held.name);
+    held.name.assign(1, '.');
+    return openFolderOf(found, held.folder);
+}
+
 host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
     if (exists) return openHolderOf(found, folder, entry);
     entry = name;

@@ -78,6 +78,21 @@ host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::str
 // The folder a resolution found, opened with no link followed, to list or change what is in it.
 host::Error openFolderOf(const Resolution& found, host::Handle& folder);
 
+// An entry, or a new name, in its folder opened with no link followed: where a call that changes
+// the disk acts.
+struct Held {
+    host::Handle folder;
+    std::string name;
+    host::Place place() const { return {folder.get(), name.c_str()}; }
+};
+
+// The entry a resolution found, held in its folder; a drive's root is held as "." in itself.
+host::Error hold(const Resolution& found, Held& held);
+// The slot's entry or new name, held in its folder. Not for a drive's root.
+inline host::Error hold(const Slot& slot, Held& held) {
+    return slot.openHolder(held.folder, held.name);
+}
+
 // What fstatat tells of what `p` names, links followed; a missing path fails with its reason.
 host::Result<host::Stat> statExisting(const path& p, std::error_code& ec);
 
