@@ -271,6 +271,7 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                 makeFile(sub + "/f" + std::to_string(f));
         }
     };
+    int read = 0;  // names listed from outside
     // Calls `change` on each file below c:\r\d.
     const auto eachFile = [](const std::function<void(const path&, std::error_code&)>& change) {
         std::error_code ec;
@@ -302,15 +303,28 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                  winfs::last_write_time(p, winfs::file_time_type(), ec);
              });
          }},
+        {"directory_iterator",
+         [&] {
+             for (int s = 0; s < 1000; ++s) {
+                 std::error_code ec;
+                 const path folder("c:\\r\\d\\s" + std::to_string(s % 20));
+                 for (winfs::directory_iterator it(folder, ec);
+                      !ec && it != winfs::directory_iterator(); it.increment(ec))
+                     read += it->path().filename() == "OUTSIDE" ? 1 : 0;
+             }
+         }},
     };
     const std::string outside = temp("victim");
     fill(outside);
+    for (int s = 0; s < 20; ++s)
+        makeFile(outside + "/s" + std::to_string(s) + "/OUTSIDE");
     const std::set<std::string> before = state(outside);
     const std::string d = driveC("r/d");
     const std::string away = driveC("r/away");
     for (const auto& [name, change] : changes) {
         for (int round = 0; round < 3; ++round) {
             fill(d);
+            read = 0;
             hostLink(std::filesystem::relative(outside, driveC("r")).string(), away);
             {
                 // One exchange makes d the link and `away` the folder, the next puts them back.
@@ -321,6 +335,7 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                 change();
             }
             EXPECT_EQ(state(outside), before) << name << ", round " << round;
+            EXPECT_EQ(read, 0) << name << " read a name outside, round " << round;
             std::filesystem::remove_all(driveC("r"));
         }
     }

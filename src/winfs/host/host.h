@@ -265,7 +265,11 @@ struct Listed {
 };
 
 // Calls `each` with every name in the folder at `place` but "." and "..", between two stamps of
-// the same open folder.
+// the same open folder, and with the type that the folder records for it (file_type::unknown
+// where its file system keeps none). The folder is opened as openFolderBeneath opens it: a link
+// on the way, or as the folder, fails with loop().
+Error listFolder(Place place, Listed& listed,
+                 const std::function<void(std::string_view, file_type)>& each);
 Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each);
 // The names in the folder at `place` (not "." and ".."), read whole before any is used.
 Error namesIn(Place place, std::vector<std::string>& names);
@@ -273,11 +277,6 @@ Error namesIn(Place place, std::vector<std::string>& names);
 // What openLinkFree does with a last name that is a link: refuse it (a loop() error), or open the
 // link itself.
 enum class LastLink { refuse, open };
-
-// As listFolder, with the type that the folder records for each name (file_type::unknown where
-// its file system keeps none), and a last name that is a link followed or refused.
-Error listFolder(Place place, Listed& listed, LastLink last,
-                 const std::function<void(std::string_view, file_type)>& each);
 
 // As listFolder, on a folder already open for reading, from its first name.
 Error listFolder(const Handle& folder, Listed& listed,
@@ -290,8 +289,9 @@ Result<Handle> openLinkFree(Place place, LastLink last);
 // A folder to list and change, opened with no link followed on the way or at the end: what
 // `place` names below its handle (openat2 with RESOLVE_NO_SYMLINKS and RESOLVE_BENEATH, or, where
 // openat2 is missing, one openat with O_NOFOLLOW a name), or the folder `name` in the folder
-// `parent`. A link where a folder was fails with loop(), a file with notAFolder(): the walk's
-// answer no longer holds, and nothing is reached through the link.
+// `parent`. A link where a folder was fails with loop() (or notAFolder(), as the host's openat
+// with O_NOFOLLOW and O_DIRECTORY says of a last name that is a link), a file with notAFolder():
+// the walk's answer no longer holds, and nothing is reached through the link.
 Result<Handle> openFolderBeneath(Place place);
 Result<Handle> openChildFolder(int parent, const char* name);
 

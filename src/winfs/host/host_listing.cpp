@@ -98,13 +98,11 @@ Result<FolderStamp> stampOf(Place place) {
     return stampFrom(st);
 }
 
-Error listFolder(Place place, Listed& listed, LastLink last,
+Error listFolder(Place place, Listed& listed,
                  const std::function<void(std::string_view, file_type)>& each) {
-    const int flags =
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (last == LastLink::refuse ? O_NOFOLLOW : 0);
-    const Handle folder(::openat(descriptor(place), nameOf(place), flags));
-    if (!folder) return Error::last();
-    return listFolder(folder, listed, each);
+    const Result<Handle> folder = openFolderBeneath(place);
+    if (!folder) return folder.error();
+    return listFolder(*folder, listed, each);
 }
 
 Error listFolder(const Handle& folder, Listed& listed,
@@ -123,8 +121,7 @@ Error listFolder(const Handle& folder, Listed& listed,
 }
 
 Error listFolder(Place place, Listed& listed, const std::function<void(std::string_view)>& each) {
-    return listFolder(place, listed, LastLink::open,
-                      [&](std::string_view name, file_type) { each(name); });
+    return listFolder(place, listed, [&](std::string_view name, file_type) { each(name); });
 }
 
 Error namesIn(const Handle& folder, std::vector<std::string>& names) {

@@ -112,8 +112,7 @@ std::shared_ptr<detail::Listing> readListing(const path& p, directory_options op
     if (ec) return nullptr;
     auto listing = std::make_shared<detail::Listing>(p);
     host::FolderStamp stamp;
-    const host::Error error =
-        listing->names.read(found.at.folder.place(), host::LastLink::open, stamp);
+    const host::Error error = listing->names.read(found.at.folder.place(), stamp);
     if (error) {
         ec = detail::readingError(error, options);
         return nullptr;

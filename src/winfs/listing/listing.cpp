@@ -10,10 +10,10 @@
 
 namespace winfs::detail {
 
-host::Error Names::read(host::Place place, host::LastLink last, host::FolderStamp& stamp) {
+host::Error Names::read(host::Place place, host::FolderStamp& stamp) {
     host::Listed listed;
     bool tooMany = false;
-    const host::Error error = host::listFolder(place, listed, last, collector(tooMany));
+    const host::Error error = host::listFolder(place, listed, collector(tooMany));
     return settle(error, tooMany, listed, stamp);
 }
 

@@ -30,8 +30,8 @@ namespace winfs::detail {
 // "mIXED"). Names that Windows cannot write are left out.
 class Names {
   public:
-    // Reads the folder at `place`, whose last name, when a link, is followed or refused.
-    host::Error read(host::Place place, host::LastLink last, host::FolderStamp& stamp);
+    // Reads the folder at `place`, opened with no link followed on the way or as the folder.
+    host::Error read(host::Place place, host::FolderStamp& stamp);
     // Reads the open folder `folder`.
     host::Error read(const host::Handle& folder, host::FolderStamp& stamp);
 
