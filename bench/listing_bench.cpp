@@ -125,4 +125,28 @@ void Descend_std(benchmark::State& state) {
 }
 BENCHMARK(Descend_std)->Unit(benchmark::kMillisecond);
 
+// The copy of that tree, beside the listing of it above: every level is listed, made and entered.
+void Copy_winfs(benchmark::State& state) {
+    deep();
+    for (auto _ : state) {
+        winfs::copy(winfs::path("C:\\deep"), winfs::path("C:\\copy"),
+                    winfs::copy_options::recursive);
+        state.PauseTiming();
+        winfs::remove_all(winfs::path("C:\\copy"));
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(Copy_winfs)->Unit(benchmark::kMillisecond);
+
+void Copy_std(benchmark::State& state) {
+    const std::filesystem::path copy = std::filesystem::path(deep()).parent_path() / "copy";
+    for (auto _ : state) {
+        std::filesystem::copy(deep(), copy, std::filesystem::copy_options::recursive);
+        state.PauseTiming();
+        std::filesystem::remove_all(copy);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(Copy_std)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -1,5 +1,8 @@
 #include <bit>
+#include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "host/host.h"
@@ -10,6 +13,8 @@
 #include "operations/status.h"
 #include "pathprobe/winfs/changes.h"
 #include "pathprobe/winfs/error.h"
+#include "text/names.h"
+#include "text/utf8.h"
 
 namespace winfs {
 namespace {
@@ -108,19 +113,181 @@ void copySymlink(const path& from, const path& to, std::error_code& ec) {
 
 void copyAny(const path& from, const path& to, copy_options options, std::error_code& ec);
 
+// Copies what a folder holds into another, and with `recursive` what its folders hold, depth
+// first without recursion: each level holds the two folders open, opened with no link followed,
+// and copies or makes one name in them, so the work and the memory grow with the tree, not with
+// the square of its depth. A name that is a link, or one that the target already holds in any
+// case, is copied as copy() copies any path, by its Windows paths. A target path that would pass
+// the longest path Windows takes fails with ERROR_FILENAME_EXCED_RANGE, as Windows's copy does:
+// so a folder copied into itself ends.
+class TreeCopy {
+  public:
+    TreeCopy(std::string from, std::string to, copy_options options)
+        : from_(std::move(from)), to_(std::move(to)), options_(options) {}
+
+    void run(host::Handle source, host::Handle target, std::error_code& ec) {
+        Level top{std::move(source), std::move(target), {}, {}, {}, 0, from_.size(),
+                  to_.size(),        utf16Length(to_),  {}};
+        if ((ec = enter(std::move(top), false))) return;
+        while (!ec && !levels_.empty()) {
+            Level& level = levels_.back();
+            if (level.next == level.names.size()) {
+                levels_.pop_back();
+                if (!levels_.empty()) ec = reopen();
+            } else {
+                ec = copyEntry(level.names[level.next++]);
+            }
+        }
+    }
+
+  private:
+    struct Level {
+        host::Handle source;  // closed between the kept ones, reopened by name from the one above
+        host::Handle target;
+        std::string sourceName;  // the names in the folders above, for reopening
+        std::string targetName;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+        std::size_t fromPrefix = 0;  // where the names below start in from_ and to_
+        std::size_t toPrefix = 0;
+        std::size_t length = 0;  // the target's Windows path in UTF-16 units
+        // The names the target holds, case folded, with their spelling; the names copied here
+        // are added.
+        std::unordered_map<std::string, std::string> held;
+    };
+    // The deepest levels are kept open, and one level in this many above them, from which a
+    // closed one is opened again: descriptors and system calls grow with the depth, no faster.
+    static constexpr std::size_t kOpen = 64;
+
+    bool has(copy_options wanted) const { return (options_ & wanted) != copy_options::none; }
+
+    // Reads the level's source folder, and its target folder unless it was just made, and goes
+    // on in it.
+    std::error_code enter(Level level, bool made) {
+        host::Error error = host::namesIn(level.source, level.names);
+        std::vector<std::string> there;
+        if (!error && !made) error = host::namesIn(level.target, there);
+        if (error) return error.windows(host::At::folderOnTheWay);
+        for (std::string& name : there)
+            level.held.emplace(caseFolded(name), std::move(name));
+        levels_.push_back(std::move(level));
+        const std::size_t depth = levels_.size() - 1;
+        if (depth >= kOpen && (depth - kOpen) % kOpen != 0) {
+            levels_[depth - kOpen].source = {};
+            levels_[depth - kOpen].target = {};
+        }
+        return {};
+    }
+
+    // Opens the deepest level again if it was closed, and the closed ones above it up to the
+    // nearest open one, by their names with no link followed.
+    std::error_code reopen() {
+        if (levels_.back().source) return {};
+        std::size_t first = levels_.size() - 1;
+        while (!levels_[first - 1].source)
+            --first;  // the first level is never closed
+        for (std::size_t k = first; k < levels_.size(); ++k) {
+            Level& level = levels_[k];
+            const Level& above = levels_[k - 1];
+            host::Result<host::Handle> source =
+                host::openChildFolder(above.source.get(), level.sourceName.c_str());
+            if (!source) return source.error().windows(host::At::folderOnTheWay);
+            host::Result<host::Handle> target =
+                host::openChildFolder(above.target.get(), level.targetName.c_str());
+            if (!target) return target.error().windows(host::At::folderOnTheWay);
+            level.source = std::move(*source);
+            level.target = std::move(*target);
+        }
+        return {};
+    }
+
+    std::error_code copyEntry(const std::string& name) {
+        Level& level = levels_.back();
+        // A name Windows cannot write is one that its listing never gives.
+        if (!windowsCanSpell(name)) return {};
+        from_.resize(level.fromPrefix);
+        (from_ += '\\') += name;
+        to_.resize(level.toPrefix);
+        (to_ += '\\') += name;
+        const std::size_t length = level.length + 1 + utf16Length(name);
+        if (length > kMaxPathLength) return make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        const std::string folded = caseFolded(name);
+        const host::Place source{level.source.get(), name.c_str()};
+        const host::Result<file_type> type = host::typeAt(source, false);
+        if (!type) {
+            if (type.error().missing()) return {};  // gone since the folder was read
+            return type.error().windows(host::At::lastName);
+        }
+        if (*type == file_type::symlink || level.held.contains(folded) ||
+            (*type == file_type::regular &&
+             has(copy_options::create_symlinks | copy_options::create_hard_links))) {
+            std::error_code ec;
+            copyAny(path(from_), path(to_), options_ | kInRecursiveCopy, ec);
+            return ec;
+        }
+        const host::Place target{level.target.get(), name.c_str()};
+        if (*type == file_type::regular) {
+            if (has(copy_options::directories_only)) return {};
+            level.held.emplace(folded, name);
+            const host::Error error = host::copyData(source, target, host::Replacing::refused);
+            return error ? error.windows(host::At::lastName) : std::error_code();
+        }
+        if (*type != file_type::directory) return make_error_code(ERROR_NOT_SUPPORTED);
+        if (!has(copy_options::recursive)) return {};
+        const host::Result<host::Stat> st = host::statAt(source, false);
+        if (!st) return st.error().windows(host::At::lastName);
+        host::Error error = host::makeFolder(target);
+        if (!error) error = host::setMode(target, st->mode);
+        if (error) return error.windows(host::At::lastName);
+        level.held.emplace(folded, name);
+        host::Result<host::Handle> inner = host::openChildFolder(level.source.get(), name.c_str());
+        if (!inner) return inner.error().windows(host::At::lastName);
+        host::Result<host::Handle> made = host::openChildFolder(level.target.get(), name.c_str());
+        if (!made) return made.error().windows(host::At::lastName);
+        return enter({std::move(*inner),
+                      std::move(*made),
+                      name,
+                      name,
+                      {},
+                      0,
+                      from_.size(),
+                      to_.size(),
+                      length,
+                      {}},
+                     true);
+    }
+
+    static constexpr std::size_t kMaxPathLength = 32767;  // UTF-16 units, as Windows takes
+    std::string from_;  // the Windows paths of the entry copied, built in place
+    std::string to_;
+    copy_options options_;
+    std::vector<Level> levels_;
+};
+
 // What a folder holds, each name copied into `to` with the same options.
 void copyContents(const path& from, const path& to, copy_options options, std::error_code& ec) {
-    const Found folder = findExisting(from, kStatus, ec);
+    const Found source = findExisting(from, kStatus, ec);
     if (ec) return;
-    std::vector<std::string> names;
-    if (const host::Error error = host::namesIn(folder.at.folder.place(), names)) {
-        ec = error.windows(host::At::lastName);
+    const Found target = findExisting(to, kStatus, ec);
+    if (ec) return;
+    host::Handle sourceFolder;
+    host::Handle targetFolder;
+    host::Error error = openFolderOf(source.at, sourceFolder);
+    if (!error) error = openFolderOf(target.at, targetFolder);
+    if (error) {
+        ec = error.windows(host::At::folderOnTheWay);
         return;
     }
-    for (const std::string& name : names) {
-        copyAny(from / path(name), to / path(name), options | kInRecursiveCopy, ec);
-        if (ec) return;
+    std::string fromText = absoluteOn(*source.map, from, ec).native();
+    if (ec) return;
+    std::string toText = absoluteOn(*target.map, to, ec).native();
+    if (ec) return;
+    // "c:\a\" and "c:\" end in a separator, which each name adds.
+    for (std::string* text : {&fromText, &toText}) {
+        if (text->ends_with('\\')) text->pop_back();
     }
+    TreeCopy(std::move(fromText), std::move(toText), options)
+        .run(std::move(sourceFolder), std::move(targetFolder), ec);
 }
 
 // A file: as a link, a hard link, or a copy (into `to` when that is a folder).
