@@ -62,17 +62,17 @@ file_status symlinkStatusOf(const path& p, std::error_code* ec) {
                        Permissions::read);
 }
 
-file_status typeOf(const path& p, std::error_code* ec) {
-    return queryStatus("status", p, kStatus, ec, Missing::isAnAnswer);
+// The type alone. A missing path is false to the type predicates, which report it in `ec` as
+// status() does, and to exists(), which does not, as Microsoft's library answers.
+file_status typeOf(const path& p, std::error_code* ec, Missing missing = Missing::isAnError) {
+    return queryStatus("status", p, kStatus, ec, missing);
 }
 
 // Whether the last name is a link takes no more than one call on it.
 file_status symlinkTypeOf(const path& p, std::error_code* ec) {
-    return queryStatus("symlink_status", p, {.follow = Follow::allButLast}, ec,
-                       Missing::isAnAnswer);
+    return queryStatus("symlink_status", p, {.follow = Follow::allButLast}, ec, Missing::isAnError);
 }
 
-// A type predicate of both forms: a missing path is false, without error.
 bool typeIs(const path& p, std::error_code* ec, bool (*test)(file_status)) {
     return test(typeOf(p, ec));
 }
@@ -86,7 +86,7 @@ file_status status(const path& p, std::error_code& ec) { return statusOf(p, &ec)
 file_status symlink_status(const path& p) { return symlinkStatusOf(p, nullptr); }
 file_status symlink_status(const path& p, std::error_code& ec) { return symlinkStatusOf(p, &ec); }
 bool exists(const path& p) { return exists(typeOf(p, nullptr)); }
-bool exists(const path& p, std::error_code& ec) { return exists(typeOf(p, &ec)); }
+bool exists(const path& p, std::error_code& ec) { return exists(typeOf(p, &ec, Missing::isAnAnswer)); }
 bool is_directory(const path& p) { return is_directory(typeOf(p, nullptr)); }
 bool is_directory(const path& p, std::error_code& ec) { return is_directory(typeOf(p, &ec)); }
 bool is_regular_file(const path& p) { return is_regular_file(typeOf(p, nullptr)); }
