@@ -348,6 +348,12 @@ Error moveName(Place from, Place to, Replacing replacing) {
                : Error::last();
 }
 
+Error exchangeNames(Place one, Place two) {
+    return ::renameat2(descriptor(one), one.below, descriptor(two), two.below, RENAME_EXCHANGE) == 0
+               ? Error()
+               : Error::last();
+}
+
 Error makeHardLink(Place target, Place link) {
     return ::linkat(descriptor(target), target.below, descriptor(link), link.below, 0) == 0
                ? Error()

@@ -213,6 +213,9 @@ enum class Replacing { allowed, refused };
 // rename, or renameat2 with RENAME_NOREPLACE (alreadyThere() when the destination exists).
 Error moveName(Place from, Place to, Replacing replacing);
 
+// renameat2 with RENAME_EXCHANGE: each name then holds what the other held.
+Error exchangeNames(Place one, Place two);
+
 // A new hard link `link` to `target` itself, a link not followed.
 Error makeHardLink(Place target, Place link);
 

@@ -18,18 +18,7 @@
 
 namespace winfs {
 
-bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
-    std::uint32_t mode = 0;
-    if (existing != nullptr) {
-        const Found model = findExisting(*existing, kStatus, ec);
-        if (ec) return false;
-        const host::Result<host::Stat> st = host::statAt(model.at.folder.place(), true);
-        if (!st) {
-            ec = st.error().windows(host::At::lastName);
-            return false;
-        }
-        mode = st->mode;
-    }
+bool makeDirectory(const path& p, std::error_code& ec) {
     const Slot slot = slotFor(p, ec);
     if (ec) return false;
     if (slot.exists) {
@@ -48,11 +37,6 @@ bool makeDirectory(const path& p, const path* existing, std::error_code& ec) {
         if (!(error.alreadyThere() && host::isFolderAt(place)))
             ec = error.windows(host::At::lastName);
         return false;
-    }
-    if (existing != nullptr) {
-        if (const host::Error error = host::setMode(place, mode)) {
-            ec = error.windows(host::At::lastName);
-        }
     }
     return true;
 }
@@ -274,15 +258,20 @@ std::uintmax_t removeAll(const path& p, std::error_code& ec) {
     return tree.removed();
 }
 
-// `from` over the entry `to`, which is there and may be in another case; then the name takes the
-// case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
+// `from` over the entry `to`, a file that is there and may be in another case; then the name takes
+// the case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
 // the host's rename would keep both.
 void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
     Held source;
     Held target;
     host::Error error = hold(from, source);
     if (!error) error = hold(to, target);
-    if (!error) {
+    if (!error && from.found.type == file_type::directory) {
+        // A folder over a file, which the host's rename refuses: the two change places in one
+        // step, and the file, now under the folder's old name, goes.
+        error = host::exchangeNames(source.place(), target.place());
+        if (!error) error = host::removeName(source.place());
+    } else if (!error) {
         error = host::sameFile(source.place(), target.place())
                     ? host::removeName(source.place())
                     : host::moveName(source.place(), target.place(), host::Replacing::allowed);
@@ -330,9 +319,8 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
         }
         if (error) ec = error.windows(host::At::lastName);
     } else if (target.exists) {
-        const bool folders =
-            source.found.type == file_type::directory || target.found.type == file_type::directory;
-        if (folders) {
+        // MoveFileExW replaces a file, with a file or a folder, and never a folder.
+        if (target.found.type == file_type::directory) {
             ec = make_error_code(ERROR_ACCESS_DENIED);
         } else {
             replaceEntry(source, target, ec);
@@ -415,8 +403,29 @@ void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
     if (error) ec = error.windows(host::At::lastName);
 }
 
+// Whether a path names "." or ".." on its way, which Windows takes in the order written.
+bool hasDots(const path& p) {
+    for (const path& element : p.relative_path()) {
+        if (element == "." || element == "..") return true;
+    }
+    return false;
+}
+
 bool createDirectoriesOf(const path& p, std::error_code* ec) {
     return reported("create_directories", ec, p, [&](std::error_code& code) {
+        // Each folder that the path names on its way is made in turn, as Windows makes them:
+        // "r\a\..\b" makes a, then b.
+        if (hasDots(p)) {
+            path sofar = p.root_path();
+            bool created = false;
+            for (const path& element : p.relative_path()) {
+                if (element.empty()) continue;  // a trailing separator
+                sofar /= element;
+                created = makeDirectory(sofar, code);
+                if (code) return false;
+            }
+            return created;
+        }
         const Resolution found = resolveOn(*drives(), p, kStatus, code);
         if (code) return false;
         if (found.type != file_type::directory) {
@@ -428,9 +437,10 @@ bool createDirectoriesOf(const path& p, std::error_code* ec) {
     });
 }
 
+// Microsoft's library makes `p` alone and takes nothing from `existing`, which need not be there.
 bool createDirectoryOf(const path& p, const path* existing, std::error_code* ec) {
     return reported("create_directory", ec, p, existing != nullptr ? *existing : path(),
-                    [&](std::error_code& code) { return makeDirectory(p, existing, code); });
+                    [&](std::error_code& code) { return makeDirectory(p, code); });
 }
 
 void createHardLinkOf(const path& target, const path& link, std::error_code* ec) {

@@ -47,17 +47,18 @@ std::error_code checkOptions(copy_options options) {
 // error) when the option says to leave it.
 bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options options,
                 std::error_code& ec) {
-    const bool same = source.device == target.device && source.inode == target.inode;
+    // A folder, or the source itself, is refused whatever the option, as Microsoft's library
+    // refuses them before it looks at the option.
     if (target.type == file_type::directory) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
+    } else if (source.device == target.device && source.inode == target.inode) {
+        ec = make_error_code(ERROR_FILE_EXISTS);
     } else if (has(options, copy_options::skip_existing)) {
         return false;
     } else if (has(options, copy_options::update_existing)) {
-        return !same && source.modified > target.modified;
+        return source.modified > target.modified;
     } else if (!has(options, copy_options::overwrite_existing)) {
         ec = make_error_code(ERROR_FILE_EXISTS);
-    } else if (same) {
-        ec = make_error_code(ERROR_SHARING_VIOLATION);
     } else {
         return true;
     }
@@ -234,11 +235,9 @@ class TreeCopy {
         }
         if (*type != file_type::directory) return make_error_code(ERROR_NOT_SUPPORTED);
         if (!has(copy_options::recursive)) return {};
-        const host::Result<host::Stat> st = host::statAt(source, false);
-        if (!st) return st.error().windows(host::At::lastName);
-        host::Error error = host::makeFolder(target);
-        if (!error) error = host::setMode(target, st->mode);
-        if (error) return error.windows(host::At::lastName);
+        if (const host::Error error = host::makeFolder(target)) {
+            return error.windows(host::At::lastName);
+        }
         level.held.emplace(folded, name);
         host::Result<host::Handle> inner = host::openChildFolder(level.source.get(), name.c_str());
         if (!inner) return inner.error().windows(host::At::lastName);
@@ -320,8 +319,9 @@ void copyAny(const path& from, const path& to, copy_options options, std::error_
         return;
     }
     // No link to a folder by copy(), and nothing but files, folders and links.
-    const bool folderAsLink = is_directory(source) && has(options, copy_options::create_symlinks);
-    if (is_other(source) || is_other(target) || folderAsLink) {
+    if (is_directory(source) && has(options, copy_options::create_symlinks)) {
+        ec = std::make_error_code(std::errc::is_a_directory);
+    } else if (is_other(source) || is_other(target)) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);
     } else if (is_directory(source) && is_regular_file(target)) {
         ec = make_error_code(ERROR_ALREADY_EXISTS);
@@ -330,7 +330,7 @@ void copyAny(const path& from, const path& to, copy_options options, std::error_
     } else if (is_regular_file(source)) {
         copyRegular(from, to, target, options, ec);
     } else if (has(options, copy_options::recursive) || options == copy_options::none) {
-        if (!exists(target)) makeDirectory(to, &from, ec);
+        if (!exists(target)) makeDirectory(to, ec);
         if (!ec) copyContents(from, to, options, ec);
     }
 }

@@ -10,8 +10,8 @@
 
 namespace winfs {
 
-// create_directory: with `existing`, the new folder takes its permission bits.
-bool makeDirectory(const path& p, const path* existing, std::error_code& ec);
+// create_directory: true when it made the folder; false, without error, when one is there.
+bool makeDirectory(const path& p, std::error_code& ec);
 
 // create_hard_link.
 void makeHardLink(const path& target, const path& link, std::error_code& ec);
