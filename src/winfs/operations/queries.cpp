@@ -19,6 +19,8 @@ constexpr auto kNoSize = static_cast<std::uintmax_t>(-1);
 std::uintmax_t readSize(const path& p, std::error_code& ec) {
     const host::Result<host::Stat> st = statExisting(p, ec);
     if (ec) return kNoSize;
+    // A folder has the size that GetFileAttributesExW reports for one, which NTFS gives as 0.
+    if (st->type == file_type::directory) return 0;
     if (st->type != file_type::regular) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);
         return kNoSize;
@@ -26,9 +28,11 @@ std::uintmax_t readSize(const path& p, std::error_code& ec) {
     return st->size;
 }
 
+// NTFS counts a folder's names as one: its subfolders' ".." are no links to it.
 std::uintmax_t countLinks(const path& p, std::error_code& ec) {
     const host::Result<host::Stat> st = statExisting(p, ec);
-    return ec ? kNoSize : st->links;
+    if (ec) return kNoSize;
+    return st->type == file_type::directory ? 1 : st->links;
 }
 
 bool isEmptyFolderOrFile(const path& p, std::error_code& ec) {
