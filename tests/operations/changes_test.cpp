@@ -169,6 +169,13 @@ const Change kChanges[] = {
         return right; }, 2, 0, "-zor/x"},
     {"copy a tree into a missing folder's child", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\m1\\m2"), fs::copy_options::recursive, ec); return 0; }, 0, 3, "-zor/m1"},
     {"copy a tree written with slashes and a trailing one", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:/zor/a/"), path("c:/zor/acopy/"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/b/f"},
+    {"copy a tree deeper than the folders held open", [](auto&, auto& ec) -> std::uintmax_t {
+        std::string chain = "deep";
+        for (int i = 0; i < 130; ++i) { chain += "/d"; std::filesystem::create_directories(chain); hostFile((chain + "/f").c_str(), "x"); }
+        fs::copy(path("c:\\zor\\deep"), path("c:\\zor\\dcopy"), fs::copy_options::recursive, ec);
+        std::error_code removing;
+        return fs::remove_all(path("c:\\zor\\dcopy"), removing); }, 1 + 130 * 2, 0, ""},
+    {"copy a tree as hard links", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\x"), fs::copy_options::recursive | fs::copy_options::create_hard_links, ec); return fs::hard_link_count(path("c:\\zor\\a\\b\\f")); }, 2, 0, "+zor/x/b/f"},
     {"copy a folder without options", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\scopy"), ec); return 0; }, 0, 0, "+zor/scopy -zor/scopy/inner"},
     {"copy a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 183, ""},
     {"copy a file into a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\data.txt"), path("c:\\zor\\store"), ec); return 0; }, 0, 0, "zor/store/data.txt:5"},

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <string>
@@ -169,6 +170,12 @@ class TreeCopy {
         std::vector<std::string> there;
         if (!error && !made) error = host::namesIn(level.target, there);
         if (error) return error.windows(host::At::folderOnTheWay);
+        // In the order Windows lists them, which decides what a copy that fails midway made.
+        std::sort(level.names.begin(), level.names.end(),
+                  [](const std::string& a, const std::string& b) {
+                      const int order = compareIgnoringCase(a, b);
+                      return order != 0 ? order < 0 : a < b;
+                  });
         for (std::string& name : there)
             level.held.emplace(caseFolded(name), std::move(name));
         levels_.push_back(std::move(level));
