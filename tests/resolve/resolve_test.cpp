@@ -129,6 +129,8 @@ const Mapping kWeaklyCanonical[] = {
     {"c:\\zor\\dangling",              "C:\\zor\\dangling",             kNoError},  // counts as missing
     {"c:\\zor\\dangling\\x",           "C:\\zor\\dangling\\x",          kNoError},
     {"c:\\zor\\..\\zor\\asdf\\",       "C:\\zor\\asdf\\",               kNoError},
+    {"C:\\zor\\file.txt\\",            "C:\\zor\\file.txt\\",           kNoError},
+    {"c:\\ZOR\\store\\",               "C:\\zor\\store",                kNoError},  // as canonical
     {"store\\x",                       "C:\\zor\\store\\x",             kNoError},
     {"nothing\\here",                  "nothing\\here",                 kNoError},  // stays relative
     {"..\\nothere",                    "C:\\nothere",                   kNoError},

@@ -81,7 +81,15 @@ path makeWeaklyCanonical(const path& p, std::error_code& ec) {
         ec.clear();
         return normal;
     }
-    if (found.rest.empty()) return std::move(found.head);
+    if (found.rest.empty()) {
+        // "file.txt\\" is no path Windows opens: the file is the head that exists, and the
+        // separator stays after it, as after a missing tail. A folder opens with one.
+        if (grammar::endsInSeparator(full.native()) && onTheHost(found) &&
+            !host::isFolderAt(found.folder.place())) {
+            found.head += "\\";
+        }
+        return std::move(found.head);
+    }
 
     // A relative path whose first own name is missing stays relative.
     if (!normal.has_root_name() && !normal.has_root_directory()) {
