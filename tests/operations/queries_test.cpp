@@ -406,18 +406,25 @@ TEST_F(ScratchOperations, TempDirectoryTakesTheFirstAbsoluteWindowsPath) {
     const Row rows[] = {
         {"c:\\tmp", "c:\\temp", "c:\\home", "c:\\tmp\\"},
         {nullptr, "C:\\temp\\", "c:\\home", "C:\\temp\\"},
-        {"/unix/style", "relative", "c:\\home", "c:\\home\\"},
-        {"c:tmp", nullptr, nullptr,
-         throughZ(temp("host")) + "\\"},  // drive-relative is not absolute
+        {"", "c:\\temp", "c:\\home", "c:\\temp\\"},  // set but empty is not set
+        // Made full against the working directory, C:\\, as GetFullPathNameW makes it.
+        {"tmp", "c:\\temp", nullptr, "C:\\tmp\\"},
+        {"/temp", nullptr, nullptr, "C:\\temp\\"},
+        {"c:home", "c:\\temp", nullptr, "C:\\home\\"},
+        // None set: the Windows folder, which a prefix Wine did not make lacks.
         {nullptr, nullptr, nullptr, throughZ(temp("host")) + "\\"},
     };
     ScopedEnv hostTemp("TMPDIR", temp("host").c_str());
+    winfs::current_path(path("c:\\"));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
         ScopedEnv tmp("TMP", row.tmp), tempVar("TEMP", row.tempVar),
             profile("USERPROFILE", row.profile);
         EXPECT_EQ(winfs::temp_directory_path().string(), row.expected);
     }
+    makeFolder(driveC("windows"));
+    ScopedEnv tmp("TMP", nullptr), tempVar("TEMP", nullptr), profile("USERPROFILE", nullptr);
+    EXPECT_EQ(winfs::temp_directory_path().string(), "C:\\windows\\");
 }
 
 TEST_F(ScratchOperations, TempDirectoryThatIsNoFolderFails) {
@@ -427,12 +434,23 @@ TEST_F(ScratchOperations, TempDirectoryThatIsNoFolderFails) {
         ScopedEnv tmp("TMP", "c:\\nowhere");
         std::error_code ec;
         EXPECT_EQ(winfs::temp_directory_path(ec).string(), "") << "an empty path on error";
-        EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND));
+        EXPECT_EQ(ec, std::errc::not_a_directory) << ec.message();
         try {
             winfs::temp_directory_path();
             ADD_FAILURE() << "no exception";
         } catch (const winfs::filesystem_error& e) {
             EXPECT_EQ(e.path1().string(), "c:\\nowhere\\") << "the failure names the folder";
+        }
+    }
+    {
+        ScopedEnv tmp("TMP", "nonexistent.dir");
+        try {
+            winfs::temp_directory_path();
+            ADD_FAILURE() << "no exception";
+        } catch (const winfs::filesystem_error& e) {
+            EXPECT_EQ(e.code(), std::errc::not_a_directory) << e.code().message();
+            EXPECT_TRUE(e.path1().native().ends_with("\\nonexistent.dir\\")) << e.path1();
+            EXPECT_TRUE(e.path1().is_absolute()) << e.path1();
         }
     }
     {

@@ -206,7 +206,7 @@ TEST_F(Faults, DriveAndPrefixFaults) {
         {"TMP naming a missing folder",
          [] {},
          {"TMP=c:\\nowhere"},
-         {"temp_directory_path", "The system cannot find the file specified.", "c:\\nowhere"}},
+         {"temp_directory_path", "The directory name is invalid.", "c:\\nowhere"}},
         {"TMP naming a file",
          [this] { makeFile(driveC("zor/file.txt")); },
          {"TMP=c:\\zor\\file.txt"},

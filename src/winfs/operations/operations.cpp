@@ -37,29 +37,34 @@ std::size_t nameCount(const path& p) {
 
 namespace {
 
-// The temporary folder as Windows finds it, with the reason in `ec` when it is not a folder.
+// The temporary folder as GetTempPath2W finds it: the first of TMP, TEMP and USERPROFILE that is
+// set, made full against the working directory, else the Windows folder. A prefix that Wine did
+// not make has no C:\\windows; there the host's temporary folder takes its place. What is not a
+// folder, or not there, fails with ERROR_DIRECTORY, as Microsoft's library reports it.
 path tempFolder(std::error_code& ec) {
     path candidate;
     for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
         const char* value = std::getenv(name);
-        if (value == nullptr || !isValidUtf8(value)) continue;
+        if (value == nullptr || *value == '\0' || !isValidUtf8(value)) continue;
         candidate = path(value);
-        if (candidate.is_absolute()) break;
-        candidate.clear();
+        break;
     }
     const Map map = drives();
     if (candidate.empty()) {
-        const char* host = std::getenv("TMPDIR");
-        candidate = map->windowsPathFor(host != nullptr && *host == '/' ? host : "/tmp", ec);
-        if (ec) return {};
+        candidate = path("C:\\windows");
+        if (!is_directory(lookUpStatus(candidate, kStatus, ec))) {
+            const char* host = std::getenv("TMPDIR");
+            candidate = map->windowsPathFor(host != nullptr && *host == '/' ? host : "/tmp", ec);
+            if (ec) return {};
+        }
+        ec.clear();
     }
     candidate = absoluteOn(*map, candidate, ec, Verbatim::rewrite);
     if (ec) return {};
     if (candidate.native().back() != '\\') candidate += "\\";
 
-    // As Windows's standard library: the folder must be there.
     const file_status s = lookUpStatus(candidate, kStatus, ec);
-    if (!ec && s.type() != file_type::directory) ec = make_error_code(ERROR_DIRECTORY);
+    if (!is_directory(s) && (!ec || isNotFound(ec))) ec = make_error_code(ERROR_DIRECTORY);
     return candidate;
 }
 
