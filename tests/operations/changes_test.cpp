@@ -156,7 +156,7 @@ const Change kChanges[] = {
     {"copy_file of a folder, overwriting", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\store"), path("c:\\zor\\file.txt"), fs::copy_options::overwrite_existing, ec); }, 0, 5, "zor/file.txt:0"},
     {"copy_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\store"), path("c:\\zor\\x"), ec); }, 0, 5, "-zor/x"},
     {"copy_file with two options of a group", [](auto&, auto& ec) -> std::uintmax_t { return fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), fs::copy_options::skip_existing | fs::copy_options::overwrite_existing, ec); }, 0, 87, "-zor/x"},
-    {"copy_file keeps the read-only attribute", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\data.txt"), fs::perms::owner_write, fs::perm_options::remove); fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), ec); return permsOf("c:\\zor\\x"); }, kReadOnly, 0, "zor/x:5 zor/x#444"},
+    {"copy_file keeps the read-only attribute", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\data.txt"), fs::perms::all, fs::perm_options::remove); fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\x"), ec); return permsOf("c:\\zor\\x"); }, kReadOnly, 0, "zor/x:5 zor/x#444"},
     {"copy a tree", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/b/f"},
     {"copy a tree into a folder that holds part of it in another case", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path("c:\\zor\\acopy\\B")); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/B/f -zor/acopy/b"},
     {"copy a tree into itself ends at the longest path", [](auto&, auto& ec) -> std::uintmax_t { const path in("c:\\zor\\a\\" + std::string(200, 'n')); fs::copy(path("c:\\zor\\a"), in, fs::copy_options::recursive, ec); std::error_code removing; return fs::remove_all(in, removing); }, 162 * 3, 206, "+zor/a/b/f"},
@@ -189,11 +189,13 @@ const Change kChanges[] = {
     {"copy_symlink of a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_symlink(path("c:\\zor\\file.txt"), path("c:\\zor\\x"), ec); return 0; }, 0, 4390, "-zor/x"},
     {"resize_file", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\lexi"), 3, ec); return 0; }, 0, 0, "zor/file.txt:3"},
     {"resize_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::resize_file(path("c:\\zor\\store"), 3, ec); return 0; }, 0, 5, ""},
-    {"permissions: remove a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::others_write, fs::perm_options::remove, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
+    {"permissions: remove a write bit, not all", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_write | fs::perms::group_write, fs::perm_options::remove, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
+    {"permissions: remove every write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write | fs::perms::owner_exec, fs::perm_options::remove, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
     {"permissions: replace with no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::all & ~fs::perms::owner_write & ~fs::perms::group_write & ~fs::perms::others_write, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
     {"permissions: add a write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); fs::permissions(path("c:\\zor\\file.txt"), fs::perms::group_write, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
     {"permissions: add no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_exec, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
-    {"permissions of a folder", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return permsOf("c:\\zor\\store"); }, 0777, 0, "zor/store#755"},
+    {"permissions of a folder: read-only, and names are still made in it", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); fs::create_directory(path("c:\\zor\\store\\new")); return permsOf("c:\\zor\\STORE"); }, kReadOnly, 0, "zor/store#755 +zor/store/new"},
+    {"permissions of a read-only folder, a write bit added", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); fs::permissions(path("c:\\zor\\store"), fs::perms::others_write, fs::perm_options::add, ec); return permsOf("c:\\zor\\store"); }, 0777, 0, "zor/store#755"},
     {"permissions of a link itself", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, fs::perm_options::replace | fs::perm_options::nofollow, ec); return 0; }, 0, 50, "zor/file.txt#644"},
     {"permissions through a link", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
     {"permissions with two options", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, fs::perm_options::add | fs::perm_options::remove, ec); return 0; }, 0, 87, "zor/file.txt#644"},
@@ -357,7 +359,7 @@ TEST_F(ChangeTest, TheWholeSurfaceCompilesAsFsNames) {
     const fs::file_time_type now = fs::file_time_type::clock::now();
     fs::last_write_time(zor / "c1", now);
     EXPECT_EQ(fs::last_write_time(zor / "c2"), now);
-    fs::permissions(zor / "c1", fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(zor / "c1", fs::perms::all, fs::perm_options::remove);
     fs::permissions(zor / "c1", fs::perms::owner_write | fs::perms::owner_read);
     const fs::file_status s = fs::status(zor / "c1");
     EXPECT_EQ(s, fs::file_status(fs::file_type::regular, fs::perms::all));

@@ -230,6 +230,14 @@ Error setMode(Place place, std::uint32_t mode);
 // Cuts or extends the file to `size` bytes; a FIFO with no reader fails rather than waits.
 Error resizeFile(Place place, std::uint64_t size);
 
+// The DOS attributes of a folder that its mode cannot carry (read-only, which on a folder does not
+// keep names from being made in it), kept as Wine and Samba keep them: the extended attribute
+// "user.DOSATTRIB", "0x" and hexadecimal digits (0x1 for read-only). 0 where there is no record,
+// or the file system keeps none. The folder is opened with no link followed as the last name.
+Result<std::uint32_t> dosAttributesAt(Place place);
+// Sets them; 0 removes the record.
+Error setDosAttributes(Place place, std::uint32_t attributes);
+
 // The size of the file system that holds `place` and its free bytes, in bytes.
 struct Space {
     std::uint64_t capacity = 0;

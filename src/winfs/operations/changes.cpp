@@ -354,8 +354,8 @@ std::optional<bool> readOnlyAfter(perms prms, perm_options opts, std::error_code
             return !writable;
         case perm_options::add:
             return writable ? std::optional<bool>(false) : std::nullopt;
-        case perm_options::remove:
-            return writable ? std::optional<bool>(true) : std::nullopt;
+        case perm_options::remove:  // only all three set the attribute
+            return (prms & writes) == writes ? std::optional<bool>(true) : std::nullopt;
         default:
             ec = make_error_code(ERROR_INVALID_PARAMETER);
             return std::nullopt;
@@ -367,9 +367,9 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
     if (ec) return;
     const bool follow = (opts & perm_options::nofollow) == perm_options{};
     const Found found = findExisting(p, follow ? kStatus : kSymlinkStatus, ec);
-    if (ec || !readOnly || found.at.type == file_type::directory) return;
+    if (ec || !readOnly) return;
     if (found.at.type == file_type::symlink) {
-        ec = make_error_code(ERROR_NOT_SUPPORTED);  // the host keeps no bits on a link
+        ec = make_error_code(ERROR_NOT_SUPPORTED);  // the host keeps no record on a link
         return;
     }
     Held entry;
@@ -378,6 +378,18 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
         return;
     }
     const host::Place place = entry.place();
+    if (found.at.type == file_type::directory) {
+        // A folder's attribute is a record beside it: its mode stays, so names are still made in
+        // it, as in a read-only folder on Windows.
+        const host::Result<std::uint32_t> attributes = host::dosAttributesAt(place);
+        host::Error error = attributes.error();
+        if (!error) {
+            error = host::setDosAttributes(
+                place, *readOnly ? *attributes | 0x1U : *attributes & ~std::uint32_t{0x1});
+        }
+        if (error) ec = error.windows(host::At::lastName);
+        return;
+    }
     const host::Result<host::Stat> st = host::statAt(place, false);
     if (!st) {
         ec = st.error().windows(host::At::lastName);

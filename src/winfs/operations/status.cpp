@@ -1,5 +1,6 @@
 #include "operations/status.h"
 
+#include <cstdint>
 #include <string>
 
 #include "host/host.h"
@@ -14,10 +15,20 @@ namespace {
 // What Microsoft's library reports for a read-only file: everything but the three write bits.
 constexpr perms kReadOnly =
     perms::all & ~(perms::owner_write | perms::group_write | perms::others_write);
+constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
 
 perms permissionsFound(const Resolution& found, std::error_code& ec) {
-    // Only a file keeps the attribute; a device has no host name to ask.
-    if (found.type != file_type::regular || !onTheHost(found)) return perms::all;
+    // A device has no host name to ask; a link keeps no attribute here.
+    if (!onTheHost(found)) return perms::all;
+    if (found.type == file_type::directory) {
+        const host::Result<std::uint32_t> attributes = host::dosAttributesAt(found.folder.place());
+        if (!attributes) {
+            ec = attributes.error().windows(host::At::lastName);
+            return perms::unknown;
+        }
+        return (*attributes & kFileAttributeReadOnly) != 0 ? kReadOnly : perms::all;
+    }
+    if (found.type != file_type::regular) return perms::all;
     const host::Result<host::Stat> st = host::statAt(found.folder.place(), false);
     if (!st) {
         ec = st.error().windows(host::At::lastName);
