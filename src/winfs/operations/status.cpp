@@ -22,6 +22,8 @@ perms permissionsFound(const Resolution& found, std::error_code& ec) {
     if (!onTheHost(found)) return perms::all;
     if (found.type == file_type::directory) {
         const host::Result<std::uint32_t> attributes = host::dosAttributesAt(found.folder.place());
+        // Renamed since the walk found it: it was there, with no record that can still be read.
+        if (!attributes && attributes.error().missing()) return perms::all;
         if (!attributes) {
             ec = attributes.error().windows(host::At::lastName);
             return perms::unknown;
