@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "host/host.h"
 #include "pathprobe/winfs/filesystem.h"
@@ -415,6 +416,32 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
         EXPECT_EQ(found, "TWIN") << "round " << round;
     }
     EXPECT_EQ(keeping.usage().foldersRead, 1u);
+    // The case on disk by the kept listing alone, where it can tell without a look at the name.
+    const std::pair<const char*, const char*> spellings[] = {
+        {"TWIN", "TWIN"}, {"twin", ""}, {"TWIn", ""}, {"twins", ""}};
+    for (const auto& [input, onDisk] : spellings)
+        EXPECT_EQ(keeping.spellingOf({-1, temp("twins").c_str()}, input), onDisk) << input;
+    EXPECT_EQ(keeping.spellingOf({-1, temp("a").c_str()}, "ONE"), "") << "no listing kept";
+    std::string found;
+    EXPECT_FALSE(keeping.find({-1, temp("a").c_str()}, "ONE", found));
+    for (const char* input : {"ONE", "one"})
+        EXPECT_EQ(keeping.spellingOf({-1, temp("a").c_str()}, input), "one") << input;
+
+    // A walk after one that found a name in another case asks that folder's kept listing first;
+    // the answers are the walk's own, twins included.
+    makeFolder(driveC("hinted"));
+    for (const char* name : {"twin", "TWIN", "only"})
+        makeFile(driveC("hinted/") + name);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::pair<const char*, const char*> walks[] = {
+        {"c:\\hinted\\ONLY", "C:\\hinted\\only"}, {"c:\\hinted\\Twin", "C:\\hinted\\TWIN"},
+        {"c:\\hinted\\twin", "C:\\hinted\\twin"}, {"c:\\hinted\\Only", "C:\\hinted\\only"},
+        {"c:\\hinted\\only", "C:\\hinted\\only"}, {"c:\\hinted\\ONLY", "C:\\hinted\\only"},
+        {"c:\\hinted\\NONE", "C:\\hinted\\NONE"}};
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [input, resolved] : walks)
+            EXPECT_EQ(winfs::weakly_canonical(path(input)).string(), resolved) << input;
+    }
 }
 
 }  // namespace

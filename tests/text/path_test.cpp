@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "text/names.h"
 
 using winfs::path;
 
@@ -512,6 +516,44 @@ const Ordering kOrderings[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest, testing::ValuesIn(kOrderings));
+
+// The key by which a listing sorts names before it compares them: where two keys differ, the names
+// order as the keys do; equal keys leave it to the comparison. Each name is read from a longer
+// text, so that a key must stop at the name's end.
+TEST(Names, OrderKeysAgreeWithTheComparison) {
+    // clang-format off
+    const Ordering rows[] = {
+        {"a1",        "A1",         0},
+        {"A",         "a1",         -1},
+        {"a1",        "a10",        -1},
+        {"Z",         "_",          -1},
+        {"abcdefg",   "abcdefgh",   -1},
+        {"abcdefgh",  "abcdefgi",   -1},
+        {"abcdefgh",  "ABCDEFGH0",  0},   // the ninth unit is the comparison's
+        {"abcdefgh\xc3\xa9", "ABCDEFGH", 0},
+        {"abcdefgZ",  "abcdefg\xc3\xa9", -1},  // "é" past every ASCII unit, as the eighth
+        {"ab~",       "ab\xc3\xa9",       -1},
+        {"ab",        "ab\xc3\xa9",       -1},
+        {"ab\xc3\xa9", "ab\xc4\x80",    0},   // "é" and "Ā": the comparison's
+        {"\xf0\x90\x90\xa8", "\xc3\xa9", 0},
+        {"~",         "\xc3\xa9",         -1},
+    };
+    // clang-format on
+    for (const Ordering& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row));
+        const std::string left = std::string(row.left) + "zz";
+        const std::string right = std::string(row.right) + "zz";
+        const std::string_view a(left.data(), left.size() - 2);
+        const std::string_view b(right.data(), right.size() - 2);
+        const std::uint64_t x = winfs::orderKeyOf(a);
+        const std::uint64_t y = winfs::orderKeyOf(b);
+        EXPECT_EQ((x > y) - (x < y), row.sign);
+        if (row.sign != 0) {
+            const int order = winfs::compareIgnoringCase(a, b);
+            EXPECT_EQ((order > 0) - (order < 0), row.sign);
+        }
+    }
+}
 
 TEST(Modifiers, EditTheText) {
     struct Row {

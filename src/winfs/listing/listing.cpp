@@ -4,6 +4,7 @@
 #include <functional>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "pathprobe/winfs/error.h"
 #include "text/names.h"
@@ -45,12 +46,23 @@ host::Error Names::settle(host::Error error, bool tooMany, const host::Listed& l
     // Over 4 GiB of names: taken as the memory that it would take.
     if (tooMany) throw std::bad_alloc();
     stamp = listed.stamp;
-    std::sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
-        const std::string_view x(block_.data() + a.at, a.size);
-        const std::string_view y(block_.data() + b.at, b.size);
-        const int order = compareIgnoringCase(x, y);
+    // Most names differ in their first eight units, which one number orders; the comparison of
+    // whole names settles the rest.
+    std::vector<std::pair<std::uint64_t, Slot>> keyed;
+    keyed.reserve(slots_.size());
+    for (const Slot& slot : slots_)
+        keyed.emplace_back(orderKeyOf({block_.data() + slot.at, slot.size}), slot);
+    std::sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        const std::string_view x(block_.data() + a.second.at, a.second.size);
+        const std::string_view y(block_.data() + b.second.at, b.second.size);
+        // A key that ends in an ASCII unit stands for eight such units, the same in both names.
+        const std::size_t alike = (a.first & 0xFF) != 0 && (a.first & 0xFF) != 0xFF ? 8 : 0;
+        const int order = compareIgnoringCase(x.substr(alike), y.substr(alike));
         return order != 0 ? order < 0 : x < y;
     });
+    for (std::size_t k = 0; k < keyed.size(); ++k)
+        slots_[k] = keyed[k].second;
     return {};
 }
 

@@ -12,9 +12,10 @@
 namespace winfs {
 namespace {
 
+// Its lowest bit is left clear, for the slot to say whether the name has twins in case.
 std::uint32_t foldedHash(std::string_view name) {
     const std::size_t hash = std::hash<std::string>{}(caseFolded(name));
-    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32)) & ~std::uint32_t{1};
 }
 
 // Readings of a folder, at most, for a lookup whose readings a change keeps crossing.
@@ -32,7 +33,8 @@ std::int64_t nanosecondsSince1970(std::chrono::system_clock::time_point t) {
 }  // namespace
 
 // One folder's names, each followed by '\0' in one block of text, and an open-addressing table of
-// them by their case-folded hash. One entry per case-folded name: the one that sorts first.
+// them by their case-folded hash. One entry per case-folded name: the one that sorts first, and
+// whether other names differ from it only in case.
 class NameCache::Listing {
   public:
     host::FolderStamp stamp;
@@ -59,8 +61,9 @@ class NameCache::Listing {
                     slot = {hash, offset + 1};
                     break;
                 }
-                if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) {
+                if ((slot.hash & ~kTwins) == hash && equalIgnoringCase(nameAt(slot), name)) {
                     if (name < nameAt(slot)) slot.offset = offset + 1;
+                    slot.hash |= kTwins;
                     break;
                 }
             }
@@ -68,12 +71,16 @@ class NameCache::Listing {
         offsets_ = {};
         text_.shrink_to_fit();
     }
-    std::string_view find(std::string_view name) const {
+    // The name that sorts first among those equal to `name` ignoring case; empty when none is.
+    std::string_view find(std::string_view name, bool* twins = nullptr) const {
         const std::uint32_t hash = foldedHash(name);
         for (std::size_t i = bucketOf(hash);; i = next(i)) {
             const Slot& slot = slots_[i];
             if (slot.offset == 0) return {};
-            if (slot.hash == hash && equalIgnoringCase(nameAt(slot), name)) return nameAt(slot);
+            if ((slot.hash & ~kTwins) == hash && equalIgnoringCase(nameAt(slot), name)) {
+                if (twins != nullptr) *twins = (slot.hash & kTwins) != 0;
+                return nameAt(slot);
+            }
         }
     }
     std::size_t bytes() const noexcept {
@@ -81,6 +88,7 @@ class NameCache::Listing {
     }
 
   private:
+    static constexpr std::uint32_t kTwins = 1;  // in a slot's hash
     struct Slot {
         std::uint32_t hash = 0;
         std::uint32_t offset = 0;  // one past the name's start in text_; 0 for an empty slot
@@ -131,6 +139,18 @@ NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
     const std::shared_ptr<const Listing> listing = held(*stamp);
     if (!listing) return Known::unknown;
     return listing->find(name).empty() ? Known::absent : Known::present;
+}
+
+std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
+    const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
+    if (!stamp) return {};
+    const std::shared_ptr<const Listing> listing = held(*stamp);
+    if (!listing) return {};
+    bool twins = false;
+    const std::string_view best = listing->find(name, &twins);
+    // Among twins, only a look at the name as given can tell whether it is one of them.
+    if (twins && best != name) return {};
+    return std::string(best);
 }
 
 std::error_code NameCache::read(host::Place folder, std::string_view name, std::string& found,

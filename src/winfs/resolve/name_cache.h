@@ -66,6 +66,12 @@ class NameCache {
     enum class Known { absent, present, unknown };
     Known known(host::Place folder, std::string_view name);
 
+    // The name on disk that find() would give for `name`, from a kept listing of the folder at
+    // `folder`, with one stat of the folder: `name` itself when the folder holds it as spelt.
+    // Empty when no listing is kept, the folder changed since, it lacks the name in every case, or
+    // only a look at `name` as spelt could tell (it has names that differ only in case).
+    std::string spellingOf(host::Place folder, std::string_view name);
+
     struct Usage {
         std::size_t folders = 0;
         std::size_t names = 0;

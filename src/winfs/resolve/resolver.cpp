@@ -125,6 +125,7 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
             error = host::lookAt(at_.folder().placeOf(*spelling, scratch_), wantType, entry_);
             if (!error.missing()) {
                 item.name = std::move(*spelling);
+                noteOtherCase();
                 break;
             }
         }

@@ -51,6 +51,14 @@ struct Pending {
     std::size_t origin;
 };
 
+// A folder that the last walk in a thread met, by its names below its drive, for the next walk
+// to go there in one call.
+struct FolderHint {
+    char drive = 0;
+    std::string names;      // joined with '/'
+    std::size_t count = 0;  // how many; none is a hint to no folder
+};
+
 class Walk {
   public:
     Walk(const DriveMap& map, Lookup lookup) : map_(map), lookup_(lookup) {}
@@ -75,11 +83,17 @@ class Walk {
     // The shortcuts: each enters names in one call where the host vouches that the walk would have
     // found them so, and leaves everything else pending.
     bool allAtOnce();
+    bool allAtOnceRespelt();
+    bool enterVouched(const host::Handle& last);
+    host::LastLink lastLinkMode() const noexcept;
     bool enterToMissing(std::size_t count);
+    std::size_t pendingTo(const FolderHint& hint) const;
     std::size_t hintedFolder() const;
     std::error_code followLastLink();
+    void noteFolder(FolderHint& hint) const;
     void noteLink(std::size_t origin, std::string_view link);
     void noteMissing(std::string_view name);
+    void noteOtherCase();
 
     const DriveMap& map_;
     const Lookup lookup_;

@@ -47,13 +47,15 @@ bool pendingNames(const std::vector<Pending>& pending, std::size_t count, std::s
 // Where the last walk in this thread found a name missing: the folder that lacked it, by its
 // names below the drive. A walk that reaches the same folder opens it in one call, and asks the
 // kept listing of it whether the next name is there, rather than looking at each name before it.
-struct MissingHint {
-    char drive = 0;
-    std::string names;      // joined with '/'
-    std::size_t count = 0;  // how many
-    std::string missing;    // the name it lacked
+struct MissingHint : FolderHint {
+    std::string missing;  // the name it lacked
 };
 thread_local MissingHint lastMissing;
+
+// Where the last walk in this thread found a name in another case than the one given. A walk to a
+// name in the same folder asks the kept listing of it for the name's case on disk first, and tries
+// the whole path at once in that case, rather than first as given (which fails) and then walking.
+thread_local FolderHint lastOtherCase;
 
 // Whether `names` (joined with '/') goes on with `name` from `at`, which it moves past.
 bool continuesWith(std::string_view names, std::size_t& at, std::string_view name) {
@@ -95,35 +97,75 @@ bool Walk::enterToMissing(std::size_t count) {
     return true;
 }
 
-// How many pending names lead from where the walk stands to the folder of the missing hint, when
-// the name after them is the one it lacked; 0 otherwise.
-std::size_t Walk::hintedFolder() const {
+// How many pending names lead from where the walk stands to the hint's folder, with a name still
+// pending after them; 0 otherwise.
+std::size_t Walk::pendingTo(const FolderHint& hint) const {
     const std::size_t depth = at_.depth();
-    if (lastMissing.drive != at_.drive().letter || lastMissing.count <= depth) return 0;
-    const std::size_t count = lastMissing.count - depth;
+    if (hint.drive != at_.drive().letter || hint.count <= depth) return 0;
+    const std::size_t count = hint.count - depth;
     if (count >= pending_.size()) return 0;
     std::size_t at = 0;
     for (std::size_t k = 0; k < depth; ++k) {
-        if (!continuesWith(lastMissing.names, at, at_.name(k))) return 0;
+        if (!continuesWith(hint.names, at, at_.name(k))) return 0;
     }
     for (auto it = pending_.rbegin(); it != pending_.rbegin() + static_cast<std::ptrdiff_t>(count);
          ++it) {
-        if (!continuesWith(lastMissing.names, at, it->name)) return 0;
+        if (!continuesWith(hint.names, at, it->name)) return 0;
     }
-    const bool same = at == lastMissing.names.size() &&
-                      pending_[pending_.size() - 1 - count].name == lastMissing.missing;
+    return at == hint.names.size() ? count : 0;
+}
+
+// How many pending names lead from where the walk stands to the folder of the missing hint, when
+// the name after them is the one it lacked; 0 otherwise.
+std::size_t Walk::hintedFolder() const {
+    const std::size_t count = pendingTo(lastMissing);
+    const bool same =
+        count != 0 && pending_[pending_.size() - 1 - count].name == lastMissing.missing;
     return same ? count : 0;
+}
+
+void Walk::noteFolder(FolderHint& hint) const {
+    hint.drive = at_.drive().letter;
+    hint.count = at_.depth();
+    hint.names.clear();
+    for (std::size_t k = 0; k < at_.depth(); ++k) {
+        if (k != 0) hint.names.push_back('/');
+        hint.names.append(at_.name(k));
+    }
 }
 
 void Walk::noteMissing(std::string_view name) {
     lastMissing.missing = name;
-    lastMissing.drive = at_.drive().letter;
-    lastMissing.count = at_.depth();
-    lastMissing.names.clear();
-    for (std::size_t k = 0; k < at_.depth(); ++k) {
-        if (k != 0) lastMissing.names.push_back('/');
-        lastMissing.names.append(at_.name(k));
+    noteFolder(lastMissing);
+}
+
+void Walk::noteOtherCase() {
+    noteFolder(lastOtherCase);
+}
+
+// Enters every pending name when the folder of the other-case hint holds the next name after it
+// only in another case, as its kept listing says, and the whole path in that case is there with no
+// link: the walk would have looked the name up as given, missed it, and found that case in the
+// same listing. Whatever else the listing says ends the hint.
+bool Walk::allAtOnceRespelt() {
+    const std::size_t count = pendingTo(lastOtherCase);
+    if (count == 0) return false;
+    std::string names;
+    if (!pendingNames(pending_, count, names)) return false;
+    Pending& next = pending_[pending_.size() - 1 - count];
+    std::string onDisk = folderNames().spellingOf(at_.folder().placeOf(names, scratch_), next.name);
+    if (onDisk.empty() || onDisk == next.name) {
+        lastOtherCase.count = 0;
+        return false;
     }
+    std::swap(next.name, onDisk);
+    if (pendingNames(pending_, pending_.size(), names)) {
+        const host::Result<host::Handle> handle =
+            host::openLinkFree(at_.folder().placeOf(names, scratch_), lastLinkMode());
+        if (handle) return enterVouched(*handle);
+    }
+    std::swap(next.name, onDisk);
+    return false;
 }
 
 void Walk::noteLink(std::size_t origin, std::string_view link) {
@@ -173,14 +215,12 @@ bool Walk::allAtOnce() {
     if (const std::size_t count = hintedFolder(); count != 0 && enterToMissing(count)) {
         if (stopped()) return true;  // at the missing name; else the rest from the folder entered
     }
+    if (allAtOnceRespelt()) return true;
     // One name costs the walk no more than openat2 would.
     std::string names;
     if (pending_.size() < 2 || !pendingNames(pending_, pending_.size(), names)) return false;
-    // symlink_status() of a link needs the link itself; every other lookup goes on through it.
-    const bool linkAsIs = lookup_.follow == Follow::allButLast && lookup_.typeOfLast;
     const host::Result<host::Handle> handle =
-        host::openLinkFree(at_.folder().placeOf(names, scratch_),
-                           linkAsIs ? host::LastLink::open : host::LastLink::refuse);
+        host::openLinkFree(at_.folder().placeOf(names, scratch_), lastLinkMode());
     if (handle.error().missing()) {
         // No link lies before the missing name: its folder is most often one of the last two.
         const std::size_t all = pending_.size();
@@ -190,13 +230,24 @@ bool Walk::allAtOnce() {
         return stopped();
     }
     if (!handle) return false;
+    return enterVouched(*handle);
+}
+
+// symlink_status() of a link needs the link itself; every other lookup goes on through it.
+host::LastLink Walk::lastLinkMode() const noexcept {
+    const bool linkAsIs = lookup_.follow == Follow::allButLast && lookup_.typeOfLast;
+    return linkAsIs ? host::LastLink::open : host::LastLink::refuse;
+}
+
+// Enters every pending name, which the host has just vouched for with `last`, the last one opened.
+bool Walk::enterVouched(const host::Handle& last) {
     file_type type = file_type::unknown;
     if (lookup_.typeOfLast) {
-        const host::Result<file_type> found = host::typeAt(*handle);
+        const host::Result<file_type> found = host::typeAt(last);
         if (!found) return false;
         type = *found;
     }
-    if (type == file_type::symlink && host::readLinkOf(*handle, entry_.target)) return false;
+    if (type == file_type::symlink && host::readLinkOf(last, entry_.target)) return false;
     for (; !pending_.empty(); pending_.pop_back()) {
         if (at_.push(pending_.back().name)) return false;
         anyFound_ = true;

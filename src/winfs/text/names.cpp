@@ -1,5 +1,6 @@
 #include "text/names.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -64,13 +65,17 @@ constexpr char asciiUpper(char c) noexcept {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The ASCII fast paths below skip the table, so it must agree with them.
+// The ASCII fast paths below skip the table, so it must agree with them; and the order keys take
+// every other unit as above ASCII, so none may map into it.
 static_assert([] {
     for (int c = 0; c < 0x80; ++c) {
         const char ascii = static_cast<char>(c);
         if (kUpcase[static_cast<char16_t>(c)] != static_cast<char16_t>(asciiUpper(ascii))) {
             return false;
         }
+    }
+    for (unsigned unit = 0x80; unit <= 0xFFFF; ++unit) {
+        if (kUpcase[static_cast<char16_t>(unit)] < 0x80) return false;
     }
     return true;
 }());
@@ -183,6 +188,31 @@ int compareIgnoringCase(std::string_view a, std::string_view b) noexcept {
         if (ux != uy) return ux < uy ? -1 : 1;
     }
     return static_cast<int>(i < a.size()) - static_cast<int>(j < b.size());
+}
+
+std::uint64_t orderKeyOf(std::string_view name) noexcept {
+    std::uint64_t x = 0;
+    if (name.size() >= 8) {
+        std::memcpy(&x, name.data(), 8);
+        if ((x & kHighBits) == 0) return bigEndian(asciiUpper8(x));
+    }
+    // Fewer than eight ASCII bytes: the name's end is 0, below every unit; a unit past ASCII is
+    // 0xFF from there on, above every ASCII unit, as what the table makes of it is too.
+    const std::size_t length = std::min<std::size_t>(name.size(), 8);
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        std::uint64_t byte = 0;
+        if (i < length) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            byte = c < 0x80 ? static_cast<unsigned char>(asciiUpper(static_cast<char>(c))) : 0xFF;
+        }
+        key = key << 8 | byte;
+        if (byte == 0xFF) {
+            const std::size_t rest = 8 * (7 - i);
+            return rest == 0 ? key : key << rest | ((std::uint64_t{1} << rest) - 1);
+        }
+    }
+    return key;
 }
 
 std::string caseFolded(std::string_view name) {

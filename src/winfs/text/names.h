@@ -5,6 +5,7 @@
 // Threading: pure functions; safe to call concurrently.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,13 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) noexcept;
 // a is before, equal to or after b. "A" < "a1" < "b" < "Z" < "_x" < "~t"; a character above
 // U+FFFF is two surrogate units (0xD800 to 0xDFFF) and so comes before U+E000 to U+FFFF.
 int compareIgnoringCase(std::string_view a, std::string_view b) noexcept;
+
+// A number that orders as the first eight units of a name do when they are ASCII, so that a sort
+// compares most names as numbers: when two names' keys differ, they order as compareIgnoringCase
+// orders them; when they are equal, only compareIgnoringCase can tell. "a1" and "A1" give one key,
+// before that of "a10", which is before "b"'s; names alike up to a unit past ASCII ("abé" and
+// "abĀ") give one key, after that of every "ab" followed by ASCII.
+std::uint64_t orderKeyOf(std::string_view name) noexcept;
 
 // The form under which names that Windows takes as equal collide: "Été" and "éTÉ" give one key,
 // and two names give one key exactly when equalIgnoringCase takes them as equal.
