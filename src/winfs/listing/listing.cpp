@@ -71,7 +71,8 @@ bool Listing::advance() {
 }
 
 Found folderToList(const path& p, std::error_code& ec) {
-    if (p.empty()) {
+    // As Microsoft's library: a path cut short at a null character names no folder.
+    if (p.empty() || p.native().find('\0') != std::string::npos) {
         ec = make_error_code(ERROR_FILE_NOT_FOUND);
         return {};
     }

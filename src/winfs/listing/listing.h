@@ -71,9 +71,9 @@ struct Listing {
 };
 
 // The folder that a listing of `p` reads, links followed: a missing one, or one below a missing
-// one, is ERROR_PATH_NOT_FOUND (as FindFirstFileW gives for "p\*"); the empty path is
-// ERROR_FILE_NOT_FOUND, as Microsoft's library has it; a file ERROR_DIRECTORY; a device
-// ERROR_NOT_SUPPORTED.
+// one, is ERROR_PATH_NOT_FOUND (as FindFirstFileW gives for "p\*"); the empty path, and one
+// holding a null character, ERROR_FILE_NOT_FOUND, as Microsoft's library has them; a file
+// ERROR_DIRECTORY; a device ERROR_NOT_SUPPORTED.
 Found folderToList(const path& p, std::error_code& ec);
 
 // The Windows code of a failed reading of a folder: ERROR_DIRECTORY for what is no folder (by now),
