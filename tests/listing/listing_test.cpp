@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -119,6 +120,10 @@ TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
     fs::directory_iterator it(path(row.folder), row.options, ec);
     if (it != fs::directory_iterator() && row.first != nullptr) {
         EXPECT_EQ(it->path().string(), row.first);
+        std::ostringstream entry, itsPath;
+        entry << *it;
+        itsPath << it->path();
+        EXPECT_EQ(entry.str(), itsPath.str()) << "an entry is written as its path";
     }
     for (; !ec && it != fs::directory_iterator(); it.increment(ec))
         got += (got.empty() ? "" : " ") + shown(*it);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "pathprobe/winfs/error.h"
 #include "text/names.h"
@@ -61,11 +63,18 @@ Listing::Listing(const path& folder) : prefix(folder / "x") {
     prefix = path(std::move(text));
 }
 
+void Listing::hold(host::Handle handle) {
+    opened = std::make_shared<const ListedFolder>(ListedFolder{std::move(handle)});
+    entry.listed_ = true;
+    entry.folder_ = opened;
+}
+
 bool Listing::advance() {
     if (next == names.size()) return false;
     entry.path_ = prefix;  // keeps the entry's buffer
     entry.path_ += names.name(next);
     entry.type_ = names.type(next);
+    entry.kept_.clear();
     ++next;
     return true;
 }
