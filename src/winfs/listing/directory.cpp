@@ -151,7 +151,7 @@ file_type directory_entry::typeFollowed(std::error_code* ec) const {
 std::uintmax_t directory_entry::sizeRead(std::error_code* ec) const {
     return reported("directory_entry::file_size", ec, path_, [&](std::error_code& code) {
         const std::optional<detail::ListedFacts> facts = listedFacts();
-        if (!facts) return winfs::file_size(path_, code);
+        if (!facts || facts->type == file_type::symlink) return winfs::file_size(path_, code);
         if (facts->type == file_type::regular) return facts->size;
         code = make_error_code(ERROR_NOT_SUPPORTED);  // as file_size of a folder
         return kNoSize;
@@ -166,7 +166,7 @@ std::uintmax_t directory_entry::linksRead(std::error_code* ec) const {
 file_time_type directory_entry::timeRead(std::error_code* ec) const {
     return reported("directory_entry::last_write_time", ec, path_, [&](std::error_code& code) {
         const std::optional<detail::ListedFacts> facts = listedFacts();
-        if (!facts) return winfs::last_write_time(path_, code);
+        if (!facts || facts->type == file_type::symlink) return winfs::last_write_time(path_, code);
         if (!facts->timeFits) code = make_error_code(ERROR_INVALID_PARAMETER);
         return facts->time;
     });
