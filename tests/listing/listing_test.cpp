@@ -7,13 +7,16 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "pathprobe/winfs/filesystem.h"
 #include "tree_fixture.h"
 
 using winfs::path;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -67,7 +70,7 @@ std::string shown(const fs::directory_entry& entry) {
 }
 
 struct Listed {
-    const char* folder;
+    std::string_view folder;
     fs::directory_options options;
     const char* deny;      // a folder below drive C that may not be read, or none
     const char* expected;  // the entries, space separated
@@ -101,6 +104,7 @@ const Listed kListings[] = {
     {"c:\\zor\\loop1", kNoOptions, nullptr, "", nullptr, 1921},
     {"c:\\zor\\nul", kNoOptions, nullptr, "", nullptr, 50},
     {"", kNoOptions, nullptr, "", nullptr, 2},
+    {".\0"sv, kNoOptions, nullptr, "", nullptr, 2},  // cut short at the null: no folder
     {"c:\\rec\\x", kNoOptions, "rec/x", "", nullptr, 5},
     {"c:\\rec\\x", kSkip, "rec/x", "", nullptr, 0},
 };
@@ -116,6 +120,10 @@ TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
     fs::directory_iterator it(path(row.folder), row.options, ec);
     if (it != fs::directory_iterator() && row.first != nullptr) {
         EXPECT_EQ(it->path().string(), row.first);
+        std::ostringstream entry, itsPath;
+        entry << *it;
+        itsPath << it->path();
+        EXPECT_EQ(entry.str(), itsPath.str()) << "an entry is written as its path";
     }
     for (; !ec && it != fs::directory_iterator(); it.increment(ec))
         got += (got.empty() ? "" : " ") + shown(*it);
@@ -128,14 +136,14 @@ TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
             [&](const path& p) {
                 const fs::directory_iterator opened{p, row.options};
             },
-            row.folder, row.error);
+            std::string(row.folder), row.error);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Listings, testing::ValuesIn(kListings));
 
 struct Descended {
-    const char* folder;
+    std::string_view folder;
     fs::directory_options options;
     const char* deny;
     const char* at;  // the entry where `act` is done
@@ -168,6 +176,8 @@ const Descended kDescents[] = {
     {"c:\\rec\\x", kSkip, "rec/x", nullptr, 0, "", 0},
     {"c:\\rec\\none\\x", kNoOptions, nullptr, nullptr, 0, "", 3},
     {"c:\\rec\\a.txt", kNoOptions, nullptr, nullptr, 0, "", 267},
+    {"", kNoOptions, nullptr, nullptr, 0, "", 2},
+    {".\0"sv, kNoOptions, nullptr, nullptr, 0, "", 2},
     // deep\d is closed and opened again by name when e is entered.
     {"c:\\deep", kNoOptions, nullptr, nullptr, 0,
      "0:d/ 1:d/ 2:d/ 3:d/ 4:d/ 5:d/ 6:d/ 7:d/ 8:d/ 9:d/ 10:d/ 11:d/ 12:d/ "

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "pathprobe/winfs/error.h"
@@ -372,6 +373,14 @@ const Query kQueries[] = {
     {"directory_entry::status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::directory_entry(path("c:\\zor\\none")).status(ec).type() == fs::file_type::not_found); }, 1, 2},
     // What the listing told holds until refresh(): the folder is gone meanwhile.
     {"directory_entry keeps the listing's type", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e = *fs::directory_iterator(path("c:\\zor\\store")); fs::remove(path("c:\\zor\\store\\inner")); const bool before = e.is_directory(); e.refresh(ec); return before + 2 * e.exists(); }, 1, 0},
+    // As FindNextFileW hands them: the size, time and attribute read once stay until refresh().
+    {"directory_entry keeps the size and time it read", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() != path("data.txt")) continue; const fs::file_time_type time = fs::last_write_time(e.path()); const std::uintmax_t size = e.file_size(); fs::remove(e.path()); fs::directory_entry kept = e; const std::uintmax_t held = kept.file_size(ec) + 10 * (kept.last_write_time(ec) == time) + 100 * kept.is_regular_file(ec) + 1000 * (kept.status(ec).type() == file_type::regular); kept.refresh(ec); return size * 100'000 + held + 10'000 * kept.exists(ec); } return 0; }, 501'115, 0},
+    {"directory_entry of a descent keeps the attribute it read", [](auto&, auto& ec) -> std::uintmax_t { for (fs::recursive_directory_iterator it(path("c:\\zor")); it != fs::recursive_directory_iterator(); ++it) { if (it->path().filename() != path("file.txt")) continue; const bool before = it->status().permissions() == fs::perms::all; fs::permissions(it->path(), fs::perms::none, ec); fs::directory_entry e = *it; const bool kept = e.symlink_status(ec).permissions() == fs::perms::all && e.status(ec).permissions() == fs::perms::all; e.refresh(ec); return before + 2 * kept + 4 * (e.status(ec).permissions() == fs::perms(kReadOnly)); } return 0; }, 7, 0},
+    {"directory_entry reads its name in the folder the listing holds", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_iterator it(path("c:\\zor")); while (it->path().filename() != path("data.txt")) ++it; fs::rename(path("c:\\zor"), path("c:\\moved"), ec); return it->file_size(ec); }, 5, 0},
+    {"directory_entry of a listing gone reads its name by path", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e; for (const fs::directory_entry& listed : fs::directory_iterator(path("c:\\zor"))) { if (listed.path().filename() == path("data.txt")) e = listed; } return e.file_size(ec); }, 5, 0},
+    {"directory_entry of a read-only file from a listing", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("file.txt")) return static_cast<std::uintmax_t>(e.symlink_status(ec).permissions()); } return 0; }, kReadOnly, 0},
+    {"directory_entry::file_size of no path", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::directory_entry().file_size(); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("directory_entry::file_size: "); } return 0; }, 1, 123},
+    {"directory_entry::last_write_time of no path", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::directory_entry().last_write_time(); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("directory_entry::last_write_time: "); } return 0; }, 1, 123},
     {"directory_entry of a fifo from a listing", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("pipe")) return e.is_other(ec) + 2 * e.is_fifo(); } return 0; }, 3, 0},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
 };

@@ -159,6 +159,27 @@ TEST_F(Concurrency, MovingIntoANameExchangedBetweenAFolderAndALinkLandsInOneOfTh
     EXPECT_TRUE(wrong.empty()) << *wrong.begin();
 }
 
+// Entries of one listing asked by many threads at once: the first to read keeps what it read for
+// all, the others read meanwhile or take what was kept, and a copy keeps it too.
+TEST_F(Concurrency, AListedEntryReadsItsNameOnceForManyThreads) {
+    makeFile(driveC("zor/sub/file.txt"));
+    ASSERT_EQ(::truncate(driveC("zor/sub/file.txt").c_str(), 5), 0);
+    const winfs::directory_iterator listing(path("c:\\zor\\sub"));  // holds the folder open
+    const std::vector<winfs::directory_entry> entries(200, *listing);
+    std::atomic<int> wrong{0};
+    together(kThreads, [&](int i) {
+        for (const winfs::directory_entry& entry : entries) {
+            const winfs::directory_entry copy = entry;
+            const winfs::directory_entry& asked = i % 2 == 0 ? entry : copy;
+            if (asked.file_size() != 5 || asked.status().permissions() != winfs::perms::all ||
+                entry.last_write_time() != copy.last_write_time()) {
+                ++wrong;
+            }
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
+}
+
 // One cache shared by many threads while another adds and removes a name: a name that stays is
 // always found in its own case, the other is found or missing, never found in a wrong case.
 TEST_F(Concurrency, ACacheOfFolderNamesSharedWhileTheFolderChanges) {

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <list>
+#include <memory_resource>
 #include <new>
 #include <sstream>
 #include <string>
@@ -382,6 +385,29 @@ TEST_P(EncodingTest, ConvertsBothWays) {
     EXPECT_TRUE(p.generic_u16string() == generic.u16string());
     EXPECT_TRUE(p.generic_u32string() == generic.u32string());
     EXPECT_TRUE(p.generic_wstring() == generic.wstring());
+    // The template forms, in each encoding, with the default allocator and with one given.
+    EXPECT_EQ(p.string<char>(), e.utf8);
+    EXPECT_TRUE(p.string<char8_t>() == utf8);
+    EXPECT_TRUE(p.string<char16_t>() == e.utf16);
+    EXPECT_TRUE(p.string<char32_t>() == e.utf32);
+    EXPECT_TRUE(p.string<wchar_t>() == wide);
+    EXPECT_EQ(p.generic_string<char>(), generic.string());
+    EXPECT_TRUE(p.generic_string<char8_t>() == generic.u8string());
+    EXPECT_TRUE(p.generic_string<char16_t>() == generic.u16string());
+    EXPECT_TRUE(p.generic_string<char32_t>() == generic.u32string());
+    EXPECT_TRUE(p.generic_string<wchar_t>() == generic.wstring());
+    std::pmr::monotonic_buffer_resource arena;
+    const std::pmr::polymorphic_allocator<char16_t> from(&arena);
+    const std::pmr::u16string held =
+        p.string<char16_t, std::char_traits<char16_t>, std::pmr::polymorphic_allocator<char16_t>>(
+            from);
+    const std::pmr::wstring heldGeneric =
+        p.generic_string<wchar_t, std::char_traits<wchar_t>,
+                         std::pmr::polymorphic_allocator<wchar_t>>(&arena);
+    EXPECT_TRUE(held == e.utf16);
+    EXPECT_TRUE(std::wstring_view(heldGeneric) == generic.wstring());
+    EXPECT_EQ(held.get_allocator().resource(), &arena);
+    EXPECT_EQ(heldGeneric.get_allocator().resource(), &arena);
 
     path grown("x");
     grown += e.utf16;
@@ -588,6 +614,14 @@ TEST(Modifiers, EditTheText) {
     const std::string names = "a/b";
     EXPECT_EQ(path(names.begin(), names.end()).append(names.begin(), names.end()).string(),
               "a/b\\a/b");
+    // Any input iterator over char, not only a pointer.
+    const std::list<char> listed{'c', ':'};
+    std::istringstream read("x\\y");
+    path fromIterators;
+    fromIterators.append(listed.begin(), listed.end());
+    fromIterators.concat(std::istreambuf_iterator<char>(read), std::istreambuf_iterator<char>());
+    fromIterators.append(listed.rbegin(), listed.rend());
+    EXPECT_EQ(fromIterators.string(), "c:x\\y\\:c");
     // Compared as a whole: this GoogleTest cannot print a std::u8string.
     EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
     EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);

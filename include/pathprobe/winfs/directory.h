@@ -6,17 +6,23 @@
 // codes in winfs::system_category(): a folder that is missing, or below a missing one, is
 // ERROR_PATH_NOT_FOUND (3), a file ERROR_DIRECTORY (267).
 //
-// Threading: a directory_entry is a plain value; its const members may be called from any number
-// of threads at once. The iterators are input iterators whose copies share one position, as the
+// Threading: a directory_entry is a value, and each copy keeps its own reading. Its const members
+// may be called from any number of threads at once: the first that asks for what the listing read
+// reads it and keeps it for all, one that asks meanwhile reads it for itself. An entry that one
+// thread changes (assign, refresh, replace_filename) must not be used by another meanwhile. The
+// iterators are input iterators whose copies share one position, as the
 // standard's: an iterator and its copies belong to one thread at a time. Distinct iterators, even
 // over one folder, may run in any number of threads.
 #pragma once
 
+#include <atomic>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <ranges>
 #include <system_error>
 #include <utility>
@@ -39,11 +45,59 @@ inline constexpr bool isBitmask<directory_options> = true;
 namespace detail {
 struct Listing;
 struct Descent;
+struct ListedFolder;
+
+// What a listing tells of a name besides its type, as FindNextFileW gives it with each name.
+struct ListedFacts {
+    file_type type = file_type::none;
+    bool readOnly = false;
+    bool timeFits = false;  // a time past FILETIME's ends has none
+    std::uintmax_t size = 0;
+    file_time_type time;
+};
+
+// ListedFacts read once and kept: the first thread to keep a reading publishes it whole, and a
+// thread that reads while another keeps its own goes on with what it read.
+class KeptFacts {
+  public:
+    KeptFacts() noexcept = default;
+    KeptFacts(const KeptFacts& other) noexcept { *this = other; }
+    KeptFacts& operator=(const KeptFacts& other) noexcept {
+        if (this == &other) return *this;
+        if (const ListedFacts* facts = other.get()) {
+            facts_ = *facts;
+            state_.store(kHeld, std::memory_order_release);
+        } else {
+            state_.store(kEmpty, std::memory_order_relaxed);
+        }
+        return *this;
+    }
+
+    const ListedFacts* get() const noexcept {
+        return state_.load(std::memory_order_acquire) == kHeld ? &facts_ : nullptr;
+    }
+    void keep(const ListedFacts& facts) const noexcept {
+        std::uint8_t empty = kEmpty;
+        if (!state_.compare_exchange_strong(empty, kFilling, std::memory_order_acquire)) return;
+        facts_ = facts;
+        state_.store(kHeld, std::memory_order_release);
+    }
+    void clear() noexcept { state_.store(kEmpty, std::memory_order_relaxed); }
+
+  private:
+    static constexpr std::uint8_t kEmpty = 0, kFilling = 1, kHeld = 2;
+    mutable std::atomic<std::uint8_t> state_{kEmpty};
+    mutable ListedFacts facts_;
+};
 }  // namespace detail
 
-// A path and what a listing told of it: the type of the name itself (a link is a symlink), which
-// the type queries answer from without a system call. A link's target, the permissions, the size,
-// the link count and the time are read from the disk when asked. refresh() reads the type again.
+// A path and what a listing told of it. As on Windows, where the listing hands each name's type,
+// size, time and attributes, an entry from a listing answers from what it read until refresh():
+// the type queries from the type the host's listing gave (a link is a symlink), with no system
+// call; file_size, last_write_time and the read-only attribute of status() from one reading of
+// the name (no link followed) in the folder the listing holds, made at the first such question
+// and kept, so that a file removed after it still answers. Of a link, what it leads to is read
+// when asked. An entry made from a path, or refreshed, keeps its type only.
 class directory_entry {
   public:
     directory_entry() noexcept = default;
@@ -98,18 +152,42 @@ class directory_entry {
                                             const directory_entry& b) noexcept {
         return a.path_ <=> b.path_;
     }
+    // Quoted, as its path: "c:\\zor".
+    friend std::ostream& operator<<(std::ostream& os, const directory_entry& entry) {
+        return os << entry.path_;
+    }
 
   private:
-    friend struct detail::Listing;  // which sets both as it reaches each name
-    friend struct detail::Descent;  // which asks what the entry is to enter it
+    // Which set what they read as they reach each name; the descent asks what it is to enter it.
+    friend struct detail::Listing;
+    friend struct detail::Descent;
 
     // The type of what is there with links followed, from the listing where it can tell.
     file_type typeFollowed(std::error_code* ec) const;
     // The same, links not followed.
     file_type typeItself(std::error_code* ec) const;
+    // The type of the name itself that the listing or refresh() gave, or the listing's reading
+    // where the host's listing could not tell; unknown where neither did.
+    file_type typeKept() const;
+    // The observers, each once: with `ec` a failure goes there, without it a filesystem_error
+    // names directory_entry::file_size and so on.
+    std::uintmax_t sizeRead(std::error_code* ec) const;
+    std::uintmax_t linksRead(std::error_code* ec) const;
+    file_time_type timeRead(std::error_code* ec) const;
+    file_status statusRead(std::error_code* ec) const;
+    file_status symlinkStatusRead(std::error_code* ec) const;
+    // The status of the name itself from what the listing read; empty when it is read by path.
+    std::optional<file_status> listedStatus() const;
+    // What the listing read of a name that is no link, read on first ask and kept; empty for an
+    // entry made from a path, a link, or a name that could not be read.
+    std::optional<detail::ListedFacts> listedFacts() const;
 
     winfs::path path_;
     file_type type_ = file_type::none;  // of the name itself; none when nothing was read
+    bool listed_ = false;               // made by a listing, and not refreshed since
+    // The folder the listing holds, in which the name is read while it holds it.
+    std::weak_ptr<const detail::ListedFolder> folder_;
+    detail::KeptFacts kept_;
 };
 
 namespace detail {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <iosfwd>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -182,6 +183,19 @@ class path {
     std::u16string generic_u16string() const;
     std::u32string u32string() const;
     std::u32string generic_u32string() const;
+    // The text in the encoding of EcharT, in a string of the traits and allocator given:
+    // p.string<wchar_t>() is p.wstring(); p.generic_string<char16_t>(alloc) allocates with alloc.
+    template <class EcharT, class Traits = std::char_traits<EcharT>,
+              class Allocator = std::allocator<EcharT>>
+    std::basic_string<EcharT, Traits, Allocator> string(const Allocator& a = Allocator()) const {
+        return encodedAs<EcharT, Traits>(encoded<EcharT>(false), a);
+    }
+    template <class EcharT, class Traits = std::char_traits<EcharT>,
+              class Allocator = std::allocator<EcharT>>
+    std::basic_string<EcharT, Traits, Allocator> generic_string(
+        const Allocator& a = Allocator()) const {
+        return encodedAs<EcharT, Traits>(encoded<EcharT>(true), a);
+    }
 
     int compare(const path& other) const noexcept;
     int compare(std::string_view text) const { return compare(path(text)); }
@@ -250,6 +264,27 @@ class path {
     static std::string converted(std::u16string_view text);
     static std::string converted(std::u32string_view text);
     static std::string converted(std::wstring_view text);
+    // The text in the encoding of C, with '/' for separators when `generic`.
+    template <class C>
+    std::basic_string<C> encoded(bool generic) const {
+        if constexpr (std::is_same_v<C, char>) {
+            return generic ? generic_string() : text_;
+        } else if constexpr (std::is_same_v<C, char8_t>) {
+            return generic ? generic_u8string() : u8string();
+        } else if constexpr (std::is_same_v<C, char16_t>) {
+            return generic ? generic_u16string() : u16string();
+        } else if constexpr (std::is_same_v<C, char32_t>) {
+            return generic ? generic_u32string() : u32string();
+        } else {
+            static_assert(std::is_same_v<C, wchar_t>, "no encoding for this character type");
+            return generic ? generic_wstring() : wstring();
+        }
+    }
+    template <class C, class Traits, class Allocator>
+    static std::basic_string<C, Traits, Allocator> encodedAs(const std::basic_string<C>& text,
+                                                             const Allocator& a) {
+        return std::basic_string<C, Traits, Allocator>(text.data(), text.size(), a);
+    }
 
     std::string text_;
 };

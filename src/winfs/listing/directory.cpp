@@ -1,13 +1,21 @@
 #include "pathprobe/winfs/directory.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <system_error>
 
+#include "host/host.h"
 #include "listing/listing.h"
+#include "operations/file_times.h"
 #include "operations/lookup.h"
 #include "operations/report.h"
 #include "operations/status.h"
+#include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/operations.h"
+#include "pathprobe/winfs/queries.h"
 
 namespace winfs {
 namespace {
@@ -15,6 +23,25 @@ namespace {
 // A type the listing or a refresh gave that tells what the name itself is.
 bool known(file_type type) noexcept {
     return type != file_type::none && type != file_type::unknown;
+}
+
+// What Microsoft's library reports for a read-only file: everything but the three write bits.
+constexpr perms kReadOnly =
+    perms::all & ~(perms::owner_write | perms::group_write | perms::others_write);
+
+constexpr auto kNoSize = static_cast<std::uintmax_t>(-1);
+
+// What fstatat tells of the name itself, in the folder the listing holds while it holds it, else
+// by the entry's path.
+host::Result<host::Stat> readItself(const path& p, const detail::ListedFolder* folder) {
+    if (folder != nullptr) {
+        const std::string name = p.filename().native();
+        return host::statAt({folder->handle.get(), name.c_str()}, false);
+    }
+    std::error_code ec;
+    const Found found = findExisting(p, kSymlinkStatus, ec);
+    if (ec) return host::Error(ENOENT);
+    return host::statAt(found.at.folder.place(), false);
 }
 
 }  // namespace
@@ -47,29 +74,117 @@ void directory_entry::replace_filename(const winfs::path& p, std::error_code& ec
     refresh(ec);
 }
 
-// As Microsoft's library refreshes: nothing there is an answer (not_found), not an error.
+// As Microsoft's library refreshes: nothing there is an answer (not_found), not an error. What a
+// listing read is read by the path from now on.
 void directory_entry::refresh() {
+    listed_ = false;
+    folder_.reset();
+    kept_.clear();
     type_ =
-        queryStatus("symlink_status", path_, kSymlinkStatus, nullptr, Missing::isAnAnswer).type();
+        queryStatus("directory_entry::refresh", path_, kSymlinkStatus, nullptr, Missing::isAnAnswer)
+            .type();
 }
 
 void directory_entry::refresh(std::error_code& ec) {
-    type_ = queryStatus("symlink_status", path_, kSymlinkStatus, &ec, Missing::isAnAnswer).type();
+    listed_ = false;
+    folder_.reset();
+    kept_.clear();
+    type_ = queryStatus("directory_entry::refresh", path_, kSymlinkStatus, &ec, Missing::isAnAnswer)
+                .type();
 }
 
-file_type directory_entry::typeFollowed(std::error_code* ec) const {
-    if (!known(type_) || type_ == file_type::symlink) {
-        return queryStatus("status", path_, kStatus, ec, Missing::isAnAnswer).type();
-    }
-    if (ec != nullptr) ec->clear();
-    return type_;
+std::optional<detail::ListedFacts> directory_entry::listedFacts() const {
+    if (!listed_ || type_ == file_type::symlink) return std::nullopt;
+    if (const detail::ListedFacts* kept = kept_.get()) return *kept;
+    const std::shared_ptr<const detail::ListedFolder> folder = folder_.lock();
+    const host::Result<host::Stat> st = readItself(path_, folder.get());
+    if (!st) return std::nullopt;
+    detail::ListedFacts facts;
+    facts.type = known(type_) ? type_ : st->type;
+    facts.readOnly = (st->mode & static_cast<unsigned>(perms::owner_write)) == 0;
+    facts.size = st->size;
+    const std::optional<file_time_type> time = fileTimeFor(st->modified);
+    facts.timeFits = time.has_value();
+    facts.time = time.value_or(file_time_type::min());
+    kept_.keep(facts);
+    return facts;
+}
+
+std::optional<file_status> directory_entry::listedStatus() const {
+    if (!listed_) return std::nullopt;
+    // Only a file keeps the attribute: nothing more to read of the others.
+    if (known(type_) && type_ != file_type::regular) return file_status(type_, perms::all);
+    const std::optional<detail::ListedFacts> facts = listedFacts();
+    if (!facts) return std::nullopt;
+    const bool readOnly = facts->type == file_type::regular && facts->readOnly;
+    return file_status(facts->type, readOnly ? kReadOnly : perms::all);
+}
+
+file_type directory_entry::typeKept() const {
+    if (known(type_)) return type_;
+    const std::optional<detail::ListedFacts> facts = listedFacts();
+    return facts ? facts->type : file_type::unknown;
 }
 
 file_type directory_entry::typeItself(std::error_code* ec) const {
-    if (!known(type_))
-        return queryStatus("symlink_status", path_, kSymlinkStatus, ec, Missing::isAnAnswer).type();
+    const file_type itself = typeKept();
+    if (!known(itself)) {
+        return queryStatus("directory_entry::symlink_status", path_, kSymlinkStatus, ec,
+                           Missing::isAnAnswer)
+            .type();
+    }
     if (ec != nullptr) ec->clear();
-    return type_;
+    return itself;
+}
+
+file_type directory_entry::typeFollowed(std::error_code* ec) const {
+    const file_type itself = typeKept();
+    if (!known(itself) || itself == file_type::symlink) {
+        return queryStatus("directory_entry::status", path_, kStatus, ec, Missing::isAnAnswer)
+            .type();
+    }
+    if (ec != nullptr) ec->clear();
+    return itself;
+}
+
+// A link's size and time are its target's, read by the path, as Microsoft's library reads them.
+std::uintmax_t directory_entry::sizeRead(std::error_code* ec) const {
+    return reported("directory_entry::file_size", ec, path_, [&](std::error_code& code) {
+        const std::optional<detail::ListedFacts> facts = listedFacts();
+        if (!facts || facts->type == file_type::symlink) return winfs::file_size(path_, code);
+        if (facts->type == file_type::regular) return facts->size;
+        code = make_error_code(ERROR_NOT_SUPPORTED);  // as file_size of a folder
+        return kNoSize;
+    });
+}
+
+std::uintmax_t directory_entry::linksRead(std::error_code* ec) const {
+    return reported("directory_entry::hard_link_count", ec, path_,
+                    [&](std::error_code& code) { return winfs::hard_link_count(path_, code); });
+}
+
+file_time_type directory_entry::timeRead(std::error_code* ec) const {
+    return reported("directory_entry::last_write_time", ec, path_, [&](std::error_code& code) {
+        const std::optional<detail::ListedFacts> facts = listedFacts();
+        if (!facts || facts->type == file_type::symlink) return winfs::last_write_time(path_, code);
+        if (!facts->timeFits) code = make_error_code(ERROR_INVALID_PARAMETER);
+        return facts->time;
+    });
+}
+
+file_status directory_entry::statusRead(std::error_code* ec) const {
+    return reported("directory_entry::status", ec, path_, [&](std::error_code& code) {
+        const std::optional<file_status> listed = listedStatus();
+        if (!listed || listed->type() == file_type::symlink) return winfs::status(path_, code);
+        return *listed;
+    });
+}
+
+file_status directory_entry::symlinkStatusRead(std::error_code* ec) const {
+    return reported("directory_entry::symlink_status", ec, path_, [&](std::error_code& code) {
+        const std::optional<file_status> listed = listedStatus();
+        return listed ? *listed : winfs::symlink_status(path_, code);
+    });
 }
 
 // clang-format off
@@ -91,16 +206,16 @@ bool directory_entry::is_socket() const { return typeFollowed(nullptr) == file_t
 bool directory_entry::is_socket(std::error_code& ec) const { return typeFollowed(&ec) == file_type::socket; }
 bool directory_entry::is_symlink() const { return typeItself(nullptr) == file_type::symlink; }
 bool directory_entry::is_symlink(std::error_code& ec) const { return typeItself(&ec) == file_type::symlink; }
-std::uintmax_t directory_entry::file_size() const { return winfs::file_size(path_); }
-std::uintmax_t directory_entry::file_size(std::error_code& ec) const { return winfs::file_size(path_, ec); }
-std::uintmax_t directory_entry::hard_link_count() const { return winfs::hard_link_count(path_); }
-std::uintmax_t directory_entry::hard_link_count(std::error_code& ec) const { return winfs::hard_link_count(path_, ec); }
-file_time_type directory_entry::last_write_time() const { return winfs::last_write_time(path_); }
-file_time_type directory_entry::last_write_time(std::error_code& ec) const { return winfs::last_write_time(path_, ec); }
-file_status directory_entry::status() const { return winfs::status(path_); }
-file_status directory_entry::status(std::error_code& ec) const { return winfs::status(path_, ec); }
-file_status directory_entry::symlink_status() const { return winfs::symlink_status(path_); }
-file_status directory_entry::symlink_status(std::error_code& ec) const { return winfs::symlink_status(path_, ec); }
+std::uintmax_t directory_entry::file_size() const { return sizeRead(nullptr); }
+std::uintmax_t directory_entry::file_size(std::error_code& ec) const { return sizeRead(&ec); }
+std::uintmax_t directory_entry::hard_link_count() const { return linksRead(nullptr); }
+std::uintmax_t directory_entry::hard_link_count(std::error_code& ec) const { return linksRead(&ec); }
+file_time_type directory_entry::last_write_time() const { return timeRead(nullptr); }
+file_time_type directory_entry::last_write_time(std::error_code& ec) const { return timeRead(&ec); }
+file_status directory_entry::status() const { return statusRead(nullptr); }
+file_status directory_entry::status(std::error_code& ec) const { return statusRead(&ec); }
+file_status directory_entry::symlink_status() const { return symlinkStatusRead(nullptr); }
+file_status directory_entry::symlink_status(std::error_code& ec) const { return symlinkStatusRead(&ec); }
 // clang-format on
 
 namespace {
@@ -110,13 +225,18 @@ std::shared_ptr<detail::Listing> readListing(const path& p, directory_options op
                                              std::error_code& ec) {
     const Found found = detail::folderToList(p, ec);
     if (ec) return nullptr;
+    host::Result<host::Handle> folder = host::openFolderBeneath(found.at.folder.place());
+    if (!folder) {
+        ec = detail::readingError(folder.error(), options);
+        return nullptr;
+    }
     auto listing = std::make_shared<detail::Listing>(p);
     host::FolderStamp stamp;
-    const host::Error error = listing->names.read(found.at.folder.place(), stamp);
-    if (error) {
+    if (const host::Error error = listing->names.read(*folder, stamp)) {
         ec = detail::readingError(error, options);
         return nullptr;
     }
+    listing->hold(std::move(*folder));
     return listing->advance() ? listing : nullptr;
 }
 

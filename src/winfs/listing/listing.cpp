@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -73,17 +74,25 @@ Listing::Listing(const path& folder) : prefix(folder / "x") {
     prefix = path(std::move(text));
 }
 
+void Listing::hold(host::Handle handle) {
+    opened = std::make_shared<const ListedFolder>(ListedFolder{std::move(handle)});
+    entry.listed_ = true;
+    entry.folder_ = opened;
+}
+
 bool Listing::advance() {
     if (next == names.size()) return false;
     entry.path_ = prefix;  // keeps the entry's buffer
     entry.path_ += names.name(next);
     entry.type_ = names.type(next);
+    entry.kept_.clear();
     ++next;
     return true;
 }
 
 Found folderToList(const path& p, std::error_code& ec) {
-    if (p.empty()) {
+    // As Microsoft's library: a path cut short at a null character names no folder.
+    if (p.empty() || p.native().find('\0') != std::string::npos) {
         ec = make_error_code(ERROR_FILE_NOT_FOUND);
         return {};
     }

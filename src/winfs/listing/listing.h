@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -57,6 +58,11 @@ class Names {
     std::vector<Slot> slots_;
 };
 
+// A folder that a listing holds open: its entries read their names in it while it is held.
+struct ListedFolder {
+    host::Handle handle;
+};
+
 // A folder being listed: its names, the next one to give, and the entry given last, whose path is
 // the folder's path as given joined with the name in its case on disk.
 struct Listing {
@@ -64,16 +70,19 @@ struct Listing {
     path prefix;  // what every entry's path begins with: "c:\zor\" for "c:\zor", "c:" for "c:"
     std::size_t next = 0;
     directory_entry entry;
+    std::shared_ptr<const ListedFolder> opened;
 
     explicit Listing(const path& folder);
+    // Holds the folder read for as long as the listing lives, for its entries.
+    void hold(host::Handle handle);
     // Makes the entry the next name's; false when none is left.
     bool advance();
 };
 
 // The folder that a listing of `p` reads, links followed: a missing one, or one below a missing
-// one, is ERROR_PATH_NOT_FOUND (as FindFirstFileW gives for "p\*"); the empty path is
-// ERROR_FILE_NOT_FOUND, as Microsoft's library has it; a file ERROR_DIRECTORY; a device
-// ERROR_NOT_SUPPORTED.
+// one, is ERROR_PATH_NOT_FOUND (as FindFirstFileW gives for "p\*"); the empty path, and one
+// holding a null character, ERROR_FILE_NOT_FOUND, as Microsoft's library has them; a file
+// ERROR_DIRECTORY; a device ERROR_NOT_SUPPORTED.
 Found folderToList(const path& p, std::error_code& ec);
 
 // The Windows code of a failed reading of a folder: ERROR_DIRECTORY for what is no folder (by now),

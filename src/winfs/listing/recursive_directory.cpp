@@ -29,11 +29,19 @@ struct Level {
     Names names;
     std::size_t next = 0;
     std::size_t prefix = 0;
-    host::Handle folder;  // closed between the kept ones, reopened by name from the one above
+    // Closed between the kept ones, reopened by name from the one above; its entries read their
+    // names in it while it is open.
+    std::shared_ptr<const ListedFolder> folder;
     host::FolderStamp stamp;
     path resolved;  // empty for a folder entered by its name
     bool throughLink = false;
 };
+
+namespace {
+std::shared_ptr<const ListedFolder> held(host::Handle handle) {
+    return std::make_shared<const ListedFolder>(ListedFolder{std::move(handle)});
+}
+}  // namespace
 
 struct FolderKey {
     std::uint64_t device;
@@ -82,7 +90,7 @@ struct Descent {
 };
 
 bool Descent::push(Level level, std::error_code& ec) {
-    if (const host::Error error = level.names.read(level.folder, level.stamp)) {
+    if (const host::Error error = level.names.read(level.folder->handle, level.stamp)) {
         ec = readingError(error, options);
         return false;
     }
@@ -91,7 +99,7 @@ bool Descent::push(Level level, std::error_code& ec) {
     levels.push_back(std::move(level));
     const std::size_t depth = levels.size() - 1;
     if (depth >= kOpen && (depth - kOpen) % kOpen != 0 && !levels[depth - kOpen].throughLink) {
-        levels[depth - kOpen].folder = {};
+        levels[depth - kOpen].folder.reset();
     }
     return give();
 }
@@ -104,6 +112,9 @@ bool Descent::give() {
     entry.path_.clear();
     entry.path_ += text;
     entry.type_ = level.names.type(level.next);
+    entry.listed_ = true;
+    entry.folder_ = level.folder;
+    entry.kept_.clear();
     ++level.next;
     return true;
 }
@@ -125,7 +136,8 @@ host::Error Descent::reopen() {
     for (std::size_t k = open + 1; k < levels.size(); ++k) {
         const Level& above = levels[k - 1];
         const std::string name(above.names.name(above.next - 1));
-        host::Result<host::Handle> folder = host::openChildFolder(above.folder.get(), name.c_str());
+        host::Result<host::Handle> folder =
+            host::openChildFolder(above.folder->handle.get(), name.c_str());
         if (!folder) return folder.error();
         const host::Result<host::FolderStamp> stamp = host::stampOf({folder->get(), ""});
         if (!stamp) return stamp.error();
@@ -133,7 +145,7 @@ host::Error Descent::reopen() {
         if (stamp->device != levels[k].stamp.device || stamp->inode != levels[k].stamp.inode) {
             return host::Error(ENOENT);
         }
-        levels[k].folder = std::move(*folder);
+        levels[k].folder = held(std::move(*folder));
     }
     return {};
 }
@@ -157,7 +169,8 @@ bool Descent::enter(std::error_code& ec) {
     const std::string name(top.names.name(top.next - 1));
     file_type type = top.names.type(top.next - 1);
     if (type == file_type::unknown) {
-        const host::Result<file_type> found = host::typeAt({top.folder.get(), name.c_str()}, false);
+        const host::Result<file_type> found =
+            host::typeAt({top.folder->handle.get(), name.c_str()}, false);
         if (!found) {
             if (found.error().missing()) return false;  // gone since the folder was read
             ec = found.error().windows(host::At::lastName);
@@ -168,12 +181,13 @@ bool Descent::enter(std::error_code& ec) {
     Level level;
     level.prefix = text.size() + 1;
     if (type == file_type::directory) {
-        host::Result<host::Handle> folder = host::openChildFolder(top.folder.get(), name.c_str());
+        host::Result<host::Handle> folder =
+            host::openChildFolder(top.folder->handle.get(), name.c_str());
         if (!folder) {
             ec = readingError(folder.error(), options);
             return false;
         }
-        level.folder = std::move(*folder);
+        level.folder = held(std::move(*folder));
     } else if (type == file_type::symlink && following()) {
         Resolution found = resolveOn(*map, resolvedEntry(), kStatus, ec);
         // A link to anything but a folder, or to nothing, is an entry like any other.
@@ -186,7 +200,7 @@ bool Descent::enter(std::error_code& ec) {
             ec = readingError(folder.error(), options);
             return false;
         }
-        level.folder = std::move(*folder);
+        level.folder = held(std::move(*folder));
         level.resolved = std::move(found.head);
         level.throughLink = true;
     } else {
@@ -214,7 +228,7 @@ std::shared_ptr<detail::Descent> startAt(const path& p, directory_options option
         ec = detail::readingError(folder.error(), options);
         return nullptr;
     }
-    level.folder = std::move(*folder);
+    level.folder = detail::held(std::move(*folder));
     level.resolved = std::move(found.at.head);
     // What every entry's path begins with: "c:\zor\" for "c:\zor", "c:" for "c:".
     descent->text = (p / "x").native();
