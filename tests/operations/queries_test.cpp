@@ -369,6 +369,7 @@ const Query kQueries[] = {
     {"directory_entry of a dangling link", [](auto&, auto& ec) -> std::uintmax_t { const fs::directory_entry e(path("c:\\zor\\dangling")); return e.exists(ec) + 2 * e.is_symlink(); }, 2, 0},
     {"directory_entry::replace_filename", [](auto&, auto& ec) -> std::uintmax_t { fs::directory_entry e(path("c:\\zor\\file.txt")); e.replace_filename(path("store"), ec); return e.is_directory() + 2 * e.is_regular_file(); }, 1, 0},
     {"directory_entry::file_size", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\DATA.txt")).file_size(ec); }, 5, 0},
+    {"directory_entry::file_size of a folder from a listing", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("store")) return e.file_size(ec); } return 7; }, 0, 0},
     {"directory_entry::hard_link_count of what is not there", [](auto&, auto& ec) { return fs::directory_entry(path("c:\\zor\\none")).hard_link_count(ec); }, kFailed, 2},
     {"directory_entry::status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::directory_entry(path("c:\\zor\\none")).status(ec).type() == fs::file_type::not_found); }, 1, 2},
     // What the listing told holds until refresh(): the folder is gone meanwhile.

@@ -153,7 +153,8 @@ std::uintmax_t directory_entry::sizeRead(std::error_code* ec) const {
         const std::optional<detail::ListedFacts> facts = listedFacts();
         if (!facts || facts->type == file_type::symlink) return winfs::file_size(path_, code);
         if (facts->type == file_type::regular) return facts->size;
-        code = make_error_code(ERROR_NOT_SUPPORTED);  // as file_size of a folder
+        if (facts->type == file_type::directory) return std::uintmax_t{0};  // as NTFS lists it
+        code = make_error_code(ERROR_NOT_SUPPORTED);                        // a FIFO, a device
         return kNoSize;
     });
 }
