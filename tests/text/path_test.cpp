@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "text/names.h"
+#include "text/utf8.h"
 
 using winfs::path;
 
@@ -546,6 +547,17 @@ INSTANTIATE_TEST_SUITE_P(Grammar, CompareTest, testing::ValuesIn(kOrderings));
 // The key by which a listing sorts names before it compares them: where two keys differ, the names
 // order as the keys do; equal keys leave it to the comparison. Each name is read from a longer
 // text, so that a key must stop at the name's end.
+// No unit above ASCII becomes one in ASCII through the uppercase table, which the order keys take
+// for granted: each sorts after U+007F.
+TEST(Names, NoUnitAboveAsciiFoldsIntoIt) {
+    for (char32_t unit = 0x80; unit <= 0xFFFF; ++unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF) continue;  // surrogates are no characters
+        std::string name;
+        winfs::appendCodePoint(name, unit);
+        ASSERT_GT(winfs::compareIgnoringCase(name, "\x7f"), 0) << static_cast<unsigned>(unit);
+    }
+}
+
 TEST(Names, OrderKeysAgreeWithTheComparison) {
     // clang-format off
     const Ordering rows[] = {

@@ -49,21 +49,19 @@ std::error_code checkOptions(copy_options options) {
 bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options options,
                 std::error_code& ec) {
     // A folder, or the source itself, is refused whatever the option, as Microsoft's library
-    // refuses them before it looks at the option.
+    // refuses them before it looks at the option; with no option, any file there is.
+    const bool same = source.device == target.device && source.inode == target.inode;
     if (target.type == file_type::directory) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
-    } else if (source.device == target.device && source.inode == target.inode) {
-        ec = make_error_code(ERROR_FILE_EXISTS);
-    } else if (has(options, copy_options::skip_existing)) {
         return false;
-    } else if (has(options, copy_options::update_existing)) {
-        return source.modified > target.modified;
-    } else if (!has(options, copy_options::overwrite_existing)) {
-        ec = make_error_code(ERROR_FILE_EXISTS);
-    } else {
-        return true;
     }
-    return false;
+    if (same || !has(options, kExisting)) {
+        ec = make_error_code(ERROR_FILE_EXISTS);
+        return false;
+    }
+    if (has(options, copy_options::skip_existing)) return false;
+    if (has(options, copy_options::update_existing)) return source.modified > target.modified;
+    return true;  // overwrite_existing
 }
 
 bool copyFile(const path& from, const path& to, copy_options options, std::error_code& ec) {
