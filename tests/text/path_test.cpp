@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "text/names.h"
@@ -590,6 +591,55 @@ TEST(Names, OrderKeysAgreeWithTheComparison) {
             const int order = winfs::compareIgnoringCase(a, b);
             EXPECT_EQ((order > 0) - (order < 0), row.sign);
         }
+    }
+}
+
+// Each long name's short name as a Wine prefix computes it, so that a program under Wine and
+// winfs find a file by the same one; empty where the name is its own short name.
+TEST(Names, ShortNamesAreThoseOfAWinePrefix) {
+    // clang-format off
+    const std::pair<const char*, const char*> rows[] = {
+        {"Program Files",        "PROG~FBU"},
+        {"Program Files (x86)x", "PROG~L3X"},
+        {"long file name.txt",   "LONG~5R1.TXT"},
+        {"a.b.c",                "A_B~~54C.C"},
+        {".bashrc",              "_BAS~0WR"},
+        {"\xc3\xa9t\xc3\xa9.txt", "_T_~~JGT.TXT"},   // "été.txt"
+        {"x",                    ""},
+        {"PROGRAM FILES",        "PROG~FBU"},       // the hash ignores case
+        {"\xc3\x89T\xc3\x89.txt", "_T_~~JGT.TXT"},   // "ÉTÉ.txt", past ASCII too
+        {"README.TXT",           ""},
+        {"readme.txt",           ""},
+        {"ab~1",                 ""},
+        {"~x~.~",                ""},
+        {".",                    ""},
+        {"..",                   ""},
+        {"...",                  "_~~~~0CY._"},
+        {"abcdefgh",             ""},
+        {"abcdefghi",            "ABCD~GDH"},
+        {"abcdefgh.txt",         ""},
+        {"abcdefghi.tx",         "ABCD~WLL.TX"},
+        {"abcdefg.txtx",         "ABCD~ILS.TXT"},
+        {"x.html",               "X~~~~NAP.HTM"},
+        {"long file name.html",  "LONG~1ZR.HTM"},
+        {"ab.cdef",              "AB~~~52F.CDE"},
+        {"a.",                   "A_~~~YNZ"},       // a last dot starts no extension
+        {"a.b.",                 "A~~~~PBL.B_"},
+        {"a.b c",                "A~~~~53R.B_C"},
+        {"a b",                  "A_B~~GOE"},
+        {"a+b",                  "A_B~~WM4"},
+        {"a=b.c",                "A_B~~0HV.C"},
+        {"\xf0\x9d\x84\x9ex",       "__X~~C1L"},       // U+1D11E, two units
+    };
+    // clang-format on
+    for (const auto& [name, shortName] : rows) {
+        EXPECT_EQ(winfs::shortNameOf(name), shortName) << name;
+    }
+    for (const char* alias : {"PROG~FBU", "prog~fbu", "LONG~5R1.TXT", "~"}) {
+        EXPECT_TRUE(winfs::mayBeShortAlias(alias)) << alias;
+    }
+    for (const char* name : {"PROGRAM", "PROG~FBU.HTML", "PROG~FB U", "~.bashrc", "A~B.C.D"}) {
+        EXPECT_FALSE(winfs::mayBeShortAlias(name)) << name;
     }
 }
 

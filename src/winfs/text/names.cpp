@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "text/utf8.h"
 
@@ -111,6 +112,62 @@ constexpr std::uint32_t unitsOf(char32_t c) noexcept {
     return ((0xD800 + (v >> 10)) << 16) | (0xDC00 + (v & 0x3FF));
 }
 
+// The lowercase of a unit, as the inverse of the uppercase table: "É" gives "é", "é" and "1" stay.
+char16_t lowerOf(char16_t unit) {
+    if (unit < 0x80) {
+        return unit >= 'A' && unit <= 'Z' ? static_cast<char16_t>(unit - 'A' + 'a') : unit;
+    }
+    struct Pair {
+        char16_t upper;
+        char16_t lower;
+    };
+    // Each uppercase unit comes from one lowercase one in the table, so the inverse is a function.
+    static const std::vector<Pair> lowers = [] {
+        std::vector<Pair> pairs;
+        for (const UpcaseRun& run : kUpcaseRuns) {
+            for (unsigned u = run.first; u <= run.last; u += static_cast<unsigned>(run.step)) {
+                pairs.push_back({static_cast<char16_t>(static_cast<int>(u) + run.delta),
+                                 static_cast<char16_t>(u)});
+            }
+        }
+        std::sort(pairs.begin(), pairs.end(),
+                  [](const Pair& a, const Pair& b) { return a.upper < b.upper; });
+        return pairs;
+    }();
+    const auto it = std::lower_bound(lowers.begin(), lowers.end(), unit,
+                                     [](const Pair& p, char16_t u) { return p.upper < u; });
+    return it != lowers.end() && it->upper == unit ? it->lower : unit;
+}
+
+// A unit that a short name never holds, but that a name may: those of isShortName, '~' and '.',
+// which the hashed names use themselves, and everything past ASCII.
+bool unfitForShortName(char16_t unit) noexcept {
+    if (unit > 0x7F) return true;
+    switch (unit) {
+        case '*':
+        case '?':
+        case '<':
+        case '>':
+        case '|':
+        case '"':
+        case '+':
+        case '=':
+        case ',':
+        case ';':
+        case '[':
+        case ']':
+        case ' ':
+        case ':':
+        case '/':
+        case '\\':
+        case '~':
+        case '.':
+            return true;
+        default:
+            return unit < 0x20;
+    }
+}
+
 }  // namespace
 
 bool isValidName(std::string_view name) noexcept {
@@ -211,6 +268,65 @@ std::uint64_t orderKeyOf(std::string_view name) noexcept {
         }
     }
     return key;
+}
+
+bool isShortName(std::string_view name) noexcept {
+    if (name.size() > 12) return false;  // a unit takes one byte at least
+    if (name.starts_with('.')) return name == "." || name == "..";
+    std::size_t dot = std::string_view::npos;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto unit = static_cast<unsigned char>(name[i]);
+        if (unit == '.') {
+            if (dot != std::string_view::npos) return false;
+            dot = i;
+        } else if (unit != '~' && unfitForShortName(unit)) {
+            return false;
+        }
+    }
+    if (dot == std::string_view::npos) return name.size() <= 8;
+    return dot <= 8 && name.size() - dot >= 2 && name.size() - dot <= 4;
+}
+
+bool mayBeShortAlias(std::string_view name) noexcept {
+    return name.find('~') != std::string_view::npos && isShortName(name);
+}
+
+std::string shortNameOf(std::string_view name) {
+    if (name.empty() || isShortName(name)) return {};
+    const std::u16string units = utf16Of(name);
+    const std::size_t end = units.size();
+    // 16 bits, each unit mixed with the next, both without case.
+    std::uint16_t hash = 0xBEEF;
+    for (std::size_t i = 0; i + 1 < end; ++i) {
+        hash = static_cast<std::uint16_t>((hash << 3) ^ (hash >> 5) ^ lowerOf(units[i]) ^
+                                          (lowerOf(units[i + 1]) << 8));
+    }
+    hash = static_cast<std::uint16_t>((hash << 3) ^ (hash >> 5) ^ lowerOf(units[end - 1]));
+    // The last dot but a first or last unit starts the extension: "a.b.c" has "c", ".bashrc" none.
+    std::size_t ext = end;
+    for (std::size_t i = end - 2; i >= 1 && i < end; --i) {
+        if (units[i] == '.') {
+            ext = i;
+            break;
+        }
+    }
+    const auto shortUnit = [](char16_t unit) {
+        return unfitForShortName(unit) ? '_' : asciiUpper(static_cast<char>(unit));
+    };
+    std::string out;
+    for (std::size_t i = 0; i < 4 && i < ext; ++i)
+        out.push_back(shortUnit(units[i]));
+    out.resize(5, '~');
+    static constexpr char kHashLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+    out.push_back(kHashLetters[(hash >> 10) & 31]);
+    out.push_back(kHashLetters[(hash >> 5) & 31]);
+    out.push_back(kHashLetters[hash & 31]);
+    if (ext != end) {
+        out.push_back('.');
+        for (std::size_t i = ext + 1; i < end && i <= ext + 3; ++i)
+            out.push_back(shortUnit(units[i]));
+    }
+    return out;
 }
 
 std::string caseFolded(std::string_view name) {

@@ -1,6 +1,6 @@
 // Internal to winfs, not installed.
-// Windows's rules for one name in a path: the characters it may hold, how long it may be, and how
-// two names compare when case is ignored.
+// Windows's rules for one name in a path: the characters it may hold, how long it may be, how
+// two names compare when case is ignored, and the short (8.3) name of a long one.
 //
 // Threading: pure functions; safe to call concurrently.
 #pragma once
@@ -44,5 +44,22 @@ std::uint64_t orderKeyOf(std::string_view name) noexcept;
 // The form under which names that Windows takes as equal collide: "Été" and "éTÉ" give one key,
 // and two names give one key exactly when equalIgnoringCase takes them as equal.
 std::string caseFolded(std::string_view name);
+
+// Whether a (valid UTF-8) name is its own short name, written in uppercase: at most 12 UTF-16
+// units of ASCII with none of * ? < > | " + = , ; [ ] space : / \, not starting with '.' (but
+// "." and ".."), and at most 8 units, or 1 to 8 then '.' then 1 to 3. "README.TXT", "a~1" and
+// "x" are; "a.b.c", ".bashrc", "x.html", "ninechars" and "a b" are not.
+bool isShortName(std::string_view name) noexcept;
+
+// The short name that a Wine prefix gives a (valid UTF-8) name that is not its own short name, and
+// finds it by: up to 4 units of the name before its extension, padded with '~' to 5, three letters
+// of a hash of the whole name, then '.' and up to 3 units of the extension, in uppercase, with each
+// unit that no short name may hold as '_'. "Program Files" gives "PROG~FBU", "a.b.c" "A_B~~54C.C",
+// ".bashrc" "_BAS~0WR"; empty for a name that is its own short name ("x", "README.TXT").
+std::string shortNameOf(std::string_view name);
+
+// Whether a name asked for may stand for another by its short name: a short name holding a '~',
+// as every one that shortNameOf gives does. "PROG~FBU" may; "PROGRAM" and "PROG~FBU.HTML" not.
+bool mayBeShortAlias(std::string_view name) noexcept;
 
 }  // namespace winfs
