@@ -326,6 +326,20 @@ std::uintmax_t readsHeldOrRefused(timespec t, std::error_code& ec) {
     return right;
 }
 
+// 1 when `got` is `want`, each path's text shown where not.
+std::uintmax_t textIs(const path& got, const char* want) {
+    EXPECT_EQ(got.string(), want);
+    return got.string() == want;
+}
+
+// Folders and files with long names, below C:\zor: "Program Files\long file name.txt", and a
+// link to store, "long link name".
+void makeLongNames() {
+    fs::create_directory(path("c:\\zor\\Program Files"));
+    fs::copy_file(path("c:\\zor\\data.txt"), path("c:\\zor\\Program Files\\long file name.txt"));
+    fs::create_directory_symlink(path("store"), path("c:\\zor\\long link name"));
+}
+
 // 2300-01-01 00:00:00.1234567 (and 89 ns, cut), in ticks since 1601.
 constexpr std::uintmax_t k2300Ticks =
     (10'413'792'000ULL + 11'644'473'600ULL) * 10'000'000ULL + 1'234'567;
@@ -383,6 +397,18 @@ const Query kQueries[] = {
     {"directory_entry::file_size of no path", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::directory_entry().file_size(); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("directory_entry::file_size: "); } return 0; }, 1, 123},
     {"directory_entry::last_write_time of no path", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::directory_entry().last_write_time(); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("directory_entry::last_write_time: "); } return 0; }, 1, 123},
     {"directory_entry of a fifo from a listing", [](auto&, auto& ec) -> std::uintmax_t { for (const fs::directory_entry& e : fs::directory_iterator(path("c:\\zor"))) { if (e.path().filename() == path("pipe")) return e.is_other(ec) + 2 * e.is_fifo(); } return 0; }, 3, 0},
+    {"short_path of long names", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::short_path(path("c:\\zor\\program files\\long file name.txt"), ec), "c:\\zor\\PROG~FBU\\LONG~5R1.TXT"); }, 1, 0},
+    {"short_path of a link, not what it leads to", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::short_path(path("c:/zor/long link name/inner/"), ec), "c:\\zor\\LONG~NDL\\inner\\"); }, 1, 0},
+    {"short_path of short names, as given", [](auto&, auto& ec) { return textIs(fs::short_path(path("C:\\ZOR\\.\\file.TXT"), ec), "C:\\ZOR\\.\\file.TXT"); }, 1, 0},
+    {"short_path of a relative path", [](auto&, auto& ec) { return textIs(fs::short_path(path("store\\..\\\xc3\xa9t\xc3\xa9"), ec), "store\\..\\_T_~~3NC"); }, 1, 0},
+    {"short_path of what is not there", [](auto&, auto& ec) { return textIs(fs::short_path(path("c:\\zor\\none"), ec), ""); }, 1, 2},
+    {"short_path of a missing folder on the way", [](auto&, auto& ec) { return textIs(fs::short_path(path("c:\\zor\\none\\x"), ec), ""); }, 1, 2},
+    {"short_path of a missing \"..\"", [](auto&, auto& ec) { return textIs(fs::short_path(path("c:\\zor\\store\\inner\\..\\none\\.."), ec), ""); }, 1, 2},
+    {"short_path of the empty path", [](auto&, auto& ec) { return textIs(fs::short_path(path(), ec), ""); }, 1, 3},
+    {"long_path in another case", [](auto&, auto& ec) { return textIs(fs::long_path(path("C:\\ZOR\\.\\STORE\\INNER"), ec), "C:\\zor\\.\\store\\inner"); }, 1, 0},
+    {"long_path of a drive", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:"), ec), "c:"); }, 1, 0},
+    {"long_path of what is not there", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:\\zor\\none\\x"), ec), ""); }, 1, 2},
+    {"long_path that throws", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::long_path(path("c:\\zor\\none")); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("long_path: "); } return 0; }, 1, 2},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
 };
 // clang-format on

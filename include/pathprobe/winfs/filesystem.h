@@ -8,3 +8,4 @@
 #include "error.h"
 #include "operations.h"
 #include "path.h"
+#include "short_names.h"
