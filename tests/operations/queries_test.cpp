@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -408,6 +409,11 @@ const Query kQueries[] = {
     {"long_path in another case", [](auto&, auto& ec) { return textIs(fs::long_path(path("C:\\ZOR\\.\\STORE\\INNER"), ec), "C:\\zor\\.\\store\\inner"); }, 1, 0},
     {"long_path of a drive", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:"), ec), "c:"); }, 1, 0},
     {"long_path of what is not there", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:\\zor\\none\\x"), ec), ""); }, 1, 2},
+    {"long_path of short names", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("c:\\zor\\prog~fbu\\LONG~5R1.TXT"), ec), "c:\\zor\\Program Files\\long file name.txt"); }, 1, 0},
+    {"long_path of a short name in a missing tail", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("c:\\zor\\none\\PROG~FBU"), ec), ""); }, 1, 2},
+    {"canonical of a legal 8.3 name that is also another's short name", [](auto&, auto& ec) { makeLongNames(); std::filesystem::create_directory(fs::host_path(path("c:\\zor")).string() + "/prog~fbu"); return textIs(fs::canonical(path("c:\\zor\\PROG~FBU"), ec), "C:\\zor\\prog~fbu"); }, 1, 0},
+    {"canonical of a short name two names share: the first listed", [](auto&, auto& ec) { fs::create_directory(path("c:\\zor\\collide 180")); fs::create_directory(path("c:\\zor\\collide 820")); std::string first; for (const auto& e : std::filesystem::directory_iterator(fs::host_path(path("c:\\zor")).string())) { if (first.empty() && e.path().filename().string().starts_with("collide")) first = e.path().filename().string(); } return textIs(fs::canonical(path("c:\\zor\\COLL~DQS"), ec), ("C:\\zor\\" + first).c_str()); }, 1, 0},
+    {"create_directory of another's short name", [](auto&, auto& ec) -> std::uintmax_t { makeLongNames(); return fs::create_directory(path("c:\\zor\\prog~fbu"), ec); }, 0, 0},
     {"long_path that throws", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::long_path(path("c:\\zor\\none")); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("long_path: "); } return 0; }, 1, 2},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
 };

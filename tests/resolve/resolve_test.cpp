@@ -91,6 +91,12 @@ const Mapping kCanonical[] = {
     {"c:\\chain\\l0",               "",                       1921},      // 64 links
     {"c:\\zor\\loop1",              "",                       1921},
     {"c:\\zor\\loop2\\x",           "",                       1921},
+    // Short names: "Été" is "_T_~~3NC", under Wine too.
+    {"c:\\zor\\_t_~~3nc",            "C:\\zor\\Été",           kNoError},
+    {"c:\\zor\\REL\\..\\_T_~~3NC\\",   "C:\\zor\\Été",           kNoError},
+    {"c:\\zor\\_T_~~3ND",            "",                       2},
+    {"c:\\zor\\_T_~~3NC.X",          "",                       2},
+    {"c:\\zor\\nothere\\_T_~~3NC",   "",                       3},
     {"c:\\zor\\nothere",            "",                       2},
     {"c:\\zor\\dangling",           "",                       2},
     {"c:\\zor\\nothere\\x",         "",                       3},
@@ -416,6 +422,25 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
         EXPECT_EQ(found, "TWIN") << "round " << round;
     }
     EXPECT_EQ(keeping.usage().foldersRead, 1u);
+    // Two names with one short name: the first the folder lists, from its reading or kept listing.
+    makeFolder(temp("shared"));
+    for (const char* name : {"collide 180", "collide 820", "COLL~DQS.X"})
+        makeFile(temp("shared/") + name);
+    std::string first;
+    for (const auto& entry : std::filesystem::directory_iterator(temp("shared"))) {
+        const std::string name = entry.path().filename().string();
+        if (first.empty() && name.starts_with("collide")) first = name;
+    }
+    for (int round = 0; round < 2; ++round) {
+        std::string found;
+        EXPECT_FALSE(keeping.find({-1, temp("shared").c_str()}, "coll~dqs", found));
+        EXPECT_EQ(found, first) << "round " << round;
+    }
+    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "COLL~DQS"),
+              winfs::NameCache::Known::present);
+    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "COLL~DQT"),
+              winfs::NameCache::Known::absent);
+    EXPECT_EQ(keeping.usage().foldersRead, 2u);
     // The case on disk by the kept listing alone, where it can tell without a look at the name.
     const std::pair<const char*, const char*> spellings[] = {
         {"TWIN", "TWIN"}, {"twin", ""}, {"TWIn", ""}, {"twins", ""}};

@@ -1,5 +1,6 @@
 #include "resolve/name_cache.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -16,6 +17,15 @@ namespace {
 std::uint32_t foldedHash(std::string_view name) {
     const std::size_t hash = std::hash<std::string>{}(caseFolded(name));
     return static_cast<std::uint32_t>(hash ^ (hash >> 32)) & ~std::uint32_t{1};
+}
+
+// A short name in uppercase, as shortNameOf() writes them: "prog~fbu" gives "PROG~FBU".
+std::string upperAscii(std::string_view name) {
+    std::string upper(name);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
 }
 
 // Readings of a folder, at most, for a lookup whose readings a change keeps crossing.
@@ -83,6 +93,27 @@ class NameCache::Listing {
             }
         }
     }
+    // The first name in the folder's order whose short name is `alias` (in uppercase), as Wine
+    // takes the first it reads; empty when none is. The short names are computed on the first
+    // such lookup in the folder, once.
+    std::string_view findShort(const std::string& alias) const {
+        std::call_once(shortNamesMade_, [this] {
+            for (std::size_t at = 0; at < text_.size();) {
+                const std::string_view name(text_.data() + at);
+                if (std::string shortName = shortNameOf(name); !shortName.empty()) {
+                    shortNames_.push_back({std::move(shortName), static_cast<std::uint32_t>(at)});
+                }
+                at += name.size() + 1;
+            }
+            std::stable_sort(shortNames_.begin(), shortNames_.end(),
+                             [](const Alias& a, const Alias& b) { return a.name < b.name; });
+        });
+        const auto it = std::lower_bound(
+            shortNames_.begin(), shortNames_.end(), alias,
+            [](const Alias& a, const std::string& wanted) { return a.name < wanted; });
+        if (it == shortNames_.end() || it->name != alias) return {};
+        return std::string_view(text_.data() + it->offset);
+    }
     std::size_t bytes() const noexcept {
         return sizeof(*this) + text_.capacity() + slots_.capacity() * sizeof(Slot);
     }
@@ -101,10 +132,17 @@ class NameCache::Listing {
         return std::string_view(text_.data() + slot.offset - 1);
     }
 
-    std::string text_;
+    struct Alias {
+        std::string name;
+        std::uint32_t offset;  // of the long name in text_
+    };
+
+    std::string text_;                    // the names in the order the folder gave them
     std::vector<std::uint32_t> offsets_;  // while the folder is read
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
+    mutable std::once_flag shortNamesMade_;
+    mutable std::vector<Alias> shortNames_;  // by short name, then in the folder's order
 };
 
 std::size_t NameCache::KeyHash::operator()(const Key& key) const noexcept {
@@ -118,7 +156,8 @@ NameCache::~NameCache() = default;
 std::error_code NameCache::find(host::Place folder, std::string_view name, std::string& found) {
     if (const host::Result<host::FolderStamp> stamp = host::stampOf(folder)) {
         if (const std::shared_ptr<const Listing> listing = held(*stamp)) {
-            const std::string_view best = listing->find(name);
+            std::string_view best = listing->find(name);
+            if (best.empty() && mayBeShortAlias(name)) best = listing->findShort(upperAscii(name));
             if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
             found.assign(best);
             return {};
@@ -138,7 +177,11 @@ NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
     if (!stamp) return Known::unknown;
     const std::shared_ptr<const Listing> listing = held(*stamp);
     if (!listing) return Known::unknown;
-    return listing->find(name).empty() ? Known::absent : Known::present;
+    if (!listing->find(name).empty()) return Known::present;
+    if (mayBeShortAlias(name) && !listing->findShort(upperAscii(name)).empty()) {
+        return Known::present;
+    }
+    return Known::absent;
 }
 
 std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
@@ -161,9 +204,12 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
     bool keepable = true;
     host::Listed listed;
     std::string best;
+    const std::string alias = mayBeShortAlias(name) ? upperAscii(name) : std::string();
+    std::string byAlias;  // the first name whose short name is `alias`
     const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
         if (!windowsCanSpell(n)) return;  // no lookup may give it
         if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+        if (!alias.empty() && byAlias.empty() && shortNameOf(n) == alias) byAlias = n;
         if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
     });
     {
@@ -180,6 +226,7 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
         listing->index();
         keep(std::move(listing));
     }
+    if (best.empty()) best = std::move(byAlias);  // a name in any case first
     if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
     found = std::move(best);
     return {};

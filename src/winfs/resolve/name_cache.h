@@ -57,6 +57,9 @@ class NameCache {
     // The name in the folder at `folder` that Windows takes as `name`: among names that differ
     // only in case, the one that sorts first byte by byte. A host name that is not UTF-8, or that
     // holds a character Windows forbids in a name ('\' and those of isValidName), is never given.
+    // A `name` that no name matches in any case, but that may be a short name ("PROG~FBU"), gives
+    // the first name in the folder's order whose short name it is; a kept listing computes its
+    // names' short names on the first such lookup, once, some 40 bytes a name more.
     // ERROR_FILE_NOT_FOUND when there is none; a folder that cannot be read gives its own error
     // ("Access is denied." for EACCES), never "not found".
     std::error_code find(host::Place folder, std::string_view name, std::string& found);
