@@ -6,5 +6,6 @@
 #include "directory.h"
 #include "drive_map.h"
 #include "error.h"
+#include "long_paths.h"
 #include "operations.h"
 #include "path.h"
