@@ -150,7 +150,12 @@ void runProbes() {
 
 }  // namespace
 
-int main() {
+// "--max-path" runs the probes as a Windows without long paths answers them; other arguments are
+// ignored, as they always were.
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--max-path") limitToMaxPath();
+    }
     ignoreBrokenPipe();
     std::streambuf* const console = std::cout.rdbuf();
     LineTracker tracker(console);

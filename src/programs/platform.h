@@ -18,6 +18,10 @@ using std::system_category;
 // A console program on Windows sees a closed pipe as a failed write already.
 inline void ignoreBrokenPipe() {}
 
+// On Windows the system's LongPathsEnabled and the program's manifest decide whether MAX_PATH
+// holds.
+inline void limitToMaxPath() {}
+
 // The host is Windows: its paths are Windows paths, and each form of one is the path made absolute.
 inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
     return fs::absolute(fs::path(host), ec).string();
@@ -40,6 +44,11 @@ using winfs::system_category;
 // A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.
 inline void ignoreBrokenPipe() {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Answers as a Windows without LongPathsEnabled: a path longer than MAX_PATH allows needs "\\?\".
+inline void limitToMaxPath() {
+    winfs::set_long_paths(false);
 }
 
 // A host path and a Windows path, each to the other, through the drive map.

@@ -210,6 +210,15 @@ const Change kChanges[] = {
     {"last_write_time set to file_time_type::min()", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::min(), ec); }, 1, 0, ""},
     {"last_write_time set to the largest FILETIME", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::max(), ec); }, 1, 0, ""},
     {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
+    // Without long paths CreateDirectoryW keeps room for an 8.3 name: 247 characters, 248 units with the NUL.
+    {"create_directory at MAX_PATH - 12 without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directory(path(deepPath(220).substr(0, 207))); bool made; { LegacyPaths legacy; made = fs::create_directory(path(deepPath(247)), ec); } return made + 2 * fs::is_directory(path(deepPath(247))); }, 3, 0, ""},
+    {"create_directory past MAX_PATH - 12 without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directory(path(deepPath(220).substr(0, 207))); bool made; { LegacyPaths legacy; made = fs::create_directory(path(deepPath(248)), ec); } return made + 2 * fs::exists(path(deepPath(248))); }, 0, 206, ""},
+    {"create_directory past MAX_PATH with \\\\?\\ without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directory(path(deepPath(220).substr(0, 207))); bool made; { LegacyPaths legacy; made = fs::create_directory(path("\\\\?\\" + deepPath(300)), ec); } return made + 2 * fs::is_directory(path(deepPath(300))); }, 3, 0, ""},
+    {"create_directories without long paths makes what fits, then fails", [](auto&, auto& ec) -> std::uintmax_t { const std::string fits = deepPath(240); bool made; { LegacyPaths legacy; made = fs::create_directories(path(fits + "\\" + std::string(30, 'c')), ec); } return made + 2 * fs::is_directory(path(fits)) + 4 * fs::exists(path(fits + "\\" + std::string(30, 'c'))); }, 2, 206, ""},
+    // The working directory is kept with a trailing '\': "C:\" and 255 more characters at most.
+    {"current_path set to 258 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(258))); LegacyPaths legacy; fs::current_path(path(deepPath(258)), ec); return fs::current_path().native().size(); }, 258, 0, ""},
+    {"current_path set to 259 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(259))); LegacyPaths legacy; fs::current_path(path(deepPath(259)), ec); return fs::current_path().native().size(); }, 6, 206, ""},
+    {"current_path set to 259 characters with \\\\?\\ without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(259))); LegacyPaths legacy; fs::current_path(path("\\\\?\\" + deepPath(259)), ec); return fs::current_path().native().size(); }, 6, 206, ""},
 };
 // clang-format on
 

@@ -416,6 +416,15 @@ const Query kQueries[] = {
     {"create_directory of another's short name", [](auto&, auto& ec) -> std::uintmax_t { makeLongNames(); return fs::create_directory(path("c:\\zor\\prog~fbu"), ec); }, 0, 0},
     {"long_path that throws", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::long_path(path("c:\\zor\\none")); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("long_path: "); } return 0; }, 1, 2},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},
+    // Without long paths: "C:\" and 256 more characters, 260 units with the NUL, is the longest path a file call takes.
+    {"exists at MAX_PATH without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(259))); LegacyPaths legacy; return fs::exists(path(deepPath(259)), ec); }, 1, 0},
+    {"status past MAX_PATH without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(260))); LegacyPaths legacy; return fs::status(path(deepPath(260)), ec).type() == file_type::not_found; }, 1, 3},
+    {"canonical of a relative path whose full form passes MAX_PATH", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(260))); LegacyPaths legacy; return fs::canonical(path(deepPath(260).substr(7)), ec).empty(); }, 1, 3},
+    {"exists past MAX_PATH with \\\\?\\ without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(300))); LegacyPaths legacy; return fs::exists(path("\\\\?\\" + deepPath(300)), ec); }, 1, 0},
+    {"absolute past MAX_PATH without long paths", [](auto&, auto& ec) -> std::uintmax_t { LegacyPaths legacy; return fs::absolute(path(deepPath(300)), ec).native().size(); }, 300, 0},
+    {"exists past MAX_PATH once long paths are back", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(260))); LegacyPaths legacy; fs::set_long_paths(true); return fs::exists(path(deepPath(260)), ec); }, 1, 0},
+    // 259 UTF-16 units in 379 bytes.
+    {"exists at MAX_PATH in UTF-16 units without long paths", [](auto&, auto& ec) -> std::uintmax_t { std::string p = "c:\\zor\\"; for (int i = 0; i < 120; ++i) p += "\xc3\xa9"; p += "\\" + std::string(131, 'b'); fs::create_directories(path(p)); LegacyPaths legacy; return fs::exists(path(p), ec); }, 1, 0},
 };
 // clang-format on
 

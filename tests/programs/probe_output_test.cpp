@@ -32,6 +32,26 @@ TEST_F(ProbeOutput, ResolutionAndLibraryProbesOutsideDriveC) {
     EXPECT_EQ(firstLines(result.out, expected.size()), expected) << result.err;
 }
 
+// The scratch folders' long names below a deep temporary folder: a Windows without long paths
+// refuses to make them, and the run ends there; WINFS_LONG_PATHS=off chooses that Windows too.
+TEST_F(ProbeOutput, MaxPathRefusesTheLongScratchFolders) {
+    makeFolder(driveC("zor/store"));
+    const std::string deep = temp(std::string(60, 'd'));
+    makeFolder(deep);
+    const std::vector<std::string> environment = {"WINEPREFIX=" + prefix(), "TMPDIR=" + deep};
+    const RunResult limited = runProgram({PATHPROBE_EXE, "--max-path"}, environment, temp());
+    EXPECT_EQ(limited.status, 1) << limited.out;
+    EXPECT_EQ(splitLines(limited.out).back(), "creating tmp path: " + throughZ(deep) + "\\");
+    EXPECT_NE(limited.err.find("create_directories: The filename or extension is too long."),
+              std::string::npos)
+        << limited.err;
+    std::vector<std::string> legacy = environment;
+    legacy.push_back("WINFS_LONG_PATHS=off");
+    EXPECT_EQ(runProgram({PATHPROBE_EXE}, legacy, temp()).err, limited.err);
+    const RunResult unlimited = runProgram({PATHPROBE_EXE}, environment, temp());
+    EXPECT_EQ(unlimited.status, 0) << unlimited.err;
+}
+
 TEST_F(ProbeOutput, AFailureIsOneLineOnStandardErrorAndStatusOne) {
     // Without c:\zor, canonical of "c:\zor\\" fails, after every line before it is written.
     const RunResult result = run();

@@ -61,6 +61,23 @@ class TreeTest : public OperationsTest, public testing::WithParamInterface<Row> 
 // 1970) and the fifo pipe. Written as `fs::NAME`, as Windows code would call them.
 namespace fs = winfs;
 
+// The MAX_PATH limit of a Windows without long paths, for one scope.
+class LegacyPaths {
+  public:
+    LegacyPaths() : was_(winfs::long_paths()) { winfs::set_long_paths(false); }
+    ~LegacyPaths() { winfs::set_long_paths(was_); }
+    LegacyPaths(const LegacyPaths&) = delete;
+    LegacyPaths& operator=(const LegacyPaths&) = delete;
+
+  private:
+    bool was_;
+};
+
+// "c:\zor\", 200 a, '\' and as many b as make a path of `length` (209 or more) characters.
+inline std::string deepPath(std::size_t length) {
+    return "c:\\zor\\" + std::string(200, 'a') + "\\" + std::string(length - 208, 'b');
+}
+
 // A row's operation, given the temporary folder as seen through z:.
 using Run = std::uintmax_t (*)(const std::string& tempOnZ, std::error_code& ec);
 

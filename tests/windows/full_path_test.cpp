@@ -4,7 +4,9 @@
 // description of how Windows normalises paths.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "pathprobe/winfs/error.h"
 #include "windows/full_path.h"
@@ -193,6 +195,29 @@ TEST(FullPathFailures, EmptyOrTooLong) {
     const std::string name(32760, 'a');
     EXPECT_TRUE(winfs::fullPathName(path(name), path("C:\\windows"), ec).empty());
     EXPECT_EQ(ec, winfs::make_error_code(winfs::ERROR_FILENAME_EXCED_RANGE));
+
+    // MAX_PATH counts UTF-16 units and the NUL: "C:\" and 256 more fit.
+    const auto times = [](std::string_view text, int count) {
+        std::string all;
+        for (int i = 0; i < count; ++i)
+            all += text;
+        return all;
+    };
+    struct Limit {
+        std::string text;
+        std::size_t limit;
+        bool exceeds;
+    };
+    const Limit limits[] = {
+        {"C:\\" + std::string(256, 'a'), winfs::kMaxPath, false},
+        {"C:\\" + std::string(257, 'a'), winfs::kMaxPath, true},
+        {"C:\\" + times("\xc3\xa9", 256), winfs::kMaxPath, false},         // one unit each
+        {"C:\\" + times("\xf0\x9d\x84\x9e", 129), winfs::kMaxPath, true},  // two units each
+        {"C:\\" + std::string(244, 'a'), winfs::kMaxPath - 12, false},
+    };
+    for (const Limit& row : limits) {
+        EXPECT_EQ(winfs::exceedsLimit(row.text, row.limit), row.exceeds) << row.text;
+    }
 }
 
 TEST(FullPathVerbatim, FileCallsTakeThePrefixedPathsAsGiven) {

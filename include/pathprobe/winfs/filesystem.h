@@ -6,6 +6,7 @@
 #include "directory.h"
 #include "drive_map.h"
 #include "error.h"
+#include "long_paths.h"
 #include "operations.h"
 #include "path.h"
 #include "short_names.h"

@@ -14,11 +14,30 @@
 #include "operations/making.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/long_paths.h"
 #include "text/names.h"
+#include "text/path_grammar.h"
 
 namespace winfs {
 
+namespace {
+
+// Without long paths CreateDirectoryW keeps room for an 8.3 name below the folder it makes: the
+// folder's full path takes at most MAX_PATH - 12 units with its NUL, or "\\?\" is written.
+bool leavesRoomForShortName(const path& p) {
+    if (long_paths() || grammar::isVerbatim(p.native())) return true;
+    std::error_code ec;
+    const path full = absoluteOn(*drives(), p, ec, Verbatim::rewrite);
+    return ec || !exceedsLimit(full.native(), kMaxPath - 12);
+}
+
+}  // namespace
+
 bool makeDirectory(const path& p, std::error_code& ec) {
+    if (!leavesRoomForShortName(p)) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     const Slot slot = slotFor(p, ec);
     if (ec) return false;
     if (slot.exists) {
@@ -426,8 +445,9 @@ bool hasDots(const path& p) {
 bool createDirectoriesOf(const path& p, std::error_code* ec) {
     return reported("create_directories", ec, p, [&](std::error_code& code) {
         // Each folder that the path names on its way is made in turn, as Windows makes them:
-        // "r\a\..\b" makes a, then b.
-        if (hasDots(p)) {
+        // "r\a\..\b" makes a, then b. Without long paths each one meets CreateDirectoryW's
+        // limit, so that those short enough are made before it fails.
+        if (hasDots(p) || (!long_paths() && !grammar::isVerbatim(p.native()))) {
             path sofar = p.root_path();
             bool created = false;
             for (const path& element : p.relative_path()) {

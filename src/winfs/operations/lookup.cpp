@@ -5,7 +5,9 @@
 
 #include "drives/drive.h"
 #include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/long_paths.h"
 #include "text/names.h"
+#include "text/path_grammar.h"
 
 namespace winfs {
 namespace {
@@ -42,7 +44,15 @@ path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec, Verbati
         workingDirectory = currentPathOn(map, ec);
         if (ec) return {};
     }
-    return fullPathName(p, workingDirectory, ec, verbatim);
+    path full = fullPathName(p, workingDirectory, ec, verbatim);
+    // Without long paths the file calls cannot make a DOS path of more than MAX_PATH an NT path,
+    // and CreateFileW and the rest say ERROR_PATH_NOT_FOUND; "\\?\" paths are NT paths already.
+    if (verbatim == Verbatim::keep && !ec && !long_paths() && !grammar::isVerbatim(p.native()) &&
+        exceedsLimit(full.native(), kMaxPath)) {
+        ec = make_error_code(ERROR_PATH_NOT_FOUND);
+        return {};
+    }
+    return full;
 }
 
 Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec) {

@@ -1,9 +1,11 @@
 #include "pathprobe/winfs/operations.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -14,6 +16,7 @@
 #include "operations/status.h"
 #include "pathprobe/winfs/drive_map.h"
 #include "pathprobe/winfs/error.h"
+#include "pathprobe/winfs/long_paths.h"
 #include "resolve/resolver.h"
 #include "text/names.h"
 #include "text/path_grammar.h"
@@ -139,8 +142,32 @@ path currentPathOf(std::error_code* ec) {
                     [](std::error_code& code) { return currentPathOn(*drives(), code); });
 }
 
+// Without long paths the working directory is kept in MAX_PATH units with a trailing '\' and the
+// NUL, "\\?\" or not: "C:\" and 255 more characters can be it, 256 cannot.
+bool fitsAsWorkingDirectory(const path& p) {
+    if (long_paths()) return true;
+    std::error_code ec;
+    std::string_view text = p.native();
+    std::size_t limit = kMaxPath;
+    path full;
+    if (grammar::isVerbatim(text)) {
+        text.remove_prefix(4);
+        if (text.starts_with("UNC\\")) limit += 2;  // kept as "\\server\share"
+    } else {
+        full = absoluteOn(*drives(), p, ec, Verbatim::rewrite);
+        if (ec) return true;  // the move fails with its own reason
+        text = full.native();
+    }
+    if (!grammar::endsInSeparator(text)) --limit;
+    return !exceedsLimit(text, limit);
+}
+
 void currentPathOf(const path& p, std::error_code* ec) {
     reported("current_path", ec, p, [&](std::error_code& code) {
+        if (!fitsAsWorkingDirectory(p)) {
+            code = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+            return;
+        }
         const Resolution found = resolveOn(*drives(), p, kStatus, code);
         if (code) return;
         if (!found.rest.empty()) {

@@ -8,6 +8,7 @@
 // Threading: pure functions; safe to call concurrently.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <system_error>
 
@@ -39,5 +40,13 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
 // Whether a name, exactly as it stands and in any case, is one of the DOS devices that a full path
 // makes "\\.\NAME": "NUL", "con", "CONIN$", "COM1" are; "nul.txt", "nul." and "COM0" are not.
 bool isDeviceName(std::string_view name) noexcept;
+
+// MAX_PATH: the UTF-16 units, the terminating NUL among them, that a Windows without long paths
+// takes in a path.
+inline constexpr std::size_t kMaxPath = 260;
+
+// Whether `text`, with its terminating NUL, takes more than `limit` UTF-16 units: "C:\" and 256
+// more characters fit MAX_PATH, 257 do not; "é" is one unit, "𝄞" two.
+bool exceedsLimit(std::string_view text, std::size_t limit) noexcept;
 
 }  // namespace winfs
