@@ -31,24 +31,24 @@ bool fromEnvironment() {
     return true;
 }
 
-enum Setting : int { unread = -1, legacy = 0, enabled = 1 };
+enum Setting : int { unread = -1, legacy = 0, lifted = 1 };
 std::atomic<int> setting{unread};
 
 }  // namespace
 
-void set_long_paths(bool on) noexcept {
-    setting.store(on ? enabled : legacy, std::memory_order_relaxed);
+void set_long_paths(bool enabled) noexcept {
+    setting.store(enabled ? lifted : legacy, std::memory_order_relaxed);
 }
 
 bool long_paths() noexcept {
     const int now = setting.load(std::memory_order_relaxed);
-    if (now != unread) return now == enabled;
+    if (now != unread) return now == lifted;
     // The first reader decides; one that set the value meanwhile wins over the environment.
     static const bool environment = fromEnvironment();
     int expected = unread;
-    setting.compare_exchange_strong(expected, environment ? enabled : legacy,
+    setting.compare_exchange_strong(expected, environment ? lifted : legacy,
                                     std::memory_order_relaxed);
-    return setting.load(std::memory_order_relaxed) == enabled;
+    return setting.load(std::memory_order_relaxed) == lifted;
 }
 
 }  // namespace winfs
