@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -347,7 +348,7 @@ int parsedPart(int argc, char** argv) {
         const std::string_view arg = argv[operation];
         if (arg == "--") return argc;
         if (value || arg.starts_with('-')) {
-            value = arg == "--base";
+            value = arg == "--base" || arg == "-f" || arg == "--file";
             continue;
         }
         break;
@@ -358,6 +359,15 @@ int parsedPart(int argc, char** argv) {
     return std::min(argc, operation + 2);
 }
 
+// The two forms a command takes; OPERATION and PATH are checked after parsing, not by the parser.
+class Usage : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "Usage: winpath [OPTIONS] OPERATION PATH...\n"
+               "       winpath [OPTIONS] -w|-u PATH...\n";
+    }
+};
+
 int run(int argc, char** argv) {
     CLI::App app{"What Windows makes of a path: one OPERATION on each PATH.", "winpath"};
     app.set_version_flag("--version", std::string("winpath ") + PATHPROBE_VERSION);
@@ -365,6 +375,7 @@ int run(int argc, char** argv) {
         return std::string("winpath: ") + e.what() + "\nRun with --help for more information.\n";
     });
     app.footer(operationList());
+    app.formatter(std::make_shared<Usage>());
 
     std::vector<std::string> names;
     for (const Operation& operation : operations())
@@ -373,13 +384,19 @@ int run(int argc, char** argv) {
     std::vector<std::string> inputs;
     Settings settings;
     bool asJson = false;
-    app.add_option("OPERATION", operationName, "One of the operations below")
-        ->required()
-        ->check(CLI::IsMember(names));
+    // Checked after parsing, so that an option that is not taken is named before a path is blamed.
+    app.add_option("OPERATION", operationName, "One of the operations below");
     app.add_option("PATH", inputs,
                    "The paths, each taken as a Windows path (a host path for windows); - reads "
-                   "them from standard input")
-        ->required();
+                   "them from standard input");
+    // The spellings of winepath, cygpath and wslpath: "winpath -w PATH" is "winpath windows PATH".
+    bool toWindows = false;
+    bool toHost = false;
+    app.add_flag("-w", toWindows, "The operation windows: every argument is a PATH");
+    app.add_flag("-u", toHost, "The operation host: every argument is a PATH");
+    bool absoluteAsked = false;  // the results of windows and host are absolute whatever it says
+    app.add_flag("-a", absoluteAsked,
+                 "Accepted for cygpath's sake: windows and host give absolute paths");
     app.add_flag("--json", asJson, "Write one JSON document instead of lines");
     app.add_flag("-m,--mixed", settings.mixed, "Write Windows paths with / (C:/zor)");
     bool nulSeparated = false;
@@ -396,7 +413,18 @@ int run(int argc, char** argv) {
         const int parsed = parsedPart(argc, argv);
         app.parse(parsed, argv);
         inputs.insert(inputs.end(), argv + parsed, argv + argc);
+        if (toWindows && toHost) throw CLI::ValidationError("-w, -u", "give one of them");
+        if (toWindows || toHost) {
+            if (!operationName.empty()) inputs.insert(inputs.begin(), operationName);
+            operationName = toWindows ? "windows" : "host";
+        }
+        if (operationName.empty()) throw CLI::RequiredError("OPERATION");
         operation = findOperation(operationName);
+        if (operation == nullptr) {
+            throw CLI::ValidationError(
+                "OPERATION", operationName + " not in {" + CLI::detail::join(names) + "}");
+        }
+        if (inputs.empty()) throw CLI::RequiredError("PATH");
         if (settings.baseDir && operationName != "abspath") {
             throw CLI::ValidationError("--base", "is for abspath only");
         }

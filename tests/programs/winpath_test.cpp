@@ -103,6 +103,9 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // --mixed for what prints a Windows path, and nothing else.
         {{"--mixed", "relative", "c:\\zor\\store\\inner", "c:\\zor"}, "store/inner\n", "", 0},
         {{"-m", "windows", driveC("zor")}, "C:/zor\n", "", 0},
+        // The spellings of winepath, cygpath and wslpath: every argument after -w or -u is a path.
+        {{"-w", "-a", driveC("zor"), "windows"}, "C:\\zor\nC:\\zor\\windows\n", "", 0},
+        {{"-u", "c:\\zor\\store"}, driveC("zor/store") + "\n", "", 0},
         {{"-m", "decompose", "c:\\a"},
          "\nc:\\a\nroot_name\tc:\nroot_directory\t\\\nroot_path\tc:\\\nrelative_path\ta\n"
          "is_absolute\t1\nparent_path\tc:\\\nfilename\ta\nstem\ta\nextension\t\n", "", 0},
@@ -185,6 +188,10 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute", "--nope", "x"}, 2, "--nope"},
         // Among many paths, an option is still the parser's.
         {{"absolute", "x", "y", "z", "--nope"}, 2, "--nope"},
+        // An option not taken is named, not the path after it taken for an operation.
+        {{"-x", "/tmp/x"}, 2, "not expected: -x\n"},
+        {{"-w", "-u", "x"}, 2, "-w, -u: give one of them"},
+        {{"-u"}, 2, "PATH is required"},
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
