@@ -93,6 +93,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              "C:\\zor\\store\\x\nC:\\\nZ:\\\n",
          "winpath: windows: " + invalidName + " [" + temp("a\\b") + "]\n"
          "winpath: windows: " + invalidName + " []\n", 1},
+        // A path already in the form asked for comes back as it is, made full, from any folder.
+        {{"windows", "C:\\zor", "z:/zor/../x", "A:\\", "\\\\server\\share\\a"},
+         "C:\\zor\nz:\\x\nA:\\\n\\\\server\\share\\a\n", "", 0},
+        {{"-u", temp("x"), "/"}, temp("x") + "\n/\n", "", 0},
         // The existing head in its case on disk and links followed, after ".." by its text.
         {{"host", "c:\\ZOR\\Mixed\\new\\", "c:\\zor\\hop\\..\\rel\\inner", "c:\\zor\\store\\", "c:\\",
           "z:\\", "q:\\x", "nul"},
