@@ -104,6 +104,9 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
          "winpath: host: The system cannot find the path specified. [q:\\x]\n"
          "winpath: host: The network path was not found. [nul]\n", 1},
+        // A link as the last name is named, as rm and mv need it; the links before it are followed.
+        {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
+         driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
         // --mixed for what prints a Windows path, and nothing else.
         {{"--mixed", "relative", "c:\\zor\\store\\inner", "c:\\zor"}, "store/inner\n", "", 0},
         {{"-m", "windows", driveC("zor")}, "C:/zor\n", "", 0},

@@ -13,8 +13,9 @@
 namespace winfs {
 
 // The host path that a Windows path names: made absolute as absolute() does, the part that exists
-// in its case on disk and its links followed (weakly_canonical), the rest as given, names joined
-// with '/'. With a prefix whose drive C is <prefix>/drive_c, "c:\ZOR\new\" is
+// in its case on disk and the links before its last name followed, the rest as given, names joined
+// with '/'. A link as the last name is named, not followed: "c:\zor\lnk" is "<drive_c>/zor/lnk".
+// With a prefix whose drive C is <prefix>/drive_c, "c:\ZOR\new\" is
 // "<prefix>/drive_c/zor/new/": a trailing separator is kept. A drive that is not mapped fails with
 // ERROR_PATH_NOT_FOUND, a path on no drive (a server, a device) with ERROR_BAD_NETPATH.
 std::filesystem::path host_path(const path& p);

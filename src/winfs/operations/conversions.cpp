@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "operations/lookup.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/drive_map.h"
 #include "pathprobe/winfs/error.h"
@@ -97,9 +98,14 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
 std::filesystem::path convertToHost(const path& p, std::error_code& ec) {
     const path full = absolute(p, ec);
     if (ec) return {};
-    const path resolved = weakly_canonical(full, ec);
+    // The last name is named, not followed, as winepath names it: "rm" of the host path of a link
+    // removes the link. The links before it are followed as Windows follows them.
+    const Map map = drives();
+    const Resolution found = resolveOn(*map, full, {.follow = Follow::allButLast}, ec);
     if (ec) return {};
-    std::string hostPath = drives()->hostPathFor(resolved, ec);
+    path resolved = found.head;
+    if (!found.rest.empty()) resolved = (resolved / found.rest).lexically_normal();
+    std::string hostPath = map->hostPathFor(resolved, ec);
     if (ec) return {};
     if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');
     return hostPath;
