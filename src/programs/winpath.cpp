@@ -22,6 +22,7 @@
 
 #include "decomposition_report.h"
 #include "error_text.h"
+#include "path_forms.h"
 #include "pathprobe/path_resolution.h"
 #include "platform.h"
 
@@ -36,6 +37,7 @@ struct Settings {
     bool resolveSymlinks = false;        // canonpath's and abspath's --resolve-symlinks
     bool mixed = false;                  // --mixed: Windows paths with '/'
     char separator = '\n';               // between paths read and written: -0 makes it NUL
+    bool pathList = false;               // -p: each PATH a list of paths (windows, host)
 };
 
 // What one path gave: the plain text to write (each line ended), the result for --json, and the
@@ -46,6 +48,7 @@ struct Outcome {
     std::vector<std::pair<std::string, std::string>> parts;  // decompose's, for --json instead
     std::vector<std::string> diagnostics;
     std::error_code error;
+    std::string message;  // what happened, where the error's own text would not say it
 };
 
 // Fills `outcome`, or sets outcome.error, or throws a filesystem error.
@@ -120,13 +123,16 @@ void status(const std::string& input, const Settings&, Outcome& outcome) {
     outcome.result = typeName(s.type());
 }
 
-// A path in the other form: fails alone where the path has no such form.
-template <std::string (*convert)(const std::string&, std::error_code&)>
-void converted(const std::string& input, const Settings&, Outcome& outcome) {
-    std::string result = convert(input, outcome.error);
+// A path, or a list of them with -p, in the other form: fails alone where it has no such form.
+template <Direction direction>
+void converted(const std::string& input, const Settings& settings, Outcome& outcome) {
+    Converted converted =
+        settings.pathList ? convertList(direction, input) : convertPath(direction, input);
+    outcome.error = converted.error;
+    outcome.message = std::move(converted.message);
     if (outcome.error) return;
-    outcome.text = result + "\n";
-    outcome.result = std::move(result);
+    outcome.text = converted.path + "\n";
+    outcome.result = std::move(converted.path);
 }
 
 void decompose(const std::string& input, const Settings&, Outcome& outcome) {
@@ -195,9 +201,9 @@ const std::vector<Operation>& operations() {
              });
          }},
         {"windows", "HOSTPATH...: the Windows path of a host path, through the drive map",
-         converted<windowsPathFor>},
-        {"host", "WINPATH...: the host path that a Windows path names", converted<hostPathFor>,
-         false, Prints::other},
+         converted<Direction::toWindows>},
+        {"host", "WINPATH...: the host path that a Windows path names",
+         converted<Direction::toHost>, false, Prints::other},
     };
     return table;
 }
@@ -220,10 +226,14 @@ void runOne(const Operation& operation, const std::string& input, const Settings
     }
 }
 
+std::string failureText(const Outcome& outcome) {
+    return outcome.message.empty() ? errorText(outcome.error) : outcome.message;
+}
+
 std::string failureLine(const Operation& operation, const std::string& input,
-                        const Settings& settings, const std::error_code& error) {
-    std::string line =
-        std::string("winpath: ") + operation.name + ": " + errorText(error) + " [" + input + "]";
+                        const Settings& settings, const Outcome& outcome) {
+    std::string line = std::string("winpath: ") + operation.name + ": " + failureText(outcome) +
+                       " [" + input + "]";
     if (operation.takesBase) line += " [" + settings.relativeTo + "]";
     return line;
 }
@@ -239,7 +249,7 @@ json jsonEntry(const Operation& operation, const std::string& input, const Setti
     if (outcome.error) {
         entry["error"] = {{"code", outcome.error.value()},
                           {"category", outcome.error.category().name()},
-                          {"text", errorText(outcome.error)}};
+                          {"text", failureText(outcome)}};
     } else if (outcome.parts.empty()) {
         entry["result"] = outcome.result;
     } else {
@@ -293,7 +303,7 @@ bool answer(const Operation& operation, const std::string& input, const Settings
     if (outcome.error) {
         // In the order written, where both streams go to one terminal.
         std::cout.flush();
-        std::cerr << failureLine(operation, input, settings, outcome.error) << '\n';
+        std::cerr << failureLine(operation, input, settings, outcome) << '\n';
     } else {
         std::cout << outcome.text;
     }
@@ -402,6 +412,8 @@ int run(int argc, char** argv) {
     bool nulSeparated = false;
     app.add_flag("-0,--null", nulSeparated,
                  "Read paths from standard input, and write results, separated by NUL");
+    app.add_flag("-p,--path", settings.pathList,
+                 "windows, host: each PATH a list, host paths joined by ':', Windows paths by ';'");
     app.add_option("--base", settings.baseDir,
                    "abspath: resolve relative paths against DIR, not the working directory")
         ->type_name("DIR");
@@ -427,6 +439,9 @@ int run(int argc, char** argv) {
         if (inputs.empty()) throw CLI::RequiredError("PATH");
         if (settings.baseDir && operationName != "abspath") {
             throw CLI::ValidationError("--base", "is for abspath only");
+        }
+        if (settings.pathList && operationName != "windows" && operationName != "host") {
+            throw CLI::ValidationError("-p", "is for windows and host only");
         }
         if (operation->takesBase) {
             if (inputs.size() < 2) throw CLI::ValidationError("BASE", "is required");

@@ -17,9 +17,11 @@ class Winpath : public DriveFixture {
         DriveFixture::SetUp();
         buildTree();
     }
-    RunResult run(std::vector<std::string> args, const std::string& input = {}) const {
+    RunResult run(std::vector<std::string> args, const std::string& input = {},
+                  const std::string& winePrefix = {}) const {
         args.insert(args.begin(), WINPATH_EXE);
-        return runProgram(args, {"WINEPREFIX=" + prefix()}, driveC("zor"), input);
+        return runProgram(args, {"WINEPREFIX=" + (winePrefix.empty() ? prefix() : winePrefix)},
+                          driveC("zor"), input);
     }
 };
 
@@ -28,7 +30,8 @@ struct Row {
     std::string out;
     std::string err;
     int status;
-    std::string input = {};  // standard input
+    std::string input = {};       // standard input
+    std::string winePrefix = {};  // when not prefix()
 };
 
 using namespace std::string_literals;
@@ -40,6 +43,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
     hostLink(driveC(), temp("toc"));
+    makeFolder(temp("p:x/drive_c"));  // a prefix whose host paths cannot stand in a ':' list
     const std::string invalidName =
         "The filename, directory name, or volume label syntax is incorrect.";
     // clang-format off
@@ -107,6 +111,17 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // A link as the last name is named, as rm and mv need it; the links before it are followed.
         {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
          driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
+        // -p: lists, element by element; an empty one kept, one holding ';' quoted as PATH does.
+        {{"-p", "windows", driveC("a") + ":" + temp("b;c") + "::/"},
+         expand("C:\\a;\"@\\b;c\";;Z:\\\n"), "", 0},
+        {{"-m", "-p", "-w", driveC("a") + ":" + driveC("zor")}, "C:/a;C:/zor\n", "", 0},
+        {{"-p", "host", "C:\\a;\"c:\\x;y\";;c:\\zor\\rel", "/usr/bin:/bin"},
+         driveC("a") + ":" + driveC("x;y") + "::" + driveC("zor/rel") + "\n/usr/bin:/bin\n", "", 0},
+        {{"-p", "host", "c:\\a;q:\\b"}, "",
+         "winpath: host: The system cannot find the path specified. [q:\\b] in the list [c:\\a;q:\\b]\n", 1},
+        {{"-p", "host", "c:\\a"}, "",
+         "winpath: host: a host path holding ':' cannot stand in a list: " + temp("p:x/drive_c/a") +
+             " [c:\\a] in the list [c:\\a]\n", 1, "", temp("p:x")},
         // --mixed for what prints a Windows path, and nothing else.
         {{"--mixed", "relative", "c:\\zor\\store\\inner", "c:\\zor"}, "store/inner\n", "", 0},
         {{"-m", "windows", driveC("zor")}, "C:/zor\n", "", 0},
@@ -128,7 +143,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1]);
-        const RunResult result = run(row.args, row.input);
+        const RunResult result = run(row.args, row.input, row.winePrefix);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(result.status, row.status);
@@ -201,6 +216,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"-u"}, 2, "PATH is required"},
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
+        {{"-p", "normal", "x"}, 2, "-p: is for windows and host only"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         {{"absolute", "--help"}, 0, "Operations"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
