@@ -8,7 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -310,29 +313,48 @@ bool answer(const Operation& operation, const std::string& input, const Settings
     return !outcome.error;
 }
 
-// The paths of standard input, one a record: a line (without a CR before its LF), or a
-// NUL-terminated name with -0. What was written goes out before a read that may wait, so that
-// output comes once per batch of input, and a reader that sends a path at a time gets its answer.
-bool answerStandardInput(const Operation& operation, const Settings& settings, json* document) {
+// The paths of a stream, one a record: a line (without a CR before its LF), or a NUL-terminated
+// name with -0. What was written goes out before a read that may wait, so that output comes once
+// per batch of input, and a reader that sends a path at a time gets its answer.
+bool answerRecords(std::istream& in, const Operation& operation, const Settings& settings,
+                   json* document) {
     bool allAnswered = true;
     std::string input;
     for (;;) {
-        if (std::cin.rdbuf()->in_avail() <= 0) std::cout.flush();
-        if (!std::getline(std::cin, input, settings.separator)) break;
+        if (in.rdbuf()->in_avail() <= 0) std::cout.flush();
+        if (!std::getline(in, input, settings.separator)) break;
         if (settings.separator == '\n' && !input.empty() && input.back() == '\r') input.pop_back();
         allAnswered = answer(operation, input, settings, document) && allAnswered;
     }
     return allAnswered;
 }
 
-// Answers each input; returns the exit status.
-int answerEach(const Operation& operation, const std::vector<std::string>& inputs,
-               const Settings& settings, bool asJson) {
+// The paths of a file given with -f ("-" is standard input); false when it cannot be read.
+bool answerFile(const std::string& name, const Operation& operation, const Settings& settings,
+                json* document) {
+    if (name == "-") return answerRecords(std::cin, operation, settings, document);
+    errno = 0;
+    std::ifstream file(name, std::ios::binary);
+    const bool allAnswered = file.is_open() && answerRecords(file, operation, settings, document);
+    if (file.is_open() && !file.bad()) return allAnswered;
+    // The reason is the host's: "No such file or directory", "Is a directory".
+    const int error = errno;
+    std::cout.flush();
+    std::cerr << "winpath: cannot read " << name << ": "
+              << (error != 0 ? std::strerror(error) : "a read failed") << std::endl;
+    return false;
+}
+
+// Answers the paths of each file, then each input; returns the exit status.
+int answerEach(const Operation& operation, const std::vector<std::string>& files,
+               const std::vector<std::string>& inputs, const Settings& settings, bool asJson) {
     bool allAnswered = true;
     json document = json::array();
     json* const into = asJson ? &document : nullptr;
+    for (const std::string& file : files)
+        allAnswered = answerFile(file, operation, settings, into) && allAnswered;
     for (const std::string& input : inputs) {
-        const bool answered = input == "-" ? answerStandardInput(operation, settings, into)
+        const bool answered = input == "-" ? answerRecords(std::cin, operation, settings, into)
                                            : answer(operation, input, settings, into);
         allAnswered = answered && allAnswered;
     }
@@ -412,6 +434,14 @@ int run(int argc, char** argv) {
     bool nulSeparated = false;
     app.add_flag("-0,--null", nulSeparated,
                  "Read paths from standard input, and write results, separated by NUL");
+    std::vector<std::string> files;
+    app.add_option("-f,--file", files,
+                   "Read paths from FILE (- for standard input), one a line, or NUL-separated "
+                   "with -0; before the PATHs")
+        ->type_name("FILE")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("-p,--path", settings.pathList,
                  "windows, host: each PATH a list, host paths joined by ':', Windows paths by ';'");
     app.add_option("--base", settings.baseDir,
@@ -436,7 +466,7 @@ int run(int argc, char** argv) {
             throw CLI::ValidationError(
                 "OPERATION", operationName + " not in {" + CLI::detail::join(names) + "}");
         }
-        if (inputs.empty()) throw CLI::RequiredError("PATH");
+        if (inputs.empty() && files.empty()) throw CLI::RequiredError("PATH");
         if (settings.baseDir && operationName != "abspath") {
             throw CLI::ValidationError("--base", "is for abspath only");
         }
@@ -456,7 +486,7 @@ int run(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
-    return answerEach(*operation, inputs, settings, asJson);
+    return answerEach(*operation, files, inputs, settings, asJson);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // exit statuses, --json parsed back, and the conversions beside Wine's own.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -43,7 +44,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
     hostLink(driveC(), temp("toc"));
-    makeFolder(temp("p:x/drive_c"));  // a prefix whose host paths cannot stand in a ':' list
+    makeFolder(temp("p:x/drive_c"));
+    std::ofstream(temp("lines"), std::ios::binary) << "c:\\zor\r\nc:\\x\n";
+    std::ofstream(temp("names"), std::ios::binary)
+        << "c:\\a\nb\0c:\\c\\\0"s;  // a prefix whose host paths cannot stand in a ':' list
     const std::string invalidName =
         "The filename, directory name, or volume label syntax is incorrect.";
     // clang-format off
@@ -135,6 +139,15 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // line is the empty path.
         {{"absolute", "c:\\a", "-", "c:\\z"}, "c:\\a\nc:\\b\nC:\\zor\\c\nc:\\z\n",
          "winpath: absolute: " + invalidName + " []\n", 1, "c:\\b\r\n\nc"},
+        // -f: a file's paths as standard input's, before the PATHs; one that cannot be read is
+        // reported, and the rest answered.
+        {{"-u", "-f", temp("lines"), "--file", "-", "c:\\y"},
+         driveC("zor") + "\n" + driveC("x") + "\n" + driveC("z") + "\n" + driveC("y") + "\n", "", 0,
+         "c:\\z"},
+        {{"-0", "absolute", "--file", temp("names")}, "c:\\a\nb\0c:\\c\\\0"s, "", 0},
+        {{"-w", "-f", temp("nothere"), "-f", temp(), "/"}, "Z:\\\n",
+         "winpath: cannot read " + temp("nothere") + ": No such file or directory\n"
+         "winpath: cannot read " + temp() + ": Is a directory\n", 1},
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
         {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
