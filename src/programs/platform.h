@@ -18,6 +18,11 @@ using std::system_category;
 // A console program on Windows sees a closed pipe as a failed write already.
 inline void ignoreBrokenPipe() {}
 
+// Windows has its own drives: no prefix to check.
+inline std::string prefixFault() {
+    return {};
+}
+
 // The host is Windows: its paths are Windows paths, and each form of one is the path made absolute.
 inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
     return fs::absolute(fs::path(host), ec).string();
@@ -27,6 +32,7 @@ inline std::string hostPathFor(const std::string& windows, std::error_code& ec) 
 }
 #else
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -40,6 +46,15 @@ using winfs::system_category;
 // A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.
 inline void ignoreBrokenPipe() {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Why the prefix cannot be used, or nothing. A relative WINEPREFIX would be taken from the
+// working folder, a prefix that changes with it and whose drive C the map would make there; Wine
+// refuses it too. An empty one is unset.
+inline std::string prefixFault() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr || *prefix == '\0' || *prefix == '/') return {};
+    return std::string("WINEPREFIX is not an absolute path: ") + prefix;
 }
 
 // A host path and a Windows path, each to the other, through the drive map. A path already in

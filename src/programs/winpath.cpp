@@ -486,6 +486,10 @@ int run(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
+    if (const std::string fault = prefixFault(); !fault.empty()) {
+        std::cerr << "winpath: " << fault << std::endl;
+        return 2;
+    }
     return answerEach(*operation, files, inputs, settings, asJson);
 }
 

@@ -2,6 +2,7 @@
 // exit statuses, --json parsed back, and the conversions beside Wine's own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -214,6 +215,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         std::vector<std::string> args;
         int status;
         const char* inOutput;  // on standard output for status 0, else on standard error
+        std::string winePrefix = {};
     };
     const Usage rows[] = {
         {{}, 2, "OPERATION is required"},
@@ -230,13 +232,15 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
         {{"-p", "normal", "x"}, 2, "-p: is for windows and host only"},
+        // Taken from the working folder, it would change with it: refused before it is read.
+        {{"host", "c:\\x"}, 2, "WINEPREFIX is not an absolute path: pfx\n", "pfx"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         {{"absolute", "--help"}, 0, "Operations"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };
     for (const Usage& row : rows) {
         SCOPED_TRACE(row.args.empty() ? "(none)" : row.args[0]);
-        const RunResult result = run(row.args);
+        const RunResult result = run(row.args, {}, row.winePrefix);
         EXPECT_EQ(result.status, row.status);
         const std::string& text = row.status == 0 ? result.out : result.err;
         EXPECT_NE(text.find(row.inOutput), std::string::npos) << text;
@@ -245,6 +249,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
             EXPECT_EQ(result.err.rfind("winpath: ", 0), 0u) << result.err;
         }
     }
+    EXPECT_FALSE(std::filesystem::exists(driveC("zor/pfx"))) << "made by a refused prefix";
 }
 
 TEST_F(Winpath, JsonParsedBack) {
