@@ -34,13 +34,38 @@ std::vector<std::string> hostElements(std::string_view list) {
     }
 }
 
+// What happened, where a Windows path has no host path and the system's text would mislead:
+// "The request is not supported." for the device c:\zor\nul.
+std::string whyNoHostPath(const std::string& windows, const std::error_code& error) {
+    std::string name;
+    try {
+        name = fs::path(windows).filename().string();
+    } catch (const std::system_error&) {
+        return {};
+    }
+    if (name.find(':') != std::string::npos)
+        return "a stream (" + name + "), which no host file holds";
+    constexpr int kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+    constexpr int kNotSupported = 50;  // ERROR_NOT_SUPPORTED
+    if (error.category() != system_category()) return {};
+    if (error.value() == kNotSupported) {
+        std::error_code ec;
+        const fs::path device = fs::absolute(fs::path(windows), ec);
+        return "a device (" + device.string() + "), which no host file stands for";
+    }
+    if (error.value() == kPathNotFound) return unmappedDriveOf(windows);
+    return {};
+}
+
 }  // namespace
 
 Converted convertPath(Direction direction, const std::string& input) {
     Converted converted;
     converted.path = direction == Direction::toWindows ? windowsPathFor(input, converted.error)
                                                        : hostPathFor(input, converted.error);
-    if (converted.error) converted.path.clear();
+    if (!converted.error) return converted;
+    converted.path.clear();
+    if (direction == Direction::toHost) converted.message = whyNoHostPath(input, converted.error);
     return converted;
 }
 

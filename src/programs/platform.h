@@ -18,8 +18,11 @@ using std::system_category;
 // A console program on Windows sees a closed pipe as a failed write already.
 inline void ignoreBrokenPipe() {}
 
-// Windows has its own drives: no prefix to check.
+// Windows has its own drives: no prefix to check, and no drive map to name.
 inline std::string prefixFault() {
+    return {};
+}
+inline std::string unmappedDriveOf(const std::string&) {
     return {};
 }
 
@@ -55,6 +58,19 @@ inline std::string prefixFault() {
     const char* prefix = std::getenv("WINEPREFIX");
     if (prefix == nullptr || *prefix == '\0' || *prefix == '/') return {};
     return std::string("WINEPREFIX is not an absolute path: ") + prefix;
+}
+
+// "drive Q: is not mapped in the prefix /x/.wine" where a Windows path lies on a drive that the
+// prefix lacks; else nothing.
+inline std::string unmappedDriveOf(const std::string& windows) {
+    std::error_code ec;
+    const std::string root = winfs::absolute(winfs::path(windows), ec).root_name().string();
+    if (ec || root.size() != 2 || root[1] != ':') return {};
+    const auto map = winfs::drives();
+    if (map->folderOf(root[0]) != nullptr) return {};
+    const char letter =
+        root[0] >= 'a' && root[0] <= 'z' ? static_cast<char>(root[0] - 'a' + 'A') : root[0];
+    return std::string("drive ") + letter + ": is not mapped in the prefix " + map->prefix();
 }
 
 // A host path and a Windows path, each to the other, through the drive map. A path already in

@@ -233,11 +233,28 @@ std::string failureText(const Outcome& outcome) {
     return outcome.message.empty() ? errorText(outcome.error) : outcome.message;
 }
 
+// A path as a failure line echoes it: one over 200 bytes as its first 120 and last 60, cut between
+// characters, so that a failure stays one line to read: "c:\xx...xx (32771 bytes)".
+std::string echoed(const std::string& text) {
+    constexpr std::size_t kLongest = 200;
+    constexpr std::size_t kHead = 120;
+    constexpr std::size_t kTail = 60;
+    if (text.size() <= kLongest) return text;
+    const auto characterAt = [&text](std::size_t at) {
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            ++at;
+        return at;
+    };
+    return text.substr(0, characterAt(kHead)) + "..." +
+           text.substr(characterAt(text.size() - kTail)) + " (" + std::to_string(text.size()) +
+           " bytes)";
+}
+
 std::string failureLine(const Operation& operation, const std::string& input,
                         const Settings& settings, const Outcome& outcome) {
     std::string line = std::string("winpath: ") + operation.name + ": " + failureText(outcome) +
-                       " [" + input + "]";
-    if (operation.takesBase) line += " [" + settings.relativeTo + "]";
+                       " [" + echoed(input) + "]";
+    if (operation.takesBase) line += " [" + echoed(settings.relativeTo) + "]";
     return line;
 }
 

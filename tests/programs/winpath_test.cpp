@@ -92,8 +92,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         {{"absolute", "caf\xe9", "c:\\"},
          "c:\\\n", "winpath: absolute: Cannot convert character sequence [caf\xe9]\n", 1},
         // canonPath throws here, on its first look at the disk.
-        {{"canonpath", tooLong, "c:\\zor"},
-         "C:\\zor\n", "winpath: canonpath: The filename or extension is too long. [" + tooLong + "]\n", 1},
+        // A long path is echoed shortened.
+        {{"canonpath", tooLong, "c:\\zor"}, "C:\\zor\n",
+         "winpath: canonpath: The filename or extension is too long. [c:\\" + std::string(117, 'x') +
+             "..." + std::string(60, 'x') + " (32771 bytes)]\n", 1},
         // The longest drive folder leads, a link to one counting as it; ".." by its text, not
         // through the link; relative to the host's working folder; a trailing '/' kept.
         {{"windows", driveC("zor") + "/store/", temp("y/../z"), temp("toc/zor/"), temp("toc/../x"),
@@ -111,8 +113,18 @@ TEST_F(Winpath, EachOperationOnEachPath) {
           "z:\\", "q:\\x", "nul"},
          driveC("zor/Mixed/new/") + "\n" + driveC("zor/store/inner") + "\n" +
              driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
-         "winpath: host: The system cannot find the path specified. [q:\\x]\n"
-         "winpath: host: The network path was not found. [nul]\n", 1},
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\x]\n"
+         "winpath: host: a device (\\\\.\\nul), which no host file stands for [nul]\n", 1},
+        // What has no host path says why; a long path is cut between characters.
+        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y')}, "",
+         "winpath: host: a stream (file.txt:s), which no host file holds [c:\\zor\\file.txt:s]\n"
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
+             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n", 1},
+        // No longer a path than Windows takes: 32,767 characters.
+        {{"windows", "/" + std::string(32764, 'x'), "/" + std::string(32765, 'x')},
+         "Z:\\" + std::string(32764, 'x') + "\n",
+         "winpath: windows: The filename or extension is too long. [/" + std::string(119, 'x') + "..." +
+             std::string(60, 'x') + " (32766 bytes)]\n", 1},
         // A link as the last name is named, as rm and mv need it; the links before it are followed.
         {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
          driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
@@ -123,7 +135,8 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         {{"-p", "host", "C:\\a;\"c:\\x;y\";;c:\\zor\\rel", "/usr/bin:/bin"},
          driveC("a") + ":" + driveC("x;y") + "::" + driveC("zor/rel") + "\n/usr/bin:/bin\n", "", 0},
         {{"-p", "host", "c:\\a;q:\\b"}, "",
-         "winpath: host: The system cannot find the path specified. [q:\\b] in the list [c:\\a;q:\\b]\n", 1},
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() +
+             " [q:\\b] in the list [c:\\a;q:\\b]\n", 1},
         {{"-p", "host", "c:\\a"}, "",
          "winpath: host: a host path holding ':' cannot stand in a list: " + temp("p:x/drive_c/a") +
              " [c:\\a] in the list [c:\\a]\n", 1, "", temp("p:x")},

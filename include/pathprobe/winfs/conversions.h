@@ -16,8 +16,10 @@ namespace winfs {
 // in its case on disk and the links before its last name followed, the rest as given, names joined
 // with '/'. A link as the last name is named, not followed: "c:\zor\lnk" is "<drive_c>/zor/lnk".
 // With a prefix whose drive C is <prefix>/drive_c, "c:\ZOR\new\" is
-// "<prefix>/drive_c/zor/new/": a trailing separator is kept. A drive that is not mapped fails with
-// ERROR_PATH_NOT_FOUND, a path on no drive (a server, a device) with ERROR_BAD_NETPATH.
+// "<prefix>/drive_c/zor/new/": a trailing separator is kept, and "new::$DATA" is "new". A drive
+// that is not mapped fails with ERROR_PATH_NOT_FOUND, a path on no drive (a server) with
+// ERROR_BAD_NETPATH, a device ("c:\zor\nul") or a stream ("x:s"), which no host file stands for,
+// with ERROR_NOT_SUPPORTED.
 std::filesystem::path host_path(const path& p);
 std::filesystem::path host_path(const path& p, std::error_code& ec);
 
@@ -25,7 +27,8 @@ std::filesystem::path host_path(const path& p, std::error_code& ec);
 // taken lexically ("/tmp/a/../b" is "Z:\tmp\b" whatever a is), then on the drive whose folder is
 // the longest leading part of it, a link to a drive's folder counting as that folder
 // ("<prefix>/dosdevices/c:/zor" is "C:\zor"). A trailing '/' is kept as '\'. A path outside every
-// drive fails with ERROR_PATH_NOT_FOUND; a name Windows cannot spell ("a\b", "a:b") and the empty
+// drive fails with ERROR_PATH_NOT_FOUND, one longer than Windows takes (32,767 UTF-16 units) with
+// ERROR_FILENAME_EXCED_RANGE; a name Windows cannot spell ("a\b", "a:b") and the empty
 // path with ERROR_INVALID_NAME; a name that is not UTF-8 with std::errc::illegal_byte_sequence.
 path windows_path(const std::filesystem::path& host);
 path windows_path(const std::filesystem::path& host, std::error_code& ec);

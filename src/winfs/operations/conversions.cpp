@@ -10,6 +10,7 @@
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/operations.h"
 #include "text/path_grammar.h"
+#include "text/utf8.h"
 
 namespace winfs {
 namespace {
@@ -17,6 +18,8 @@ namespace {
 using grammar::ElementCursor;
 using grammar::endsInSeparator;
 using grammar::Separators;
+
+constexpr std::size_t kMaxPathLength = 32767;  // UTF-16 units
 
 // An absolute host path without "." and "..", taken by their text, and without a trailing '/':
 // "/a/./b/../c/" is "/a/c", and ".." at the root stays there, as the host takes it.
@@ -92,6 +95,11 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
     path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec);
     if (ec) return {};
     if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    // No Windows call takes a longer path, as host_path() refuses one.
+    if (utf16Length(windows.native()) > kMaxPathLength) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
     return windows;
 }
 
@@ -103,8 +111,27 @@ std::filesystem::path convertToHost(const path& p, std::error_code& ec) {
     const Map map = drives();
     const Resolution found = resolveOn(*map, full, {.follow = Follow::allButLast}, ec);
     if (ec) return {};
+    if (!onTheHost(found)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);  // a device: no file stands behind it
+        return {};
+    }
     path resolved = found.head;
-    if (!found.rest.empty()) resolved = (resolved / found.rest).lexically_normal();
+    for (const path& element : found.rest) {
+        // "new::$DATA" is the file "new" itself; "x:s" is a stream the host cannot keep, never
+        // the host's file "x:s"; "x:a:b:c" is no name at all.
+        const std::string_view name = element.native();
+        const grammar::Stream stream = grammar::streamOf(name);
+        if (stream.kind == grammar::Stream::Kind::other) {
+            ec = make_error_code(ERROR_NOT_SUPPORTED);
+            return {};
+        }
+        if (name.substr(0, stream.nameLength).find(':') != std::string_view::npos) {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return {};
+        }
+        resolved /= path(std::string(name.substr(0, stream.nameLength)));
+    }
+    resolved = resolved.lexically_normal();
     std::string hostPath = map->hostPathFor(resolved, ec);
     if (ec) return {};
     if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');
