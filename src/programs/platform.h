@@ -15,8 +15,9 @@
 namespace fs = pathprobe::fs;
 using std::system_category;
 
-// A console program on Windows sees a closed pipe as a failed write already.
+// A console program on Windows sees a closed pipe as a failed write already, and says so.
 inline void ignoreBrokenPipe() {}
+inline void endAsBrokenPipe() {}
 
 // Windows has its own drives: no prefix to check, and no drive map to name.
 inline std::string prefixFault() {
@@ -49,6 +50,14 @@ using winfs::system_category;
 // A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.
 inline void ignoreBrokenPipe() {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Ends the process as a write to a closed pipe ends a host program that leaves SIGPIPE alone:
+// quietly, killed by the signal, as the shell and "set -o pipefail" expect.
+[[noreturn]] inline void endAsBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
 }
 
 // Why the prefix cannot be used, or nothing. A relative WINEPREFIX would be taken from the

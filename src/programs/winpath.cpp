@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -330,6 +331,16 @@ bool answer(const Operation& operation, const std::string& input, const Settings
     return !outcome.error;
 }
 
+// Ends the run once standard output has failed, with errno still telling why: quietly when its
+// reader has gone, as coreutils tools end ("winpath ... | head -1", also on endless input), else
+// with the reason (a full disk) and exit status 1.
+[[noreturn]] void outputLost() {
+    const int error = errno;
+    if (error == EPIPE) endAsBrokenPipe();
+    std::cerr << "winpath: cannot write to standard output: " << std::strerror(error) << std::endl;
+    std::exit(1);
+}
+
 // The paths of a stream, one a record: a line (without a CR before its LF), or a NUL-terminated
 // name with -0. What was written goes out before a read that may wait, so that output comes once
 // per batch of input, and a reader that sends a path at a time gets its answer.
@@ -338,10 +349,11 @@ bool answerRecords(std::istream& in, const Operation& operation, const Settings&
     bool allAnswered = true;
     std::string input;
     for (;;) {
-        if (in.rdbuf()->in_avail() <= 0) std::cout.flush();
+        if (in.rdbuf()->in_avail() <= 0 && !std::cout.flush()) outputLost();
         if (!std::getline(in, input, settings.separator)) break;
         if (settings.separator == '\n' && !input.empty() && input.back() == '\r') input.pop_back();
         allAnswered = answer(operation, input, settings, document) && allAnswered;
+        if (!std::cout) outputLost();
     }
     return allAnswered;
 }
@@ -374,13 +386,11 @@ int answerEach(const Operation& operation, const std::vector<std::string>& files
         const bool answered = input == "-" ? answerRecords(std::cin, operation, settings, into)
                                            : answer(operation, input, settings, into);
         allAnswered = answered && allAnswered;
+        if (!std::cout) outputLost();
     }
     // Input that is not UTF-8 is written with replacement characters rather than refused.
     if (asJson) std::cout << document.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
-    if (!std::cout.flush()) {
-        std::cerr << "winpath: cannot write to standard output" << std::endl;
-        return 1;
-    }
+    if (!std::cout.flush()) outputLost();
     if (std::cin.bad()) {
         std::cerr << "winpath: cannot read standard input" << std::endl;
         return 1;

@@ -265,6 +265,30 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
     EXPECT_FALSE(std::filesystem::exists(driveC("zor/pfx"))) << "made by a refused prefix";
 }
 
+// Output that cannot be written: a reader that goes away ends the run at once and quietly, even
+// on endless input, as coreutils tools end; any other failure is said, with exit status 1.
+TEST_F(Winpath, OutputThatCannotBeWritten) {
+    const struct {
+        const char* script;  // $0 is winpath, $1 a file that receives its standard error
+        const char* out;
+        const char* err;
+    } rows[] = {
+        {R"(yes 'c:\zor' | { timeout 10 "$0" status - 2>"$1"; [ $? != 124 ] || echo late >>"$1"; } |
+            head -1)",
+         "directory\n", ""},
+        {R"("$0" -w / 2>"$1" >/dev/full; echo "$?")", "1\n",
+         "winpath: cannot write to standard output: No space left on device\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        const RunResult result = runProgram({"/bin/sh", "-c", row.script, WINPATH_EXE, temp("err")},
+                                            {"WINEPREFIX=" + prefix()}, driveC("zor"));
+        EXPECT_EQ(result.out, row.out);
+        std::ifstream errors(temp("err"));
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(errors), {}), row.err);
+    }
+}
+
 TEST_F(Winpath, JsonParsedBack) {
     const RunResult result =
         run({"--json", "canonpath", "c:\\zor\\store\\..\\Mixed", "caf\xe9", "c:\\zor\\rel"});
