@@ -15,8 +15,17 @@
 namespace fs = pathprobe::fs;
 using std::system_category;
 
-// A console program on Windows sees a closed pipe as a failed write already.
+// A console program on Windows sees a closed pipe as a failed write already, and says so.
 inline void ignoreBrokenPipe() {}
+inline void endAsBrokenPipe() {}
+
+// Windows has its own drives: no prefix to check, and no drive map to name.
+inline std::string prefixFault() {
+    return {};
+}
+inline std::string unmappedDriveOf(const std::string&) {
+    return {};
+}
 
 // On Windows the system's LongPathsEnabled and the program's manifest decide whether MAX_PATH
 // holds.
@@ -31,6 +40,7 @@ inline std::string hostPathFor(const std::string& windows, std::error_code& ec) 
 }
 #else
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -51,11 +61,48 @@ inline void limitToMaxPath() {
     winfs::set_long_paths(false);
 }
 
-// A host path and a Windows path, each to the other, through the drive map.
+// Ends the process as a write to a closed pipe ends a host program that leaves SIGPIPE alone:
+// quietly, killed by the signal, as the shell and "set -o pipefail" expect.
+[[noreturn]] inline void endAsBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
+// Why the prefix cannot be used, or nothing. A relative WINEPREFIX would be taken from the
+// working folder, a prefix that changes with it and whose drive C the map would make there; Wine
+// refuses it too. An empty one is unset.
+inline std::string prefixFault() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr || *prefix == '\0' || *prefix == '/') return {};
+    return std::string("WINEPREFIX is not an absolute path: ") + prefix;
+}
+
+// "drive Q: is not mapped in the prefix /x/.wine" where a Windows path lies on a drive that the
+// prefix lacks; else nothing.
+inline std::string unmappedDriveOf(const std::string& windows) {
+    std::error_code ec;
+    const std::string root = winfs::absolute(winfs::path(windows), ec).root_name().string();
+    if (ec || root.size() != 2 || root[1] != ':') return {};
+    const auto map = winfs::drives();
+    if (map->folderOf(root[0]) != nullptr) return {};
+    const char letter =
+        root[0] >= 'a' && root[0] <= 'z' ? static_cast<char>(root[0] - 'a' + 'A') : root[0];
+    return std::string("drive ") + letter + ": is not mapped in the prefix " + map->prefix();
+}
+
+// A host path and a Windows path, each to the other, through the drive map. A path already in
+// the form asked for comes back as it is, made full: "C:/zor" and "\\server\share" are Windows
+// paths, since no host path starts so ("./C:/zor" names a host folder "C:"), and "/tmp/x" is a host
+// path from whatever folder, where Windows would take it on the working folder's drive.
 inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
+    const bool drive = host.size() >= 3 && host[1] == ':' && (host[2] == '\\' || host[2] == '/') &&
+                       ((host[0] >= 'a' && host[0] <= 'z') || (host[0] >= 'A' && host[0] <= 'Z'));
+    if (drive || host.starts_with("\\\\")) return winfs::absolute(winfs::path(host), ec).string();
     return winfs::windows_path(std::filesystem::path(host), ec).string();
 }
 inline std::string hostPathFor(const std::string& windows, std::error_code& ec) {
-    return winfs::host_path(winfs::path(windows), ec).string();
+    if (windows.starts_with('/')) return windows;
+    return winfs::host_path(winfs::path(windows), winfs::last_link::name, ec).string();
 }
 #endif

@@ -2,6 +2,8 @@
 // exit statuses, --json parsed back, and the conversions beside Wine's own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -17,9 +19,11 @@ class Winpath : public DriveFixture {
         DriveFixture::SetUp();
         buildTree();
     }
-    RunResult run(std::vector<std::string> args, const std::string& input = {}) const {
+    RunResult run(std::vector<std::string> args, const std::string& input = {},
+                  const std::string& winePrefix = {}) const {
         args.insert(args.begin(), WINPATH_EXE);
-        return runProgram(args, {"WINEPREFIX=" + prefix()}, driveC("zor"), input);
+        return runProgram(args, {"WINEPREFIX=" + (winePrefix.empty() ? prefix() : winePrefix)},
+                          driveC("zor"), input);
     }
 };
 
@@ -28,7 +32,8 @@ struct Row {
     std::string out;
     std::string err;
     int status;
-    std::string input = {};  // standard input
+    std::string input = {};       // standard input
+    std::string winePrefix = {};  // when not prefix()
 };
 
 using namespace std::string_literals;
@@ -40,6 +45,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
     hostLink(driveC(), temp("toc"));
+    makeFolder(temp("p:x/drive_c"));
+    std::ofstream(temp("lines"), std::ios::binary) << "c:\\zor\r\nc:\\x\n";
+    std::ofstream(temp("names"), std::ios::binary)
+        << "c:\\a\nb\0c:\\c\\\0"s;  // a prefix whose host paths cannot stand in a ':' list
     const std::string invalidName =
         "The filename, directory name, or volume label syntax is incorrect.";
     // clang-format off
@@ -83,8 +92,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         {{"absolute", "caf\xe9", "c:\\"},
          "c:\\\n", "winpath: absolute: Cannot convert character sequence [caf\xe9]\n", 1},
         // canonPath throws here, on its first look at the disk.
-        {{"canonpath", tooLong, "c:\\zor"},
-         "C:\\zor\n", "winpath: canonpath: The filename or extension is too long. [" + tooLong + "]\n", 1},
+        // A long path is echoed shortened.
+        {{"canonpath", tooLong, "c:\\zor"}, "C:\\zor\n",
+         "winpath: canonpath: The filename or extension is too long. [c:\\" + std::string(117, 'x') +
+             "..." + std::string(60, 'x') + " (32771 bytes)]\n", 1},
         // The longest drive folder leads, a link to one counting as it; ".." by its text, not
         // through the link; relative to the host's working folder; a trailing '/' kept.
         {{"windows", driveC("zor") + "/store/", temp("y/../z"), temp("toc/zor/"), temp("toc/../x"),
@@ -93,16 +104,48 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              "C:\\zor\\store\\x\nC:\\\nZ:\\\n",
          "winpath: windows: " + invalidName + " [" + temp("a\\b") + "]\n"
          "winpath: windows: " + invalidName + " []\n", 1},
+        // A path already in the form asked for comes back as it is, made full, from any folder.
+        {{"windows", "C:\\zor", "z:/zor/../x", "A:\\", "\\\\server\\share\\a"},
+         "C:\\zor\nz:\\x\nA:\\\n\\\\server\\share\\a\n", "", 0},
+        {{"-u", temp("x"), "/"}, temp("x") + "\n/\n", "", 0},
         // The existing head in its case on disk and links followed, after ".." by its text.
         {{"host", "c:\\ZOR\\Mixed\\new\\", "c:\\zor\\hop\\..\\rel\\inner", "c:\\zor\\store\\", "c:\\",
           "z:\\", "q:\\x", "nul"},
          driveC("zor/Mixed/new/") + "\n" + driveC("zor/store/inner") + "\n" +
              driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
-         "winpath: host: The system cannot find the path specified. [q:\\x]\n"
-         "winpath: host: The network path was not found. [nul]\n", 1},
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\x]\n"
+         "winpath: host: a device (\\\\.\\nul), which no host file stands for [nul]\n", 1},
+        // What has no host path says why; a long path is cut between characters.
+        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y')}, "",
+         "winpath: host: a stream (file.txt:s), which no host file holds [c:\\zor\\file.txt:s]\n"
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
+             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n", 1},
+        // No longer a path than Windows takes: 32,767 characters.
+        {{"windows", "/" + std::string(32764, 'x'), "/" + std::string(32765, 'x')},
+         "Z:\\" + std::string(32764, 'x') + "\n",
+         "winpath: windows: The filename or extension is too long. [/" + std::string(119, 'x') + "..." +
+             std::string(60, 'x') + " (32766 bytes)]\n", 1},
+        // A link as the last name is named, as rm and mv need it; the links before it are followed.
+        {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
+         driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
+        // -p: lists, element by element; an empty one kept, one holding ';' quoted as PATH does.
+        {{"-p", "windows", driveC("a") + ":" + temp("b;c") + "::/"},
+         expand("C:\\a;\"@\\b;c\";;Z:\\\n"), "", 0},
+        {{"-m", "-p", "-w", driveC("a") + ":" + driveC("zor")}, "C:/a;C:/zor\n", "", 0},
+        {{"-p", "host", "C:\\a;\"c:\\x;y\";;c:\\zor\\rel", "/usr/bin:/bin"},
+         driveC("a") + ":" + driveC("x;y") + "::" + driveC("zor/rel") + "\n/usr/bin:/bin\n", "", 0},
+        {{"-p", "host", "c:\\a;q:\\b"}, "",
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() +
+             " [q:\\b] in the list [c:\\a;q:\\b]\n", 1},
+        {{"-p", "host", "c:\\a"}, "",
+         "winpath: host: a host path holding ':' cannot stand in a list: " + temp("p:x/drive_c/a") +
+             " [c:\\a] in the list [c:\\a]\n", 1, "", temp("p:x")},
         // --mixed for what prints a Windows path, and nothing else.
         {{"--mixed", "relative", "c:\\zor\\store\\inner", "c:\\zor"}, "store/inner\n", "", 0},
         {{"-m", "windows", driveC("zor")}, "C:/zor\n", "", 0},
+        // The spellings of winepath, cygpath and wslpath: every argument after -w or -u is a path.
+        {{"-w", "-a", driveC("zor"), "windows"}, "C:\\zor\nC:\\zor\\windows\n", "", 0},
+        {{"-u", "c:\\zor\\store"}, driveC("zor/store") + "\n", "", 0},
         {{"-m", "decompose", "c:\\a"},
          "\nc:\\a\nroot_name\tc:\nroot_directory\t\\\nroot_path\tc:\\\nrelative_path\ta\n"
          "is_absolute\t1\nparent_path\tc:\\\nfilename\ta\nstem\ta\nextension\t\n", "", 0},
@@ -110,6 +153,15 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // line is the empty path.
         {{"absolute", "c:\\a", "-", "c:\\z"}, "c:\\a\nc:\\b\nC:\\zor\\c\nc:\\z\n",
          "winpath: absolute: " + invalidName + " []\n", 1, "c:\\b\r\n\nc"},
+        // -f: a file's paths as standard input's, before the PATHs; one that cannot be read is
+        // reported, and the rest answered.
+        {{"-u", "-f", temp("lines"), "--file", "-", "c:\\y"},
+         driveC("zor") + "\n" + driveC("x") + "\n" + driveC("z") + "\n" + driveC("y") + "\n", "", 0,
+         "c:\\z"},
+        {{"-0", "absolute", "--file", temp("names")}, "c:\\a\nb\0c:\\c\\\0"s, "", 0},
+        {{"-w", "-f", temp("nothere"), "-f", temp(), "/"}, "Z:\\\n",
+         "winpath: cannot read " + temp("nothere") + ": No such file or directory\n"
+         "winpath: cannot read " + temp() + ": Is a directory\n", 1},
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
         {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
@@ -118,7 +170,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1]);
-        const RunResult result = run(row.args, row.input);
+        const RunResult result = run(row.args, row.input, row.winePrefix);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, row.err);
         EXPECT_EQ(result.status, row.status);
@@ -176,6 +228,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         std::vector<std::string> args;
         int status;
         const char* inOutput;  // on standard output for status 0, else on standard error
+        std::string winePrefix = {};
     };
     const Usage rows[] = {
         {{}, 2, "OPERATION is required"},
@@ -185,15 +238,22 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute", "--nope", "x"}, 2, "--nope"},
         // Among many paths, an option is still the parser's.
         {{"absolute", "x", "y", "z", "--nope"}, 2, "--nope"},
+        // An option not taken is named, not the path after it taken for an operation.
+        {{"-x", "/tmp/x"}, 2, "not expected: -x\n"},
+        {{"-w", "-u", "x"}, 2, "-w, -u: give one of them"},
+        {{"-u"}, 2, "PATH is required"},
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},
+        {{"-p", "normal", "x"}, 2, "-p: is for windows and host only"},
+        // Taken from the working folder, it would change with it: refused before it is read.
+        {{"host", "c:\\x"}, 2, "WINEPREFIX is not an absolute path: pfx\n", "pfx"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         {{"absolute", "--help"}, 0, "Operations"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };
     for (const Usage& row : rows) {
         SCOPED_TRACE(row.args.empty() ? "(none)" : row.args[0]);
-        const RunResult result = run(row.args);
+        const RunResult result = run(row.args, {}, row.winePrefix);
         EXPECT_EQ(result.status, row.status);
         const std::string& text = row.status == 0 ? result.out : result.err;
         EXPECT_NE(text.find(row.inOutput), std::string::npos) << text;
@@ -201,6 +261,31 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
             EXPECT_EQ(result.out, "");
             EXPECT_EQ(result.err.rfind("winpath: ", 0), 0u) << result.err;
         }
+    }
+    EXPECT_FALSE(std::filesystem::exists(driveC("zor/pfx"))) << "made by a refused prefix";
+}
+
+// Output that cannot be written: a reader that goes away ends the run at once and quietly, even
+// on endless input, as coreutils tools end; any other failure is said, with exit status 1.
+TEST_F(Winpath, OutputThatCannotBeWritten) {
+    const struct {
+        const char* script;  // $0 is winpath, $1 a file that receives its standard error
+        const char* out;
+        const char* err;
+    } rows[] = {
+        {R"(yes 'c:\zor' | { timeout 10 "$0" status - 2>"$1"; [ $? != 124 ] || echo late >>"$1"; } |
+            head -1)",
+         "directory\n", ""},
+        {R"("$0" -w / 2>"$1" >/dev/full; echo "$?")", "1\n",
+         "winpath: cannot write to standard output: No space left on device\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        const RunResult result = runProgram({"/bin/sh", "-c", row.script, WINPATH_EXE, temp("err")},
+                                            {"WINEPREFIX=" + prefix()}, driveC("zor"));
+        EXPECT_EQ(result.out, row.out);
+        std::ifstream errors(temp("err"));
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(errors), {}), row.err);
     }
 }
 

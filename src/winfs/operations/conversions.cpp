@@ -4,11 +4,13 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "operations/lookup.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/drive_map.h"
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/operations.h"
 #include "text/path_grammar.h"
+#include "text/utf8.h"
 
 namespace winfs {
 namespace {
@@ -16,6 +18,8 @@ namespace {
 using grammar::ElementCursor;
 using grammar::endsInSeparator;
 using grammar::Separators;
+
+constexpr std::size_t kMaxPathLength = 32767;  // UTF-16 units
 
 // An absolute host path without "." and "..", taken by their text, and without a trailing '/':
 // "/a/./b/../c/" is "/a/c", and ".." at the root stays there, as the host takes it.
@@ -91,23 +95,52 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
     path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec);
     if (ec) return {};
     if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    // No Windows call takes a longer path, as host_path() refuses one.
+    if (utf16Length(windows.native()) > kMaxPathLength) {
+        ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
     return windows;
 }
 
-std::filesystem::path convertToHost(const path& p, std::error_code& ec) {
+std::filesystem::path convertToHost(const path& p, last_link last, std::error_code& ec) {
     const path full = absolute(p, ec);
     if (ec) return {};
-    const path resolved = weakly_canonical(full, ec);
+    // The links before the last name are followed as Windows follows them.
+    const Map map = drives();
+    const Lookup lookup{.follow = last == last_link::name ? Follow::allButLast : Follow::all};
+    const Resolution found = resolveOn(*map, full, lookup, ec);
     if (ec) return {};
-    std::string hostPath = drives()->hostPathFor(resolved, ec);
+    if (!onTheHost(found)) {
+        ec = make_error_code(ERROR_NOT_SUPPORTED);  // a device: no file stands behind it
+        return {};
+    }
+    path resolved = found.head;
+    for (const path& element : found.rest) {
+        // "new::$DATA" is the file "new" itself; "x:s" is a stream the host cannot keep, never
+        // the host's file "x:s"; "x:a:b:c" is no name at all.
+        const std::string_view name = element.native();
+        const grammar::Stream stream = grammar::streamOf(name);
+        if (stream.kind == grammar::Stream::Kind::other) {
+            ec = make_error_code(ERROR_NOT_SUPPORTED);
+            return {};
+        }
+        if (name.substr(0, stream.nameLength).find(':') != std::string_view::npos) {
+            ec = make_error_code(ERROR_INVALID_NAME);
+            return {};
+        }
+        resolved /= path(std::string(name.substr(0, stream.nameLength)));
+    }
+    resolved = resolved.lexically_normal();
+    std::string hostPath = map->hostPathFor(resolved, ec);
     if (ec) return {};
     if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');
     return hostPath;
 }
 
-std::filesystem::path hostPathOf(const path& p, std::error_code* ec) {
+std::filesystem::path hostPathOf(const path& p, last_link last, std::error_code* ec) {
     return reported("host_path", ec, p,
-                    [&](std::error_code& code) { return convertToHost(p, code); });
+                    [&](std::error_code& code) { return convertToHost(p, last, code); });
 }
 
 // The failure names the host path where it can be held as a path: it may not be UTF-8.
@@ -121,11 +154,14 @@ path windowsPathOf(const std::filesystem::path& host, std::error_code* ec) {
 
 }  // namespace
 
-std::filesystem::path host_path(const path& p) {
-    return hostPathOf(p, nullptr);
+std::filesystem::path host_path(const path& p, last_link last) {
+    return hostPathOf(p, last, nullptr);
 }
 std::filesystem::path host_path(const path& p, std::error_code& ec) {
-    return hostPathOf(p, &ec);
+    return hostPathOf(p, last_link::follow, &ec);
+}
+std::filesystem::path host_path(const path& p, last_link last, std::error_code& ec) {
+    return hostPathOf(p, last, &ec);
 }
 path windows_path(const std::filesystem::path& host) {
     return windowsPathOf(host, nullptr);

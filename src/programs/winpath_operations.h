@@ -1,0 +1,56 @@
+// The programs' own, not installed.
+// winpath's operations, each a name, a line of help and what it does to one path: the results and
+// the failure of one path, before they are written as text or JSON.
+//
+// Threading: the table is built once and never changed; an operation may run from any number of
+// threads, as the operations it calls (the drive map and the working folder are read, not changed).
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+struct Settings {
+    std::optional<std::string> baseDir;  // abspath's --base
+    std::string relativeTo;              // relative's and proximate's last argument
+    bool resolveSymlinks = false;        // canonpath's and abspath's --resolve-symlinks
+    bool mixed = false;                  // --mixed: Windows paths with '/'
+    char separator = '\n';               // between paths read and written: -0 makes it NUL
+    bool pathList = false;               // -p: each PATH a list of paths (windows, host)
+};
+
+// What one path gave: the plain text to write (each line ended), the result for --json, and the
+// diagnostic lines that canonPath and absPath wrote on the way; or the error.
+struct Outcome {
+    std::string text;
+    std::string result;                                      // for --json
+    std::vector<std::pair<std::string, std::string>> parts;  // decompose's, for --json instead
+    std::vector<std::string> diagnostics;
+    std::error_code error;
+    std::string message;  // what happened, where the error's own text would not say it
+};
+
+// Fills `outcome`, or sets outcome.error, or throws a filesystem error.
+using Run = std::function<void(const std::string& input, const Settings&, Outcome&)>;
+
+// What an operation's result is: --mixed writes a Windows path with '/'.
+enum class Prints { windowsPath, other };
+
+struct Operation {
+    const char* name;
+    const char* help;
+    Run run;
+    bool takesBase = false;  // the last argument is the base that every other path is taken against
+    Prints prints = Prints::windowsPath;
+};
+
+// Every operation, in the order --help lists them.
+const std::vector<Operation>& operations();
+// The operation of that name, or nullptr.
+const Operation* findOperation(const std::string& name);
+// Runs one operation on one path; a failure, thrown or not, ends up in outcome.error.
+void runOne(const Operation& operation, const std::string& input, const Settings& settings,
+            Outcome& outcome);
