@@ -20,7 +20,8 @@ enum class last_link { follow, name };
 
 // The host path that a Windows path names: made absolute as absolute() does, the part that exists
 // in its case on disk and its links followed (a last one as `last` says), the rest as given, names
-// joined with '/'. With last_link::name, "c:\zor\lnk" is "<drive_c>/zor/lnk". With a prefix whose drive C is <prefix>/drive_c, "c:\ZOR\new\" is
+// joined with '/'. With last_link::name, "c:\zor\lnk" is "<drive_c>/zor/lnk". With a prefix whose
+// drive C is <prefix>/drive_c, "c:\ZOR\new\" is
 // "<prefix>/drive_c/zor/new/": a trailing separator is kept, and "new::$DATA" is "new". A drive
 // that is not mapped fails with ERROR_PATH_NOT_FOUND, a path on no drive (a server) with
 // ERROR_BAD_NETPATH, a device ("c:\zor\nul") or a stream ("x:s"), which no host file stands for,
