@@ -38,6 +38,15 @@ thread_local std::size_t allocations = 0;
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
+// The standard library's temporary buffers (std::stable_sort) come from the nothrow form, and go
+// back through the sized delete above: both must use malloc.
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++allocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 
