@@ -71,8 +71,9 @@ void status(const std::string& input, const Settings&, Outcome& outcome) {
 // A path, or a list of them with -p, in the other form: fails alone where it has no such form.
 template <Direction direction>
 void converted(const std::string& input, const Settings& settings, Outcome& outcome) {
-    Converted converted =
-        settings.pathList ? convertList(direction, input) : convertPath(direction, input);
+    const Separator separator = settings.mixed ? Separator::slash : Separator::backslash;
+    Converted converted = settings.pathList ? convertList(direction, input, separator)
+                                            : convertPath(direction, input, separator);
     outcome.error = converted.error;
     outcome.message = std::move(converted.message);
     if (outcome.error) return;

@@ -51,6 +51,11 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         << "c:\\a\nb\0c:\\c\\\0"s;  // a prefix whose host paths cannot stand in a ':' list
     const std::string invalidName =
         "The filename, directory name, or volume label syntax is incorrect.";
+    // Host names that Windows reads as another file: "trail." and "trail " are "trail", "nul" is
+    // the device, "sub." is "sub".
+    makeFolder(driveC("zor/odd/sub."));
+    for (const char* name : {"trail", "trail.", "trail ", "nul", "sub./x"})
+        makeFile(driveC("zor/odd/") + name);
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -128,6 +133,23 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // A link as the last name is named, as rm and mv need it; the links before it are followed.
         {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
          driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
+        // Each written so that host reads it back as the same file, and Windows 10 and Wine too,
+        // for whom "con.txt" is a device; "nul" before the last name is a folder.
+        {{"windows", "odd/trail", "odd/trail.", driveC("zor/odd/trail "), "odd/nul", "odd/sub./x/",
+          "odd/a..", "odd/nul/x", "odd/con.txt", "odd/nulx", "\\\\?\\C:\\zor\\odd\\trail."},
+         "C:\\zor\\odd\\trail\n\\\\?\\C:\\zor\\odd\\trail.\n\\\\?\\C:\\zor\\odd\\trail \n"
+         "\\\\?\\C:\\zor\\odd\\nul\n\\\\?\\C:\\zor\\odd\\sub.\\x\\\n\\\\?\\C:\\zor\\odd\\a..\n"
+         "C:\\zor\\odd\\nul\\x\n\\\\?\\C:\\zor\\odd\\con.txt\nC:\\zor\\odd\\nulx\n"
+         "\\\\?\\C:\\zor\\odd\\trail.\n", "", 0},
+        {{"host", "\\\\?\\C:\\zor\\odd\\TRAIL.", "\\\\?\\c:\\zor\\odd\\trail ", "\\\\?\\C:\\zor\\odd\\nul",
+          "\\\\?\\C:\\zor\\odd\\sub.\\x", "c:\\zor\\odd\\trail.", "\\\\?\\C:\\zor\\odd\\x\\..\\trail"},
+         driveC("zor/odd/trail.") + "\n" + driveC("zor/odd/trail ") + "\n" + driveC("zor/odd/nul") +
+             "\n" + driveC("zor/odd/sub./x") + "\n" + driveC("zor/odd/trail") + "\n",
+         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\odd\\x\\..\\trail]\n", 1},
+        // With '/', Windows reads "//?/" as a path to tidy: "trail." would be "trail".
+        {{"-m", "windows", "odd/trail", "odd/trail."}, "C:/zor/odd/trail\n",
+         "winpath: windows: \\\\?\\C:\\zor\\odd\\trail. keeps its names only as written, with '\\': "
+         "--mixed cannot write it [odd/trail.]\n", 1},
         // -p: lists, element by element; an empty one kept, one holding ';' quoted as PATH does.
         {{"-p", "windows", driveC("a") + ":" + temp("b;c") + "::/"},
          expand("C:\\a;\"@\\b;c\";;Z:\\\n"), "", 0},

@@ -95,6 +95,13 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
     path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec);
     if (ec) return {};
     if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    // A name that the file calls would read as another ("trail." as "trail", "nul" or "con.txt" as
+    // the device) keeps itself only after \\?\, which they take as it stands.
+    std::error_code rewritten;
+    if (fullPathName(windows, {}, rewritten).native() != windows.native() || rewritten ||
+        isLegacyDeviceName(windows.filename().native())) {
+        windows = path("\\\\?\\" + windows.native());
+    }
     // No Windows call takes a longer path, as host_path() refuses one.
     if (utf16Length(windows.native()) > kMaxPathLength) {
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
@@ -104,10 +111,11 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
 }
 
 std::filesystem::path convertToHost(const path& p, last_link last, std::error_code& ec) {
-    const path full = absolute(p, ec);
+    const Map map = drives();
+    // As the file calls read it: "\\?\C:\dir\trail." names "trail.", not "trail".
+    const path full = absoluteOn(*map, p, ec);
     if (ec) return {};
     // The links before the last name are followed as Windows follows them.
-    const Map map = drives();
     const Lookup lookup{.follow = last == last_link::name ? Follow::allButLast : Follow::all};
     const Resolution found = resolveOn(*map, full, lookup, ec);
     if (ec) return {};
@@ -125,11 +133,13 @@ std::filesystem::path convertToHost(const path& p, last_link last, std::error_co
             ec = make_error_code(ERROR_NOT_SUPPORTED);
             return {};
         }
-        if (name.substr(0, stream.nameLength).find(':') != std::string_view::npos) {
+        // After \\?\ "." and ".." are names as they stand, which no disk holds, never steps.
+        const std::string_view bare = name.substr(0, stream.nameLength);
+        if (bare.find(':') != std::string_view::npos || bare == "." || bare == "..") {
             ec = make_error_code(ERROR_INVALID_NAME);
             return {};
         }
-        resolved /= path(std::string(name.substr(0, stream.nameLength)));
+        resolved /= path(std::string(bare));
     }
     resolved = resolved.lexically_normal();
     std::string hostPath = map->hostPathFor(resolved, ec);
