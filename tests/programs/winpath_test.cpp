@@ -56,6 +56,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     makeFolder(driveC("zor/odd/sub."));
     for (const char* name : {"trail", "trail.", "trail ", "nul", "sub./x"})
         makeFile(driveC("zor/odd/") + name);
+    // A prefix without drive Z:, whose other host paths Wine writes under \\?\unix.
+    makeFolder(temp("noz/dosdevices"));
+    hostLink(driveC(), temp("noz/dosdevices/c:"));
+    const std::string unixTemp = "\\\\?\\unix" + throughZ(temp()).substr(2);
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -150,6 +154,14 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         {{"-m", "windows", "odd/trail", "odd/trail."}, "C:/zor/odd/trail\n",
          "winpath: windows: \\\\?\\C:\\zor\\odd\\trail. keeps its names only as written, with '\\': "
          "--mixed cannot write it [odd/trail.]\n", 1},
+        // Outside every drive, as Wine writes it, and read back from any prefix.
+        {{"windows", "/usr/bin", temp("x/"), "/", temp("trail."), driveC("zor")},
+         "\\\\?\\unix\\usr\\bin\n" + unixTemp + "\\x\\\n\\\\?\\unix\\\n" + unixTemp +
+             "\\trail.\nC:\\zor\n", "", 0, "", temp("noz")},
+        {{"host", "\\\\?\\unix\\usr\\bin", "\\??\\UNIX\\tmp\\x\\", "\\\\?\\unix", "\\\\.\\unix\\usr\\..\\lib",
+          "\\\\?\\unix\\usr\\..\\lib"},
+         "/usr/bin\n/tmp/x/\n/\n/lib\n",
+         "winpath: host: " + invalidName + " [\\\\?\\unix\\usr\\..\\lib]\n", 1},
         // -p: lists, element by element; an empty one kept, one holding ';' quoted as PATH does.
         {{"-p", "windows", driveC("a") + ":" + temp("b;c") + "::/"},
          expand("C:\\a;\"@\\b;c\";;Z:\\\n"), "", 0},
@@ -228,21 +240,27 @@ TEST_F(Winpath, WindowsAnswersAsWinepath) {
         "../x",
         driveC("zor/Mixed"),
     };
-    std::vector<std::string> args{winepath, "-w"};
-    args.insert(args.end(), hosts.begin(), hosts.end());
-    const RunResult wine = runProgram(args, env, driveC("zor"));
+    const auto compare = [&](const std::vector<std::string>& paths) {
+        std::vector<std::string> args{winepath, "-w"};
+        args.insert(args.end(), paths.begin(), paths.end());
+        const RunResult wine = runProgram(args, env, driveC("zor"));
+        ASSERT_EQ(wine.status, 0) << wine.err;
+        args.erase(args.begin(), args.begin() + 2);
+        args.insert(args.begin(), "windows");
+        const RunResult ours = run(args);
+        EXPECT_EQ(ours.status, 0) << ours.err;
+        const std::vector<std::string> expected = splitLines(wine.out);
+        const std::vector<std::string> got = splitLines(ours.out);
+        ASSERT_EQ(got.size(), paths.size()) << ours.out;
+        ASSERT_EQ(expected.size(), paths.size()) << wine.out;
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            EXPECT_EQ(got[i], expected[i]) << paths[i];
+    };
+    compare(hosts);
+    // Without drive Z:, as in a sandboxed prefix, what lies outside drive C is "\\?\unix\...".
+    std::filesystem::remove(prefix() + "/dosdevices/z:");
+    compare({"/usr/bin", temp("nothere/x/"), temp("a/../b"), "/", driveC("zor")});
     runProgram({wineserver, "-k"}, env);
-    ASSERT_EQ(wine.status, 0) << wine.err;
-    args.erase(args.begin(), args.begin() + 2);
-    args.insert(args.begin(), "windows");
-    const RunResult ours = run(args);
-    EXPECT_EQ(ours.status, 0) << ours.err;
-    const std::vector<std::string> expected = splitLines(wine.out);
-    const std::vector<std::string> got = splitLines(ours.out);
-    ASSERT_EQ(got.size(), hosts.size()) << ours.out;
-    ASSERT_EQ(expected.size(), hosts.size()) << wine.out;
-    for (std::size_t i = 0; i < hosts.size(); ++i)
-        EXPECT_EQ(got[i], expected[i]) << hosts[i];
 }
 
 TEST_F(Winpath, UsageErrorsHelpAndVersion) {
