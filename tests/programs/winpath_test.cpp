@@ -269,6 +269,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         int status;
         const char* inOutput;  // on standard output for status 0, else on standard error
         std::string winePrefix = {};
+        const char* notInOutput = "\x01";
     };
     const Usage rows[] = {
         {{}, 2, "OPERATION is required"},
@@ -288,7 +289,16 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         // Taken from the working folder, it would change with it: refused before it is read.
         {{"host", "c:\\x"}, 2, "WINEPREFIX is not an absolute path: pfx\n", "pfx"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
-        {{"absolute", "--help"}, 0, "Operations"},
+        // The conversions first; an operation's own help names only the options it takes.
+        {{"--help"}, 0, "\nConversions (one result per PATH):\n  windows HOSTPATH...  "},
+        {{"absolute", "--help"},
+         0,
+         "Usage: winpath [OPTIONS] absolute PATH...\n\nabsolute: ",
+         {},
+         "--base"},
+        {{"-u", "-h"}, 0, "       winpath [OPTIONS] -u WINPATH...\n", {}, "--mixed"},
+        {{"abspath", "-h"}, 0, "--base DIR", {}, "--path"},
+        {{"--help", "frob"}, 2, "frob not in"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };
     for (const Usage& row : rows) {
@@ -297,6 +307,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         EXPECT_EQ(result.status, row.status);
         const std::string& text = row.status == 0 ? result.out : result.err;
         EXPECT_NE(text.find(row.inOutput), std::string::npos) << text;
+        EXPECT_EQ(text.find(row.notInOutput), std::string::npos) << text;
         if (row.status != 0) {
             EXPECT_EQ(result.out, "");
             EXPECT_EQ(result.err.rfind("winpath: ", 0), 0u) << result.err;
