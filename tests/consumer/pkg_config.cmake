@@ -54,10 +54,12 @@ endforeach()
 
 # The completion registers, and completes operations (the conversions first), options, and host
 # file names only where a host path is asked for: never for a Windows path (host, -u, --base).
+# (No ';' in the script: the step's arguments are a CMake list.)
 step(bash -c [=[
 source "$1" && complete -p winpath &&
 for words in "wi" "host --mi" "-h" "host /us" "-u /us" "abspath --base /us" "-w /us" "-m windows /us" \
-    "host -f /us"; do
+    "host -f /us"
+do
   COMP_WORDS=(winpath $words) && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _winpath &&
   echo "[${COMPREPLY[*]}]" || exit
 done &&
