@@ -146,10 +146,12 @@ TEST_F(Winpath, EachOperationOnEachPath) {
          "C:\\zor\\odd\\nul\\x\n\\\\?\\C:\\zor\\odd\\con.txt\nC:\\zor\\odd\\nulx\n"
          "\\\\?\\C:\\zor\\odd\\trail.\n", "", 0},
         {{"host", "\\\\?\\C:\\zor\\odd\\TRAIL.", "\\\\?\\c:\\zor\\odd\\trail ", "\\\\?\\C:\\zor\\odd\\nul",
-          "\\\\?\\C:\\zor\\odd\\sub.\\x", "c:\\zor\\odd\\trail.", "\\\\?\\C:\\zor\\odd\\x\\..\\trail"},
+          "\\\\?\\C:\\zor\\odd\\sub.\\x", "c:\\zor\\odd\\trail.", "\\\\?\\C:\\zor\\odd\\x\\..\\trail",
+          "\\\\?\\C:\\zor\\.\\odd"},
          driveC("zor/odd/trail.") + "\n" + driveC("zor/odd/trail ") + "\n" + driveC("zor/odd/nul") +
              "\n" + driveC("zor/odd/sub./x") + "\n" + driveC("zor/odd/trail") + "\n",
-         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\odd\\x\\..\\trail]\n", 1},
+         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\odd\\x\\..\\trail]\n"
+         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\.\\odd]\n", 1},
         // With '/', Windows reads "//?/" as a path to tidy: "trail." would be "trail".
         {{"-m", "windows", "odd/trail", "odd/trail."}, "C:/zor/odd/trail\n",
          "winpath: windows: \\\\?\\C:\\zor\\odd\\trail. keeps its names only as written, with '\\': "
@@ -298,6 +300,9 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
          "--base"},
         {{"-u", "-h"}, 0, "       winpath [OPTIONS] -u WINPATH...\n", {}, "--mixed"},
         {{"abspath", "-h"}, 0, "--base DIR", {}, "--path"},
+        {{"canonpath", "-h"}, 0, "--resolve-symlinks", {}, "--base"},
+        {{"windows", "--help"}, 0, "(\\\\?\\unix\\usr\\bin)", {}, "--version"},
+        {{"host", "--help"}, 0, "--json"},
         {{"--help", "frob"}, 2, "frob not in"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };
