@@ -59,17 +59,24 @@ std::string whyNoHostPath(const std::string& windows, const std::error_code& err
 
 }  // namespace
 
-Converted convertPath(Direction direction, const std::string& input) {
+Converted convertPath(Direction direction, const std::string& input, Separator separator) {
     Converted converted;
     converted.path = direction == Direction::toWindows ? windowsPathFor(input, converted.error)
                                                        : hostPathFor(input, converted.error);
+    if (!converted.error && direction == Direction::toWindows && separator == Separator::slash &&
+        converted.path.starts_with("\\\\?\\")) {
+        constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
+        converted.error = std::error_code(kInvalidName, system_category());
+        converted.message =
+            converted.path + " keeps its names only as written, with '\\': --mixed cannot write it";
+    }
     if (!converted.error) return converted;
     converted.path.clear();
     if (direction == Direction::toHost) converted.message = whyNoHostPath(input, converted.error);
     return converted;
 }
 
-Converted convertList(Direction direction, const std::string& list) {
+Converted convertList(Direction direction, const std::string& list, Separator separator) {
     const bool toWindows = direction == Direction::toWindows;
     Converted joined;
     bool first = true;
@@ -77,7 +84,7 @@ Converted convertList(Direction direction, const std::string& list) {
         if (!first) joined.path.push_back(toWindows ? ';' : ':');
         first = false;
         if (element.empty()) continue;
-        Converted one = convertPath(direction, element);
+        Converted one = convertPath(direction, element, separator);
         // A host path given as it is ("/usr/bin:/bin") comes back as it was given.
         if (!one.error && !toWindows && one.path != element &&
             one.path.find(':') != std::string::npos) {

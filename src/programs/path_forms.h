@@ -19,10 +19,17 @@ struct Converted {
     std::string message;
 };
 
-Converted convertPath(Direction direction, const std::string& input);
+// How a Windows path is to be written: with '\', or with '/' as --mixed writes it ("C:/zor"). A
+// path after "\\?\" keeps its names only with '\' ("//?/C:/x/trail." is "C:\x\trail" to
+// Windows): with '/' it fails.
+enum class Separator { backslash, slash };
+
+Converted convertPath(Direction direction, const std::string& input,
+                      Separator separator = Separator::backslash);
 
 // A host list, split at ':', to a Windows list joined by ';' (an element holding ';' written in
 // double quotes, as PATH holds it); a Windows list, split at ';' outside double quotes, to a host
 // list joined by ':'. An empty element stays empty. The list fails at its first element that fails,
 // and names it; a host path holding ':' cannot stand in a host list.
-Converted convertList(Direction direction, const std::string& list);
+Converted convertList(Direction direction, const std::string& list,
+                      Separator separator = Separator::backslash);

@@ -94,8 +94,13 @@ inline std::string unmappedDriveOf(const std::string& windows) {
 // A host path and a Windows path, each to the other, through the drive map. A path already in
 // the form asked for comes back as it is, made full: "C:/zor" and "\\server\share" are Windows
 // paths, since no host path starts so ("./C:/zor" names a host folder "C:"), and "/tmp/x" is a host
-// path from whatever folder, where Windows would take it on the working folder's drive.
+// path from whatever folder, where Windows would take it on the working folder's drive. A path
+// after "\\?\" is full already, and made full would lose what it keeps ("\\?\C:\x\trail.").
 inline std::string windowsPathFor(const std::string& host, std::error_code& ec) {
+    if (host.starts_with("\\\\?\\")) {
+        ec.clear();
+        return host;
+    }
     const bool drive = host.size() >= 3 && host[1] == ':' && (host[2] == '\\' || host[2] == '/') &&
                        ((host[0] >= 'a' && host[0] <= 'z') || (host[0] >= 'A' && host[0] <= 'Z'));
     if (drive || host.starts_with("\\\\")) return winfs::absolute(winfs::path(host), ec).string();

@@ -82,13 +82,25 @@ json jsonEntry(const Operation& operation, const std::string& input, const Setti
     return entry;
 }
 
+// An operation and what it takes, as its usage line and the list of operations give it:
+// "relative PATH... BASE".
+std::string withOperands(const Operation& operation) {
+    return std::string(operation.name) + " " + operation.operands;
+}
+
 std::string operationList() {
-    std::string list = "Operations (one result per PATH):\n";
+    std::string list;
     for (const Operation& operation : operations()) {
-        std::string name = operation.name;
-        name.resize(18, ' ');
+        if (&operation == &operations().front()) {
+            list += "Conversions (one result per PATH):\n";
+        } else if (operation.group != (&operation - 1)->group) {
+            list += "\nWhat Windows makes of a Windows path (one result per PATH):\n";
+        }
+        std::string name = withOperands(operation);
+        name.resize(std::max<std::size_t>(name.size() + 2, 26), ' ');
         list += "  " + name + operation.help + "\n";
     }
+    list += "\nwinpath OPERATION --help tells more of one operation.\n";
     list +=
         "\nA PATH \"-\" reads paths from standard input, one a line; with -0, NUL-separated, and "
         "the\nresults are written NUL-separated too. --mixed writes Windows paths with '/'.\n"
@@ -218,6 +230,42 @@ int parsedPart(int argc, char** argv) {
     return std::min(argc, operation + 2);
 }
 
+// Whether an option does anything for the operation: most do for every one, some only for those
+// their help names.
+bool takes(const Operation& operation, const std::string& option) {
+    const std::string name = operation.name;
+    if (option == "--base") return name == "abspath";
+    if (option == "--resolve-symlinks") return name == "canonpath" || name == "abspath";
+    if (option == "--path" || option == "-a") return operation.group == Group::conversion;
+    if (option == "-w") return name == "windows";
+    if (option == "-u") return name == "host";
+    if (option == "--mixed") return operation.prints == Prints::windowsPath;
+    return true;
+}
+
+// "winpath OPERATION --help": its usage, what it does, and the options it takes.
+std::string operationHelp(const CLI::App& app, const CLI::Formatter& formatter,
+                          const Operation& operation) {
+    std::string text = "Usage: winpath [OPTIONS] " + withOperands(operation) + "\n";
+    for (const char* spelling : {"-w", "-u"}) {
+        if (takes(operation, spelling)) {
+            text += std::string("       winpath [OPTIONS] ") + spelling + " " + operation.operands +
+                    "\n";
+        }
+    }
+    text += std::string("\n") + operation.name + ": " + operation.help + ".\n";
+    if (*operation.details != '\0') text += std::string(operation.details) + "\n";
+    text += "\nOptions:\n";
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name();
+        if (option->nonpositional() && name != "--help" && name != "--version" &&
+            takes(operation, name)) {
+            text += formatter.make_option(option, false);
+        }
+    }
+    return text;
+}
+
 // The two forms a command takes; OPERATION and PATH are checked after parsing, not by the parser.
 class Usage : public CLI::Formatter {
   public:
@@ -234,7 +282,13 @@ int run(int argc, char** argv) {
         return std::string("winpath: ") + e.what() + "\nRun with --help for more information.\n";
     });
     app.footer(operationList());
-    app.formatter(std::make_shared<Usage>());
+    const auto formatter = std::make_shared<Usage>();
+    app.formatter(formatter);
+    // Read as an option, so that "winpath OPERATION --help" can tell of that operation.
+    app.set_help_flag();
+    bool helpAsked = false;
+    app.add_flag("-h,--help", helpAsked,
+                 "Print this help message and exit; after an OPERATION, that operation's");
 
     std::vector<std::string> names;
     for (const Operation& operation : operations())
@@ -287,11 +341,16 @@ int run(int argc, char** argv) {
             if (!operationName.empty()) inputs.insert(inputs.begin(), operationName);
             operationName = toWindows ? "windows" : "host";
         }
+        if (helpAsked && operationName.empty()) throw CLI::CallForHelp();
         if (operationName.empty()) throw CLI::RequiredError("OPERATION");
         operation = findOperation(operationName);
         if (operation == nullptr) {
             throw CLI::ValidationError(
                 "OPERATION", operationName + " not in {" + CLI::detail::join(names) + "}");
+        }
+        if (helpAsked) {
+            std::cout << operationHelp(app, *formatter, *operation) << std::flush;
+            return std::cout ? 0 : 1;
         }
         if (inputs.empty() && files.empty()) throw CLI::RequiredError("PATH");
         if (settings.baseDir && operationName != "abspath") {

@@ -71,8 +71,9 @@ void status(const std::string& input, const Settings&, Outcome& outcome) {
 // A path, or a list of them with -p, in the other form: fails alone where it has no such form.
 template <Direction direction>
 void converted(const std::string& input, const Settings& settings, Outcome& outcome) {
-    Converted converted =
-        settings.pathList ? convertList(direction, input) : convertPath(direction, input);
+    const Separator separator = settings.mixed ? Separator::slash : Separator::backslash;
+    Converted converted = settings.pathList ? convertList(direction, input, separator)
+                                            : convertPath(direction, input, separator);
     outcome.error = converted.error;
     outcome.message = std::move(converted.message);
     if (outcome.error) return;
@@ -110,6 +111,36 @@ void withDiagnostics(Outcome& outcome,
 
 const std::vector<Operation>& operations() {
     static const std::vector<Operation> table{
+        {.name = "windows",
+         .help = "the Windows path of a host path, through the drive map",
+         .run = converted<Direction::toWindows>,
+         .group = Group::conversion,
+         .operands = "HOSTPATH...",
+         .details =
+             "On the drive whose folder is the longest leading part of the host path, a link to a\n"
+             "drive's folder counting as that folder. A relative host path is taken against the\n"
+             "working folder, \"..\" by its text; a trailing / is kept as \\. A name that Windows\n"
+             "would read as another file (\"trail.\", \"trail \", \"nul\") is written after "
+             "\\\\?\\,\n"
+             "which keeps it (\\\\?\\C:\\x\\trail.); a path outside every drive as Wine writes it\n"
+             "(\\\\?\\unix\\usr\\bin). A Windows path (C:/zor) comes back as it is, made full. A "
+             "name\n"
+             "that Windows cannot spell (a\\b, a:b) fails."},
+        {.name = "host",
+         .help = "the host path that a Windows path names",
+         .run = converted<Direction::toHost>,
+         .prints = Prints::other,
+         .group = Group::conversion,
+         .operands = "WINPATH...",
+         .details =
+             "The part that exists is found in any case, the links before the last name followed;\n"
+             "a link as the last name is named, not followed, so that rm of it removes the link. "
+             "A\n"
+             "path after \\\\?\\ is taken as it stands (\\\\?\\C:\\x\\trail. is trail., not "
+             "trail);\n"
+             "\\\\?\\unix\\usr\\bin is /usr/bin. A host path (/tmp/x) comes back as it is. A drive "
+             "that\n"
+             "is not mapped, a device (nul) and a stream (f.txt:s) fail, saying which."},
         {"absolute", "the path made absolute, lexically (GetFullPathName)",
          onPath([](const fs::path& p, std::error_code& ec) { return fs::absolute(p, ec); })},
         {"canonical", "every element resolved on disk; the path must exist",
@@ -123,16 +154,16 @@ const std::vector<Operation>& operations() {
          onPath([](const fs::path& p, std::error_code&) { return p.lexically_normal(); })},
         {"decompose", "the decomposition report's lines for the path", decompose, false,
          Prints::other},
-        {"relative", "PATH... BASE: each path relative to BASE, on disk",
+        {"relative", "each path relative to BASE, on disk",
          againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
              return fs::relative(p, base, ec);
          }),
-         true},
-        {"proximate", "PATH... BASE: as relative, or the path itself where there is none",
+         true, Prints::windowsPath, Group::probe, "PATH... BASE"},
+        {"proximate", "as relative, or the path itself where there is none",
          againstBase([](const fs::path& p, const fs::path& base, std::error_code& ec) {
              return fs::proximate(p, base, ec);
          }),
-         true},
+         true, Prints::windowsPath, Group::probe, "PATH... BASE"},
         {"canonpath", "canonPath, with its diagnostic lines",
          [](const std::string& input, const Settings& settings, Outcome& outcome) {
              withDiagnostics(outcome, [&](std::ostream& lines) {
@@ -147,10 +178,6 @@ const std::vector<Operation>& operations() {
                  return absPath(fs::path(input), base, settings.resolveSymlinks, lines);
              });
          }},
-        {"windows", "HOSTPATH...: the Windows path of a host path, through the drive map",
-         converted<Direction::toWindows>},
-        {"host", "WINPATH...: the host path that a Windows path names",
-         converted<Direction::toHost>, false, Prints::other},
     };
     return table;
 }

@@ -39,15 +39,22 @@ using Run = std::function<void(const std::string& input, const Settings&, Outcom
 // What an operation's result is: --mixed writes a Windows path with '/'.
 enum class Prints { windowsPath, other };
 
+// The conversions between host and Windows paths, which users of path converters come for, and
+// the operations that probe what Windows makes of a Windows path.
+enum class Group { conversion, probe };
+
 struct Operation {
     const char* name;
-    const char* help;
+    const char* help;  // one line, for the list of operations
     Run run;
     bool takesBase = false;  // the last argument is the base that every other path is taken against
     Prints prints = Prints::windowsPath;
+    Group group = Group::probe;
+    const char* operands = "PATH...";  // for its usage line
+    const char* details = "";          // what its own --help says beyond `help`
 };
 
-// Every operation, in the order --help lists them.
+// Every operation, in the order --help lists them: the conversions first.
 const std::vector<Operation>& operations();
 // The operation of that name, or nullptr.
 const Operation* findOperation(const std::string& name);

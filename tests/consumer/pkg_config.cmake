@@ -52,11 +52,19 @@ foreach(page winpath pathprobe)
   endif()
 endforeach()
 
-# The completion registers, and completes an operation and an option.
+# The completion registers, and completes operations (the conversions first), options, and host
+# file names only where a host path is asked for: never for a Windows path (host, -u, --base).
+# (No ';' in the script: the step's arguments are a CMake list.)
 step(bash -c [=[
 source "$1" && complete -p winpath &&
-COMP_WORDS=(winpath wi) COMP_CWORD=1 && _winpath && echo "${COMPREPLY[*]}" &&
-COMP_WORDS=(winpath host --mi) COMP_CWORD=2 && _winpath && echo "${COMPREPLY[*]}"
+for words in "wi" "host --mi" "-h" "host /us" "-u /us" "abspath --base /us" "-w /us" "-m windows /us" \
+    "host -f /us"
+do
+  COMP_WORDS=(winpath $words) && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _winpath &&
+  echo "[${COMPREPLY[*]}]" || exit
+done &&
+COMP_WORDS=(winpath "") COMP_CWORD=1 && _winpath && echo "${COMPREPLY[*]:0:3}"
 ]=] completion "${prefix}/share/bash-completion/completions/winpath")
-expect("the bash completion" "${out}" "complete -o filenames -F _winpath winpath\nwindows\n--mixed\n")
+expect("the bash completion" "${out}" "complete -o filenames -F _winpath winpath
+[windows]\n[--mixed]\n[-h]\n[]\n[]\n[]\n[/usr]\n[/usr]\n[/usr]\nwindows host absolute\n")
 file(REMOVE_RECURSE "${WORK_DIR}")

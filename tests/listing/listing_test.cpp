@@ -126,7 +126,7 @@ TEST_P(Listings, ComeInIndexOrderWithTheirTypes) {
         EXPECT_EQ(entry.str(), itsPath.str()) << "an entry is written as its path";
     }
     for (; !ec && it != fs::directory_iterator(); it.increment(ec))
-        got += (got.empty() ? "" : " ") + shown(*it);
+        got.append(got.empty() ? "" : " ").append(shown(*it));
     EXPECT_EQ(got, row.expected);
     if (row.error == kNoError) {
         EXPECT_FALSE(ec) << ec.message();
@@ -234,7 +234,7 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
     fs::recursive_directory_iterator it(path(row.folder), row.options, ec);
     while (!ec && it != fs::recursive_directory_iterator()) {
         EXPECT_EQ(it.options(), row.options);
-        got += (got.empty() ? "" : " ") + std::to_string(it.depth()) + ":" + shown(*it);
+        got.append(got.empty() ? "" : " ").append(std::to_string(it.depth()) + ":" + shown(*it));
         if (row.at != nullptr && it->path().filename() == path(row.at)) {
             if (row.act == 'p') {
                 it.pop(ec);

@@ -368,7 +368,7 @@ TEST_F(Faults, ALongChainOfLinks) {
     std::filesystem::remove_all(driveC("zor"));
     makeFolder(driveC("end"));
     for (int i = 0; i < 64; ++i) {
-        hostLink(i == 63 ? "end" : "l" + std::to_string(i + 1),
+        hostLink(i == 63 ? "end" : numbered("l", i + 1),
                  i == 0 ? driveC("zor") : driveC("l" + std::to_string(i)));
     }
     const RunResult result = run();

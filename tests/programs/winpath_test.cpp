@@ -51,6 +51,15 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         << "c:\\a\nb\0c:\\c\\\0"s;  // a prefix whose host paths cannot stand in a ':' list
     const std::string invalidName =
         "The filename, directory name, or volume label syntax is incorrect.";
+    // Host names that Windows reads as another file: "trail." and "trail " are "trail", "nul" is
+    // the device, "sub." is "sub".
+    makeFolder(driveC("zor/odd/sub."));
+    for (const char* name : {"trail", "trail.", "trail ", "nul", "sub./x"})
+        makeFile(driveC("zor/odd/") + name);
+    // A prefix without drive Z:, whose other host paths Wine writes under \\?\unix.
+    makeFolder(temp("noz/dosdevices"));
+    hostLink(driveC(), temp("noz/dosdevices/c:"));
+    const std::string unixTemp = "\\\\?\\unix" + throughZ(temp()).substr(2);
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -128,6 +137,33 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // A link as the last name is named, as rm and mv need it; the links before it are followed.
         {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
          driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
+        // Each written so that host reads it back as the same file, and Windows 10 and Wine too,
+        // for whom "con.txt" is a device; "nul" before the last name is a folder.
+        {{"windows", "odd/trail", "odd/trail.", driveC("zor/odd/trail "), "odd/nul", "odd/sub./x/",
+          "odd/a..", "odd/nul/x", "odd/con.txt", "odd/nulx", "\\\\?\\C:\\zor\\odd\\trail."},
+         "C:\\zor\\odd\\trail\n\\\\?\\C:\\zor\\odd\\trail.\n\\\\?\\C:\\zor\\odd\\trail \n"
+         "\\\\?\\C:\\zor\\odd\\nul\n\\\\?\\C:\\zor\\odd\\sub.\\x\\\n\\\\?\\C:\\zor\\odd\\a..\n"
+         "C:\\zor\\odd\\nul\\x\n\\\\?\\C:\\zor\\odd\\con.txt\nC:\\zor\\odd\\nulx\n"
+         "\\\\?\\C:\\zor\\odd\\trail.\n", "", 0},
+        {{"host", "\\\\?\\C:\\zor\\odd\\TRAIL.", "\\\\?\\c:\\zor\\odd\\trail ", "\\\\?\\C:\\zor\\odd\\nul",
+          "\\\\?\\C:\\zor\\odd\\sub.\\x", "c:\\zor\\odd\\trail.", "\\\\?\\C:\\zor\\odd\\x\\..\\trail",
+          "\\\\?\\C:\\zor\\.\\odd"},
+         driveC("zor/odd/trail.") + "\n" + driveC("zor/odd/trail ") + "\n" + driveC("zor/odd/nul") +
+             "\n" + driveC("zor/odd/sub./x") + "\n" + driveC("zor/odd/trail") + "\n",
+         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\odd\\x\\..\\trail]\n"
+         "winpath: host: " + invalidName + " [\\\\?\\C:\\zor\\.\\odd]\n", 1},
+        // With '/', Windows reads "//?/" as a path to tidy: "trail." would be "trail".
+        {{"-m", "windows", "odd/trail", "odd/trail."}, "C:/zor/odd/trail\n",
+         "winpath: windows: \\\\?\\C:\\zor\\odd\\trail. keeps its names only as written, with '\\': "
+         "--mixed cannot write it [odd/trail.]\n", 1},
+        // Outside every drive, as Wine writes it, and read back from any prefix.
+        {{"windows", "/usr/bin", temp("x/"), "/", temp("trail."), driveC("zor")},
+         "\\\\?\\unix\\usr\\bin\n" + unixTemp + "\\x\\\n\\\\?\\unix\\\n" + unixTemp +
+             "\\trail.\nC:\\zor\n", "", 0, "", temp("noz")},
+        {{"host", "\\\\?\\unix\\usr\\bin", "\\??\\UNIX\\tmp\\x\\", "\\\\?\\unix", "\\\\.\\unix\\usr\\..\\lib",
+          "\\\\?\\unix\\usr\\..\\lib"},
+         "/usr/bin\n/tmp/x/\n/\n/lib\n",
+         "winpath: host: " + invalidName + " [\\\\?\\unix\\usr\\..\\lib]\n", 1},
         // -p: lists, element by element; an empty one kept, one holding ';' quoted as PATH does.
         {{"-p", "windows", driveC("a") + ":" + temp("b;c") + "::/"},
          expand("C:\\a;\"@\\b;c\";;Z:\\\n"), "", 0},
@@ -206,21 +242,27 @@ TEST_F(Winpath, WindowsAnswersAsWinepath) {
         "../x",
         driveC("zor/Mixed"),
     };
-    std::vector<std::string> args{winepath, "-w"};
-    args.insert(args.end(), hosts.begin(), hosts.end());
-    const RunResult wine = runProgram(args, env, driveC("zor"));
+    const auto compare = [&](const std::vector<std::string>& paths) {
+        std::vector<std::string> args{winepath, "-w"};
+        args.insert(args.end(), paths.begin(), paths.end());
+        const RunResult wine = runProgram(args, env, driveC("zor"));
+        ASSERT_EQ(wine.status, 0) << wine.err;
+        args.erase(args.begin(), args.begin() + 2);
+        args.insert(args.begin(), "windows");
+        const RunResult ours = run(args);
+        EXPECT_EQ(ours.status, 0) << ours.err;
+        const std::vector<std::string> expected = splitLines(wine.out);
+        const std::vector<std::string> got = splitLines(ours.out);
+        ASSERT_EQ(got.size(), paths.size()) << ours.out;
+        ASSERT_EQ(expected.size(), paths.size()) << wine.out;
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            EXPECT_EQ(got[i], expected[i]) << paths[i];
+    };
+    compare(hosts);
+    // Without drive Z:, as in a sandboxed prefix, what lies outside drive C is "\\?\unix\...".
+    std::filesystem::remove(prefix() + "/dosdevices/z:");
+    compare({"/usr/bin", temp("nothere/x/"), temp("a/../b"), "/", driveC("zor")});
     runProgram({wineserver, "-k"}, env);
-    ASSERT_EQ(wine.status, 0) << wine.err;
-    args.erase(args.begin(), args.begin() + 2);
-    args.insert(args.begin(), "windows");
-    const RunResult ours = run(args);
-    EXPECT_EQ(ours.status, 0) << ours.err;
-    const std::vector<std::string> expected = splitLines(wine.out);
-    const std::vector<std::string> got = splitLines(ours.out);
-    ASSERT_EQ(got.size(), hosts.size()) << ours.out;
-    ASSERT_EQ(expected.size(), hosts.size()) << wine.out;
-    for (std::size_t i = 0; i < hosts.size(); ++i)
-        EXPECT_EQ(got[i], expected[i]) << hosts[i];
 }
 
 TEST_F(Winpath, UsageErrorsHelpAndVersion) {
@@ -229,6 +271,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         int status;
         const char* inOutput;  // on standard output for status 0, else on standard error
         std::string winePrefix = {};
+        const char* notInOutput = "\x01";
     };
     const Usage rows[] = {
         {{}, 2, "OPERATION is required"},
@@ -248,7 +291,19 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         // Taken from the working folder, it would change with it: refused before it is read.
         {{"host", "c:\\x"}, 2, "WINEPREFIX is not an absolute path: pfx\n", "pfx"},
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
-        {{"absolute", "--help"}, 0, "Operations"},
+        // The conversions first; an operation's own help names only the options it takes.
+        {{"--help"}, 0, "\nConversions (one result per PATH):\n  windows HOSTPATH...  "},
+        {{"absolute", "--help"},
+         0,
+         "Usage: winpath [OPTIONS] absolute PATH...\n\nabsolute: ",
+         {},
+         "--base"},
+        {{"-u", "-h"}, 0, "       winpath [OPTIONS] -u WINPATH...\n", {}, "--mixed"},
+        {{"abspath", "-h"}, 0, "--base DIR", {}, "--path"},
+        {{"canonpath", "-h"}, 0, "--resolve-symlinks", {}, "--base"},
+        {{"windows", "--help"}, 0, "(\\\\?\\unix\\usr\\bin)", {}, "--version"},
+        {{"host", "--help"}, 0, "--json"},
+        {{"--help", "frob"}, 2, "frob not in"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };
     for (const Usage& row : rows) {
@@ -257,6 +312,7 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         EXPECT_EQ(result.status, row.status);
         const std::string& text = row.status == 0 ? result.out : result.err;
         EXPECT_NE(text.find(row.inOutput), std::string::npos) << text;
+        EXPECT_EQ(text.find(row.notInOutput), std::string::npos) << text;
         if (row.status != 0) {
             EXPECT_EQ(result.out, "");
             EXPECT_EQ(result.err.rfind("winpath: ", 0), 0u) << result.err;

@@ -178,7 +178,7 @@ void DriveFixture::buildTree() {
     const std::string chain = driveC("chain");
     makeFolder(chain + "/end");
     for (int i = 0; i < 64; ++i) {
-        const std::string next = i == 63 ? "end" : "l" + std::to_string(i + 1);
+        const std::string next = i == 63 ? "end" : numbered("l", i + 1);
         hostLink(next, chain + "/l" + std::to_string(i));
     }
 }

@@ -41,16 +41,22 @@ class DriveMap {
     // The host folder of a drive letter (either case); nullptr when unmapped.
     const std::string* folderOf(char letter) const noexcept;
 
+    // What becomes of a host path outside every drive: it fails, or it is written in the namespace
+    // that Wine gives the host's whole tree, "\\?\unix\usr\bin" for "/usr/bin".
+    enum class Outside { fail, unixNamespace };
+
     // "C:\zor" for "<drive_c>/zor": the drive whose folder is the longest leading part of the host
     // path. A name that is not UTF-8 fails with the conversion error; a host path outside every
-    // drive fails with ERROR_PATH_NOT_FOUND.
-    path windowsPathFor(std::string_view host, std::error_code& ec) const;
+    // drive as `outside` says, with ERROR_PATH_NOT_FOUND when it fails.
+    path windowsPathFor(std::string_view host, std::error_code& ec,
+                        Outside outside = Outside::fail) const;
 
     // The host path of an absolute Windows path on a drive ("c:\zor", "\\?\C:\zor",
     // "\\localhost\c$\zor"), its names joined with '/'. An unmapped drive fails with
     // ERROR_PATH_NOT_FOUND, another server or share or a device with ERROR_BAD_NETPATH, a drive
     // whose folder is unusable with that drive's failure; a name that no disk holds ("..", "a/b"
-    // after \\?\) with ERROR_INVALID_NAME.
+    // after \\?\) with ERROR_INVALID_NAME. "\\?\unix\usr\bin" is "/usr/bin", on no drive, its
+    // names as a Windows path may hold them ("a:b" is ERROR_INVALID_NAME).
     std::string hostPathFor(const path& windows, std::error_code& ec) const;
 
   private:

@@ -187,7 +187,7 @@ const std::string* DriveMap::folderOf(char letter) const noexcept {
     return found != nullptr ? &found->folder : nullptr;
 }
 
-path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const {
+path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec, Outside outside) const {
     // ".." goes where the host takes it, through any link before it: resolve up to the last one.
     std::size_t afterLastUp = 0;
     for (std::size_t at = host.find("/.."); at != std::string_view::npos;
@@ -212,12 +212,14 @@ path DriveMap::windowsPathFor(std::string_view host, std::error_code& ec) const 
             best = &*candidate;
         }
     }
-    if (best == nullptr) {
+    if (best == nullptr && outside == Outside::fail) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }
-    std::string windows{best->letter, ':', '\\'};
-    const std::string_view rest = host.substr(best->folder == "/" ? 1 : best->folder.size());
+    std::string windows =
+        best == nullptr ? std::string("\\\\?\\unix\\") : std::string{best->letter, ':', '\\'};
+    const std::string_view rest =
+        host.substr(best == nullptr || best->folder == "/" ? 1 : best->folder.size());
     for (ElementCursor names(rest, 0, Separators::host); names.more();) {
         const std::string_view name = names.take();
         if (name.empty() || name == ".") continue;
@@ -257,11 +259,12 @@ const Drive* DriveMapAccess::driveOf(const DriveMap& map, const LookupForm& form
 
 std::string DriveMap::hostPathFor(const path& windows, std::error_code& ec) const {
     const LookupForm form = lookupFormOf(windows);
-    const Drive* found = DriveMapAccess::driveOf(*this, form, ec);
-    if (found == nullptr) return {};
-    std::string host = found->folder;
+    const bool wholeHost = form.kind == LookupForm::Kind::unixNamespace;
+    const Drive* found = wholeHost ? nullptr : DriveMapAccess::driveOf(*this, form, ec);
+    if (found == nullptr && !wholeHost) return {};
+    std::string host = wholeHost ? std::string("/") : found->folder;
     for (const std::string& name : form.names) {
-        if (!grammar::canBeAName(name)) {
+        if (!grammar::canBeAName(name) || (wholeHost && !isValidName(name))) {
             ec = make_error_code(ERROR_INVALID_NAME);
             return {};
         }

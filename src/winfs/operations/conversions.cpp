@@ -11,6 +11,8 @@
 #include "pathprobe/winfs/operations.h"
 #include "text/path_grammar.h"
 #include "text/utf8.h"
+#include "windows/full_path.h"
+#include "windows/lookup_form.h"
 
 namespace winfs {
 namespace {
@@ -92,9 +94,19 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
     }
     full += hostPath.native();
     const auto map = drives();
-    path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec);
+    // Outside every drive, as Wine writes it: "\\?\unix\usr\bin".
+    path windows = map->windowsPathFor(throughLinks(*map, lexicallyNormal(full)), ec,
+                                       DriveMap::Outside::unixNamespace);
     if (ec) return {};
     if (endsInSeparator(hostPath.native()) && !endsInSeparator(windows.native())) windows += '\\';
+    // A name that the file calls would read as another ("trail." as "trail", "nul" or "con.txt" as
+    // the device) keeps itself only after \\?\, which they take as it stands.
+    std::error_code rewritten;
+    if (!grammar::isVerbatim(windows.native()) &&
+        (fullPathName(windows, {}, rewritten).native() != windows.native() || rewritten ||
+         isLegacyDeviceName(windows.filename().native()))) {
+        windows = path("\\\\?\\" + windows.native());
+    }
     // No Windows call takes a longer path, as host_path() refuses one.
     if (utf16Length(windows.native()) > kMaxPathLength) {
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
@@ -103,13 +115,12 @@ path convertToWindows(const std::filesystem::path& hostPath, std::error_code& ec
     return windows;
 }
 
-std::filesystem::path convertToHost(const path& p, last_link last, std::error_code& ec) {
-    const path full = absolute(p, ec);
-    if (ec) return {};
+// The Windows path `full` on its drive, the part that exists resolved, its names as the drive map
+// takes them.
+path resolvedOn(const DriveMap& map, const path& full, last_link last, std::error_code& ec) {
     // The links before the last name are followed as Windows follows them.
-    const Map map = drives();
     const Lookup lookup{.follow = last == last_link::name ? Follow::allButLast : Follow::all};
-    const Resolution found = resolveOn(*map, full, lookup, ec);
+    const Resolution found = resolveOn(map, full, lookup, ec);
     if (ec) return {};
     if (!onTheHost(found)) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);  // a device: no file stands behind it
@@ -125,13 +136,26 @@ std::filesystem::path convertToHost(const path& p, last_link last, std::error_co
             ec = make_error_code(ERROR_NOT_SUPPORTED);
             return {};
         }
-        if (name.substr(0, stream.nameLength).find(':') != std::string_view::npos) {
+        // After \\?\ "." and ".." are names as they stand, which no disk holds, never steps.
+        const std::string_view bare = name.substr(0, stream.nameLength);
+        if (bare.find(':') != std::string_view::npos || bare == "." || bare == "..") {
             ec = make_error_code(ERROR_INVALID_NAME);
             return {};
         }
-        resolved /= path(std::string(name.substr(0, stream.nameLength)));
+        resolved /= path(std::string(bare));
     }
-    resolved = resolved.lexically_normal();
+    return resolved.lexically_normal();
+}
+
+std::filesystem::path convertToHost(const path& p, last_link last, std::error_code& ec) {
+    const Map map = drives();
+    // As the file calls read it: "\\?\C:\dir\trail." names "trail.", not "trail".
+    const path full = absoluteOn(*map, p, ec);
+    if (ec) return {};
+    // The host's own tree, "\\?\unix\usr\bin", has no drive's links to follow.
+    const bool onHostTree = lookupFormOf(full).kind == LookupForm::Kind::unixNamespace;
+    const path resolved = onHostTree ? full : resolvedOn(*map, full, last, ec);
+    if (ec) return {};
     std::string hostPath = map->hostPathFor(resolved, ec);
     if (ec) return {};
     if (endsInSeparator(full.native()) && !endsInSeparator(hostPath)) hostPath.push_back('/');

@@ -87,7 +87,9 @@ path path::lexically_normal() const {
             normal.append(element);
         }
     }
-    if (normal.empty()) normal = ".";
+    // push_back rather than assigning ".": GCC 12 takes the assignment for a copy that may overlap
+    // the string's own buffer (-Wrestrict) once lexically_normal is inlined.
+    if (normal.empty()) normal.push_back('.');
     // Removing names must not make a root: ".\c:x" stays ".\c:x" rather than turn into the
     // drive-relative "c:x", and "\.\??\x" stays as it is rather than turn into a device path.
     if (rootNameEnd(normal) != rootName) normal.insert(rootName + (rooted ? 1 : 0), ".\\");

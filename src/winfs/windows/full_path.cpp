@@ -212,6 +212,10 @@ bool isDeviceName(std::string_view name) noexcept {
     return deviceIn(name, true).size() == name.size() && !name.empty();
 }
 
+bool isLegacyDeviceName(std::string_view name) noexcept {
+    return !deviceIn(name.substr(0, name.find('.')), true).empty();
+}
+
 bool exceedsLimit(std::string_view text, std::size_t limit) noexcept {
     // A UTF-8 text has at least as many bytes as UTF-16 units.
     return text.size() >= limit && utf16Length(text) >= limit;

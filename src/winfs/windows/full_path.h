@@ -41,6 +41,11 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
 // makes "\\.\NAME": "NUL", "con", "CONIN$", "COM1" are; "nul.txt", "nul." and "COM0" are not.
 bool isDeviceName(std::string_view name) noexcept;
 
+// Whether Windows 10 and older, and Wine, read a last name in a folder as a DOS device: the name
+// up to its first dot, trailing spaces dropped, is one ("con", "nul.txt", "COM1 .log"); "nulx",
+// "x.nul" and "COM0" are not. Only after \\?\ does such a name stay a file's on every Windows.
+bool isLegacyDeviceName(std::string_view name) noexcept;
+
 // MAX_PATH: the UTF-16 units, the terminating NUL among them, that a Windows without long paths
 // takes in a path.
 inline constexpr std::size_t kMaxPath = 260;

@@ -72,6 +72,10 @@ LookupForm afterDevicePrefix(std::string_view text, bool verbatim) {
     if (equalIgnoringAsciiCase(first, "UNC") && firstEnd < text.size()) {
         return shareFrom(text, firstEnd + 1, verbatim);
     }
+    if (equalIgnoringAsciiCase(first, "unix")) {
+        return formFrom(LookupForm::Kind::unixNamespace, text, std::min(firstEnd + 1, text.size()),
+                        verbatim);
+    }
     if (isDrive(first)) {
         LookupForm form =
             formFrom(LookupForm::Kind::drive, text, std::min(firstEnd + 1, text.size()), verbatim);

@@ -16,7 +16,9 @@
 namespace winfs {
 
 struct LookupForm {
-    enum class Kind { drive, share, device, nothing };
+    // unixNamespace: Wine's own namespace of the host's whole tree, "\\?\unix\usr\bin" for
+    // "/usr/bin".
+    enum class Kind { drive, share, device, unixNamespace, nothing };
     Kind kind = Kind::nothing;
     // drive: its letter; share: the drive letter of an "X$" share, or 0 for any other share.
     char drive = 0;
@@ -31,7 +33,8 @@ struct LookupForm {
 
 // "c:\zor" and "\\.\C:\zor\..\zor" are C:'s "zor"; "\\?\C:\zor\..\zor" is C:'s "zor", "..",
 // "zor"; "\\localhost\c$\zor", "\\?\UNC\localhost\c$\zor" and "\\.\UNC\localhost\c$\zor" are
-// the share c$ of localhost, "zor"; "\\.\nul" and "\\?\CON" are devices; "\\.\pipe\x" is nothing.
+// the share c$ of localhost, "zor"; "\\.\nul" and "\\?\CON" are devices; "\\?\unix\usr" and
+// "\??\UNIX\usr" are the host's "usr"; "\\.\pipe\x" is nothing.
 // `full` is a full path as fullPathName() gives it, \\?\ and \??\ paths as given.
 LookupForm lookupFormOf(const path& full);
 
