@@ -251,8 +251,12 @@ int run(int argc, char** argv) {
     // The spellings of winepath, cygpath and wslpath: "winpath -w PATH" is "winpath windows PATH".
     bool toWindows = false;
     bool toHost = false;
+    bool toShort = false;
+    bool toLong = false;
     app.add_flag("-w", toWindows, "The operation windows: every argument is a PATH");
     app.add_flag("-u", toHost, "The operation host: every argument is a PATH");
+    app.add_flag("-s", toShort, "The operation short: every argument is a PATH");
+    app.add_flag("-l", toLong, "The operation long: every argument is a PATH");
     bool absoluteAsked = false;  // the results of windows and host are absolute whatever it says
     app.add_flag("-a", absoluteAsked,
                  "Accepted for cygpath's sake: windows and host give absolute paths");
@@ -276,16 +280,27 @@ int run(int argc, char** argv) {
         ->type_name("DIR");
     app.add_flag("--resolve-symlinks", settings.resolveSymlinks,
                  "canonpath, abspath: follow a link rather than bail out on it");
+    bool maxPath = false;
+    app.add_flag("--max-path", maxPath,
+                 "Answer as a Windows without long paths: a path past MAX_PATH needs \\\\?\\");
 
     const Operation* operation = nullptr;
     try {
         const int parsed = parsedPart(argc, argv);
         app.parse(parsed, argv);
         inputs.insert(inputs.end(), argv + parsed, argv + argc);
-        if (toWindows && toHost) throw CLI::ValidationError("-w, -u", "give one of them");
-        if (toWindows || toHost) {
+        // The operation that -w, -u, -s or -l names, as winepath spells them.
+        const std::pair<bool, const char*> spelt[] = {
+            {toWindows, "windows"}, {toHost, "host"}, {toShort, "short"}, {toLong, "long"}};
+        const char* named = nullptr;
+        for (const auto& [given, name] : spelt) {
+            if (!given) continue;
+            if (named != nullptr) throw CLI::ValidationError("-w, -u, -s, -l", "give one of them");
+            named = name;
+        }
+        if (named != nullptr) {
             if (!operationName.empty()) inputs.insert(inputs.begin(), operationName);
-            operationName = toWindows ? "windows" : "host";
+            operationName = named;
         }
         if (operationName.empty()) throw CLI::RequiredError("OPERATION");
         operation = findOperation(operationName);
@@ -313,6 +328,7 @@ int run(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
+    if (maxPath) limitToMaxPath();
     if (const std::string fault = prefixFault(); !fault.empty()) {
         std::cerr << "winpath: " << fault << std::endl;
         return 2;

@@ -151,6 +151,10 @@ const std::vector<Operation>& operations() {
          converted<Direction::toWindows>},
         {"host", "WINPATH...: the host path that a Windows path names",
          converted<Direction::toHost>, false, Prints::other},
+        {"short", "each name in its short (8.3) form; the path must exist (GetShortPathName)",
+         onPath(shortPathName)},
+        {"long", "each short name in its long form; the path must exist (GetLongPathName)",
+         onPath(longPathName)},
     };
     return table;
 }
