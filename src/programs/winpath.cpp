@@ -223,7 +223,7 @@ class Usage : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: winpath [OPTIONS] OPERATION PATH...\n"
-               "       winpath [OPTIONS] -w|-u PATH...\n";
+               "       winpath [OPTIONS] -w|-u|-s|-l PATH...\n";
     }
 };
 

@@ -153,7 +153,7 @@ const std::vector<Operation>& operations() {
          converted<Direction::toHost>, false, Prints::other},
         {"short", "each name in its short (8.3) form; the path must exist (GetShortPathName)",
          onPath(shortPathName)},
-        {"long", "each short name in its long form; the path must exist (GetLongPathName)",
+        {"long", "each name in its long form, as on disk; the path must exist (GetLongPathName)",
          onPath(longPathName)},
     };
     return table;
