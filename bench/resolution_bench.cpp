@@ -2,7 +2,8 @@
 // after the other in one process: a folder of 100,000 names (a missing tail, a name in another
 // case than on disk, a name as on disk), a path of six names without links, and a path of seven
 // names through one link, and C:\a\lnk\c\d\x\y (lnk -> b, x and y missing) on a tree made long
-// before and on one made 0.1 s before. Run by hand:
+// before and on one made 0.1 s before; and a folder of 10,000 long names, a name looked up by its
+// short name beside one in another case. Run by hand:
 //   build/default/bench/resolution_bench --benchmark_min_time=0.2
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -22,9 +23,11 @@
 namespace {
 
 constexpr int kBigFolderNames = 100'000;
+constexpr int kLongNames = 10'000;
 
 // A prefix with C:\bench\one\two\real\four\five\six, where C:\bench\one\two\link links to
-// C:\bench\one\two\real, and C:\big holding file00000 to file99999.
+// C:\bench\one\two\real, C:\big holding file00000 to file99999, and C:\names holding
+// "long file name 00000.txt" to "long file name 09999.txt", each with a short name.
 struct Drive : BenchPrefix {
     Drive() {
         std::filesystem::create_directories(host("bench/one/two/real/four/five/six"));
@@ -35,6 +38,13 @@ struct Drive : BenchPrefix {
             char name[32];
             std::snprintf(name, sizeof name, "/file%05d", i);
             const int fd = ::open((host("big") + name).c_str(), O_CREAT | O_WRONLY, 0644);
+            if (fd >= 0) ::close(fd);
+        }
+        std::filesystem::create_directories(host("names"));
+        for (int i = 0; i < kLongNames; ++i) {
+            char name[48];
+            std::snprintf(name, sizeof name, "/long file name %05d.txt", i);
+            const int fd = ::open((host("names") + name).c_str(), O_CREAT | O_WRONLY, 0644);
             if (fd >= 0) ::close(fd);
         }
         // A folder is kept in the name cache only once its last change has settled.
@@ -64,6 +74,8 @@ const Case kNoLink{"C:\\bench\\one\\two\\real\\four\\five", "bench/one/two/real/
 const Case kOneLink{"C:\\bench\\one\\two\\link\\four\\five\\six",
                     "bench/one/two/link/four/five/six"};
 
+const Case kNamesOtherCase{"C:\\names\\LONG FILE NAME 05000.TXT", "names/long file name 05000.txt"};
+
 const Case kTailSettled{"C:\\settled\\a\\lnk\\c\\d\\x\\y", "settled/a/lnk/c/d/x/y"};
 const Case kTailNew{"C:\\new\\a\\lnk\\c\\d\\x\\y", "new/a/lnk/c/d/x/y"};
 
@@ -81,6 +93,16 @@ void BM_WeaklyCanonical(benchmark::State& state, const Case& c) {
     const std::filesystem::path input = drive().host(c.host);
     for (auto _ : state)
         benchmark::DoNotOptimize(std::filesystem::weakly_canonical(input));
+}
+
+// A name of C:\names by its short name ("LONG~ABC.TXT"), which the walk finds in no case and then
+// among the short names of the folder's kept listing, computed once.
+void BM_CanonPathShortName(benchmark::State& state) {
+    drive();
+    const fs::path input = winfs::short_path(fs::path(kNamesOtherCase.windows));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(canonPath(input, true));
+    state.SetLabel(input.string());
 }
 
 // The first lookup in another case in the big folder, which reads it; the cache is emptied
@@ -127,6 +149,10 @@ BENCHMARK_CAPTURE(BM_CanonPath, no_link, kNoLink)->Name("BM_CanonPath/winfs/no_l
 BENCHMARK_CAPTURE(BM_WeaklyCanonical, no_link, kNoLink)->Name("BM_WeaklyCanonical/std/no_link");
 BENCHMARK_CAPTURE(BM_CanonPath, one_link, kOneLink)->Name("BM_CanonPath/winfs/one_link");
 BENCHMARK_CAPTURE(BM_WeaklyCanonical, one_link, kOneLink)->Name("BM_WeaklyCanonical/std/one_link");
+
+BENCHMARK_CAPTURE(BM_CanonPath, names_other_case, kNamesOtherCase)
+    ->Name("BM_CanonPath/winfs/names_other_case");
+BENCHMARK(BM_CanonPathShortName)->Name("BM_CanonPath/winfs/names_short_name");
 
 BENCHMARK_CAPTURE(BM_CanonPath, tail_settled, kTailSettled)
     ->Name("BM_CanonPath/winfs/tail_settled");

@@ -38,6 +38,31 @@ inline std::string windowsPathFor(const std::string& host, std::error_code& ec) 
 inline std::string hostPathFor(const std::string& windows, std::error_code& ec) {
     return fs::absolute(fs::path(windows), ec).string();
 }
+
+// GetShortPathNameW or GetLongPathNameW on `p`, asked again with the room the answer needs.
+template <class Call>
+fs::path pathNameBy(Call call, const fs::path& p, std::error_code& ec) {
+    const std::wstring wanted = p.wstring();
+    std::wstring answer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = call(wanted.c_str(), answer.data(), static_cast<DWORD>(answer.size()));
+        if (length == 0) {
+            ec.assign(static_cast<int>(GetLastError()), std::system_category());
+            return {};
+        }
+        const bool fits = length < answer.size();  // its length; else the room, NUL counted
+        answer.resize(length);
+        if (fits) break;
+    }
+    ec.clear();
+    return fs::path(answer);
+}
+inline fs::path shortPathName(const fs::path& p, std::error_code& ec) {
+    return pathNameBy(GetShortPathNameW, p, ec);
+}
+inline fs::path longPathName(const fs::path& p, std::error_code& ec) {
+    return pathNameBy(GetLongPathNameW, p, ec);
+}
 #else
 #include <csignal>
 #include <cstdlib>
@@ -109,5 +134,14 @@ inline std::string windowsPathFor(const std::string& host, std::error_code& ec) 
 inline std::string hostPathFor(const std::string& windows, std::error_code& ec) {
     if (windows.starts_with('/')) return windows;
     return winfs::host_path(winfs::path(windows), winfs::last_link::name, ec).string();
+}
+
+// Each name of a path in its short (8.3) form, or in its long form, as GetShortPathNameW and
+// GetLongPathNameW give them.
+inline fs::path shortPathName(const fs::path& p, std::error_code& ec) {
+    return winfs::short_path(p, ec);
+}
+inline fs::path longPathName(const fs::path& p, std::error_code& ec) {
+    return winfs::long_path(p, ec);
 }
 #endif

@@ -236,9 +236,12 @@ bool takes(const Operation& operation, const std::string& option) {
     const std::string name = operation.name;
     if (option == "--base") return name == "abspath";
     if (option == "--resolve-symlinks") return name == "canonpath" || name == "abspath";
-    if (option == "--path" || option == "-a") return operation.group == Group::conversion;
+    if (option == "--path") return name == "windows" || name == "host";
+    if (option == "-a") return operation.group == Group::conversion;
     if (option == "-w") return name == "windows";
     if (option == "-u") return name == "host";
+    if (option == "-s") return name == "short";
+    if (option == "-l") return name == "long";
     if (option == "--mixed") return operation.prints == Prints::windowsPath;
     return true;
 }
@@ -247,7 +250,7 @@ bool takes(const Operation& operation, const std::string& option) {
 std::string operationHelp(const CLI::App& app, const CLI::Formatter& formatter,
                           const Operation& operation) {
     std::string text = "Usage: winpath [OPTIONS] " + withOperands(operation) + "\n";
-    for (const char* spelling : {"-w", "-u"}) {
+    for (const char* spelling : {"-w", "-u", "-s", "-l"}) {
         if (takes(operation, spelling)) {
             text += std::string("       winpath [OPTIONS] ") + spelling + " " + operation.operands +
                     "\n";
@@ -271,7 +274,7 @@ class Usage : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: winpath [OPTIONS] OPERATION PATH...\n"
-               "       winpath [OPTIONS] -w|-u PATH...\n";
+               "       winpath [OPTIONS] -w|-u|-s|-l PATH...\n";
     }
 };
 
@@ -305,8 +308,12 @@ int run(int argc, char** argv) {
     // The spellings of winepath, cygpath and wslpath: "winpath -w PATH" is "winpath windows PATH".
     bool toWindows = false;
     bool toHost = false;
+    bool toShort = false;
+    bool toLong = false;
     app.add_flag("-w", toWindows, "The operation windows: every argument is a PATH");
     app.add_flag("-u", toHost, "The operation host: every argument is a PATH");
+    app.add_flag("-s", toShort, "The operation short: every argument is a PATH");
+    app.add_flag("-l", toLong, "The operation long: every argument is a PATH");
     bool absoluteAsked = false;  // the results of windows and host are absolute whatever it says
     app.add_flag("-a", absoluteAsked,
                  "Accepted for cygpath's sake: windows and host give absolute paths");
@@ -330,16 +337,27 @@ int run(int argc, char** argv) {
         ->type_name("DIR");
     app.add_flag("--resolve-symlinks", settings.resolveSymlinks,
                  "canonpath, abspath: follow a link rather than bail out on it");
+    bool maxPath = false;
+    app.add_flag("--max-path", maxPath,
+                 "Answer as a Windows without long paths: a path past MAX_PATH needs \\\\?\\");
 
     const Operation* operation = nullptr;
     try {
         const int parsed = parsedPart(argc, argv);
         app.parse(parsed, argv);
         inputs.insert(inputs.end(), argv + parsed, argv + argc);
-        if (toWindows && toHost) throw CLI::ValidationError("-w, -u", "give one of them");
-        if (toWindows || toHost) {
+        // The operation that -w, -u, -s or -l names, as winepath spells them.
+        const std::pair<bool, const char*> spelt[] = {
+            {toWindows, "windows"}, {toHost, "host"}, {toShort, "short"}, {toLong, "long"}};
+        const char* named = nullptr;
+        for (const auto& [given, name] : spelt) {
+            if (!given) continue;
+            if (named != nullptr) throw CLI::ValidationError("-w, -u, -s, -l", "give one of them");
+            named = name;
+        }
+        if (named != nullptr) {
             if (!operationName.empty()) inputs.insert(inputs.begin(), operationName);
-            operationName = toWindows ? "windows" : "host";
+            operationName = named;
         }
         if (helpAsked && operationName.empty()) throw CLI::CallForHelp();
         if (operationName.empty()) throw CLI::RequiredError("OPERATION");
@@ -372,6 +390,7 @@ int run(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
+    if (maxPath) limitToMaxPath();
     if (const std::string fault = prefixFault(); !fault.empty()) {
         std::cerr << "winpath: " << fault << std::endl;
         return 2;

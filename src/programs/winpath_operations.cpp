@@ -141,6 +141,16 @@ const std::vector<Operation>& operations() {
              "\\\\?\\unix\\usr\\bin is /usr/bin. A host path (/tmp/x) comes back as it is. A drive "
              "that\n"
              "is not mapped, a device (nul) and a stream (f.txt:s) fail, saying which."},
+        {.name = "short",
+         .help = "each name in its short (8.3) form; the path must exist (GetShortPathName)",
+         .run = onPath(shortPathName),
+         .group = Group::conversion,
+         .operands = "WINPATH..."},
+        {.name = "long",
+         .help = "each name in its long form; the path must exist (GetLongPathName)",
+         .run = onPath(longPathName),
+         .group = Group::conversion,
+         .operands = "WINPATH..."},
         {"absolute", "the path made absolute, lexically (GetFullPathName)",
          onPath([](const fs::path& p, std::error_code& ec) { return fs::absolute(p, ec); })},
         {"canonical", "every element resolved on disk; the path must exist",

@@ -53,11 +53,11 @@ foreach(page winpath pathprobe)
 endforeach()
 
 # The completion registers, and completes operations (the conversions first), options, and host
-# file names only where a host path is asked for: never for a Windows path (host, -u, --base).
+# file names only where a host path is asked for: never for a Windows path (host, -u, -s, --base).
 # (No ';' in the script: the step's arguments are a CMake list.)
 step(bash -c [=[
 source "$1" && complete -p winpath &&
-for words in "wi" "host --mi" "-h" "host /us" "-u /us" "abspath --base /us" "-w /us" "-m windows /us" \
+for words in "wi" "host --mi" "-h" "host /us" "-u /us" "-s /us" "abspath --base /us" "-w /us" "-m windows /us" \
     "host -f /us"
 do
   COMP_WORDS=(winpath $words) && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) && _winpath &&
@@ -66,5 +66,5 @@ done &&
 COMP_WORDS=(winpath "") COMP_CWORD=1 && _winpath && echo "${COMPREPLY[*]:0:3}"
 ]=] completion "${prefix}/share/bash-completion/completions/winpath")
 expect("the bash completion" "${out}" "complete -o filenames -F _winpath winpath
-[windows]\n[--mixed]\n[-h]\n[]\n[]\n[]\n[/usr]\n[/usr]\n[/usr]\nwindows host absolute\n")
+[windows]\n[--mixed]\n[-h]\n[]\n[]\n[]\n[]\n[/usr]\n[/usr]\n[/usr]\nwindows host short\n")
 file(REMOVE_RECURSE "${WORK_DIR}")

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
 #include <string>
@@ -220,6 +222,35 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
                     wineserver(), *wine_, WINPATH_WINDOWS_EXE},
                    env(), (temp_ / "work").string());
     ASSERT_EQ(started.status, 0) << started.err;
+    // Long names whose short names Wine computes: two sharing the stem PROG, a space and dots.
+    const host::path zor = temp_ / "prefix/drive_c/zor";
+    host::create_directories(zor / "Program Files/app");
+    host::create_directories(zor / "Program Files (x86)x");
+    host::create_directories(zor / "Programs Data");
+    for (const char* name : {"Program Files/app/readme.txt", "a b.c.d", "long file name.txt",
+                             ".bashrc", "\xc3\xa9t\xc3\xa9.txt"}) {
+        std::ofstream(zor / name).put('x');
+    }
+    const std::vector<std::string> shortRow{"short",
+                                            "c:\\zor\\Program Files\\app\\readme.txt",
+                                            "c:\\zor\\Program Files (x86)x",
+                                            "c:\\zor\\Programs Data\\",
+                                            "c:\\zor\\a b.c.d",
+                                            "c:\\zor\\long file name.txt",
+                                            "c:\\zor\\.bashrc",
+                                            "c:\\zor\\store",
+                                            "c:\\zor\\nothere",
+                                            "c:\\zor\\nothere\\Program Files"};
+    const std::vector<std::string> longRow{"long",
+                                           "c:\\zor\\PROG~FBU\\app\\readme.txt",
+                                           "c:\\zor\\PROG~L3X",
+                                           "c:\\zor\\PROG~QBV\\",
+                                           "c:\\zor\\A_B_~U2P.D",
+                                           "c:\\zor\\LONG~5R1.TXT",
+                                           "c:\\zor\\_BAS~0WR",
+                                           "c:\\zor\\store",
+                                           "c:\\zor\\PROG~ZZZ",
+                                           "c:\\zor\\nothere\\PROG~FBU"};
     const std::vector<std::vector<std::string>> rows{
         {"normal", "c:\\a\\.\\b\\..\\c", "a/b/../../.."},
         {"decompose", "C:\\temp\\test.txt", "c:x.tar"},
@@ -228,6 +259,8 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
         {"canonical", "c:\\zor\\store"},
         {"canonical", "c:\\nothere"},
         {"--json", "normal", "c:\\a\\..\\b"},
+        shortRow,
+        longRow,
     };
     for (const std::vector<std::string>& args : rows) {
         const std::string where = args[0] + " " + args[1];
@@ -243,6 +276,34 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
             ASSERT_EQ(w.size(), n.size()) << where << "\n" << windows.out << windows.err;
             for (std::size_t i = 0; i < n.size(); ++i)
                 expectExplained(n[i], w[i], where + stream + std::to_string(i + 1));
+        }
+    }
+
+    // winepath -s and -l on the same paths, and on one that Windows's argument line cannot carry
+    // (a name with a character outside the code page): a missing path is an empty line there.
+    const std::string winepath = wine_->substr(0, wine_->rfind('/')) + "/winepath";
+    for (std::vector<std::string> args : {shortRow, longRow}) {
+        const bool toShort = args[0] == "short";
+        args.push_back(toShort ? "c:\\zor\\\xc3\xa9t\xc3\xa9.txt" : "c:\\zor\\_T_~~JGT.TXT");
+        args[0] = toShort ? "-s" : "-l";
+        args.insert(args.begin(), winepath);
+        const RunResult wine = runProgram(args, env(), (temp_ / "work").string());
+        ASSERT_EQ(wine.status, 0) << wine.err;
+        const std::vector<std::string> expected = splitLines(withoutCarriageReturns(wine.out));
+        args.erase(args.begin(), args.begin() + 2);
+        args.insert(args.begin(), {"--json", toShort ? "short" : "long"});
+        const RunResult native = runWinpath(WINPATH_EXE, args);
+        EXPECT_EQ(native.status, 1) << native.err;
+        const nlohmann::json answers = nlohmann::json::parse(native.out);
+        ASSERT_EQ(expected.size(), answers.size()) << wine.out;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const nlohmann::json& answer = answers[i];
+            SCOPED_TRACE(answer["input"].get<std::string>());
+            if (expected[i].empty()) {
+                EXPECT_EQ(answer["error"]["text"], "The system cannot find the file specified.");
+            } else {
+                EXPECT_EQ(answer["result"], expected[i]);
+            }
         }
     }
 }

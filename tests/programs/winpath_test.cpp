@@ -60,6 +60,13 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     makeFolder(temp("noz/dosdevices"));
     hostLink(driveC(), temp("noz/dosdevices/c:"));
     const std::string unixTemp = "\\\\?\\unix" + throughZ(temp()).substr(2);
+    makeFolder(driveC("zor/Program Files/app"));
+    makeFile(driveC("zor/a b.c.d"));
+    // 308 characters: past MAX_PATH, which --max-path holds winpath to.
+    const std::string deep = "c:\\zor\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
+    makeFolder(driveC("zor/" + std::string(150, 'a') + "/" + std::string(150, 'b')));
+    const std::string deepEchoed =
+        deep.substr(0, 120) + "..." + std::string(60, 'b') + " (308 bytes)";
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -134,6 +141,23 @@ TEST_F(Winpath, EachOperationOnEachPath) {
          "Z:\\" + std::string(32764, 'x') + "\n",
          "winpath: windows: The filename or extension is too long. [/" + std::string(119, 'x') + "..." +
              std::string(60, 'x') + " (32766 bytes)]\n", 1},
+        // Each name in its short form, or its long one; a name that is its own kept as given; what
+        // is missing fails, at any depth, as GetShortPathNameW and GetLongPathNameW fail.
+        {{"short", "c:\\zor\\program files\\app\\", "C:\\ZOR\\a b.c.d", "store\\..\\Program Files", "c:\\zor\\nothere",
+          "c:\\zor\\nothere\\PROG~FBU"},
+         "c:\\zor\\PROG~FBU\\app\\\nC:\\ZOR\\A_B_~U2P.D\nstore\\..\\PROG~FBU\n",
+         "winpath: short: The system cannot find the file specified. [c:\\zor\\nothere]\n"
+         "winpath: short: The system cannot find the file specified. [c:\\zor\\nothere\\PROG~FBU]\n", 1},
+        {{"-l", "c:\\zor\\PROG~FBU\\APP", "a_b_~u2p.d", "c:\\zor\\none\\PROG~FBU", "c:\\zor\\prog~fbu"},
+         "c:\\zor\\Program Files\\app\na b.c.d\nc:\\zor\\Program Files\n",
+         "winpath: long: The system cannot find the file specified. [c:\\zor\\none\\PROG~FBU]\n", 1},
+        {{"-m", "-s", "c:\\zor\\Program Files"}, "c:/zor/PROG~FBU\n", "", 0},
+        // --max-path: past MAX_PATH a path is missing unless written with \\?\\; absolute answers.
+        {{"--max-path", "status", deep, "\\\\?\\" + deep, "c:\\zor"}, "not_found\ndirectory\ndirectory\n", "", 0},
+        {{"status", deep}, "directory\n", "", 0},
+        {{"--max-path", "canonical", deep, "c:\\zor"}, "C:\\zor\n",
+         "winpath: canonical: The system cannot find the path specified. [" + deepEchoed + "]\n", 1},
+        {{"absolute", "--max-path", deep}, deep + "\n", "", 0},
         // A link as the last name is named, as rm and mv need it; the links before it are followed.
         {{"host", "c:\\zor\\REL", "c:\\zor\\dangling", "c:\\zor\\upper\\inner"},
          driveC("zor/rel") + "\n" + driveC("zor/dangling") + "\n" + driveC("zor/store/inner") + "\n", "", 0},
@@ -283,7 +307,8 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"absolute", "x", "y", "z", "--nope"}, 2, "--nope"},
         // An option not taken is named, not the path after it taken for an operation.
         {{"-x", "/tmp/x"}, 2, "not expected: -x\n"},
-        {{"-w", "-u", "x"}, 2, "-w, -u: give one of them"},
+        {{"-w", "-u", "x"}, 2, "-w, -u, -s, -l: give one of them"},
+        {{"-l", "-s", "x"}, 2, "-w, -u, -s, -l: give one of them"},
         {{"-u"}, 2, "PATH is required"},
         {{"relative", "x"}, 2, "BASE: is required"},
         {{"relative", "x", "-"}, 2, "BASE: is given as an argument, not read"},

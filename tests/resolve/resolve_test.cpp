@@ -451,6 +451,10 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
     EXPECT_FALSE(keeping.find({-1, temp("a").c_str()}, "ONE", found));
     for (const char* input : {"ONE", "one"})
         EXPECT_EQ(keeping.spellingOf({-1, temp("a").c_str()}, input), "one") << input;
+    // A short name gives the long name the kept listing finds for it, as find() gives it; a name
+    // on disk shaped as a short name is itself.
+    EXPECT_EQ(keeping.spellingOf({-1, temp("shared").c_str()}, "coll~dqs"), first);
+    EXPECT_EQ(keeping.spellingOf({-1, temp("shared").c_str()}, "coll~dqs.x"), "COLL~DQS.X");
 
     // A walk after one that found a name in another case asks that folder's kept listing first;
     // the answers are the walk's own, twins included.

@@ -190,9 +190,10 @@ std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
     const std::shared_ptr<const Listing> listing = held(*stamp);
     if (!listing) return {};
     bool twins = false;
-    const std::string_view best = listing->find(name, &twins);
+    std::string_view best = listing->find(name, &twins);
     // Among twins, only a look at the name as given can tell whether it is one of them.
     if (twins && best != name) return {};
+    if (best.empty() && mayBeShortAlias(name)) best = listing->findShort(upperAscii(name));
     return std::string(best);
 }
 

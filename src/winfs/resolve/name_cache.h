@@ -70,7 +70,8 @@ class NameCache {
     Known known(host::Place folder, std::string_view name);
 
     // The name on disk that find() would give for `name`, from a kept listing of the folder at
-    // `folder`, with one stat of the folder: `name` itself when the folder holds it as spelt.
+    // `folder`, with one stat of the folder: `name` itself when the folder holds it as spelt, the
+    // long name for a short one ("PROG~FBU").
     // Empty when no listing is kept, the folder changed since, it lacks the name in every case, or
     // only a look at `name` as spelt could tell (it has names that differ only in case).
     std::string spellingOf(host::Place folder, std::string_view name);
