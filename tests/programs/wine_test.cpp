@@ -222,7 +222,8 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
                     wineserver(), *wine_, WINPATH_WINDOWS_EXE},
                    env(), (temp_ / "work").string());
     ASSERT_EQ(started.status, 0) << started.err;
-    // Long names whose short names Wine computes: two sharing the stem PROG, a space and dots.
+    // Long names whose short names Wine computes: two sharing the stem PROG, a space and dots; and
+    // names in another case, with '/' and a doubled separator, which both calls keep as written.
     const host::path zor = temp_ / "prefix/drive_c/zor";
     host::create_directories(zor / "Program Files/app");
     host::create_directories(zor / "Program Files (x86)x");
@@ -239,6 +240,7 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
                                             "c:\\zor\\long file name.txt",
                                             "c:\\zor\\.bashrc",
                                             "c:\\zor\\store",
+                                            "C:/ZOR/program files//app\\README.TXT",
                                             "c:\\zor\\nothere",
                                             "c:\\zor\\nothere\\Program Files"};
     const std::vector<std::string> longRow{"long",
@@ -249,6 +251,7 @@ TEST_F(WineRun, WinpathAnswersAsTheNativeOneExceptAsExplained) {
                                            "c:\\zor\\LONG~5R1.TXT",
                                            "c:\\zor\\_BAS~0WR",
                                            "c:\\zor\\store",
+                                           "C:/ZOR/program files//APP\\README.TXT",
                                            "c:\\zor\\PROG~ZZZ",
                                            "c:\\zor\\nothere\\PROG~FBU"};
     const std::vector<std::vector<std::string>> rows{

@@ -1,6 +1,8 @@
 #include "pathprobe/winfs/short_names.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "operations/lookup.h"
 #include "operations/report.h"
@@ -12,43 +14,48 @@ namespace {
 
 enum class Form { shortNames, longNames };
 
-// Each name looked up as far as it goes, as the Windows calls look each one up in its folder.
+// Each name looked up as far as it goes, as the Windows calls look each one up in its folder, and
+// the path rewritten a name at a time: the root name, the separators, "." and ".." stay as written.
 path renamedOf(const char* operation, const path& p, Form form, std::error_code* ec) {
     return reported(operation, ec, p, [&](std::error_code& code) {
         if (p.empty()) {
             code = make_error_code(ERROR_PATH_NOT_FOUND);
             return path();
         }
-        path out = p.root_name();
-        if (p.has_root_directory()) out += path("\\");
-        path sofar = out;
-        bool looked = false;  // whether `sofar` is known to exist
-        for (const path& element : p.relative_path()) {
-            const std::string& name = element.native();
-            sofar /= element;
-            if (name.empty() || name == "." || name == "..") {
-                out /= element;
+        const std::string& text = p.native();
+        std::size_t at = p.root_name().native().size();
+        std::string out = text.substr(0, at);
+        bool looked = false;  // whether all of `out` is known to exist
+        while (at < text.size()) {
+            const std::size_t start = std::min(text.find_first_not_of("\\/", at), text.size());
+            out.append(text, at, start - at);
+            if (start == text.size()) break;
+            const std::size_t end = std::min(text.find_first_of("\\/", start), text.size());
+            const std::string_view name(text.data() + start, end - start);
+            at = end;
+            if (name == "." || name == "..") {
+                out += name;
                 looked = false;
                 continue;
             }
-            const Found found = findExisting(sofar, kSymlinkStatus, code);
+            const Found found = findExisting(path(text.substr(0, end)), kSymlinkStatus, code);
             if (code) break;
             looked = true;
             const std::string onDisk = found.at.head.filename().native();
             if (form == Form::longNames) {
-                out /= path(onDisk);
-            } else if (isShortName(name)) {
-                out /= element;
+                // A longer name is kept as written; one that could be a short name is replaced by
+                // the name it stands for, as listed.
+                out += isShortName(name) ? std::string_view(onDisk) : name;
             } else {
                 const std::string shortName = shortNameOf(onDisk);
-                out /= path(shortName.empty() ? onDisk : shortName);
+                out += shortName.empty() ? onDisk : shortName;
             }
         }
-        if (!code && !looked) findExisting(sofar, kSymlinkStatus, code);
+        if (!code && !looked) findExisting(p, kSymlinkStatus, code);
         if (code == make_error_code(ERROR_PATH_NOT_FOUND)) {
             code = make_error_code(ERROR_FILE_NOT_FOUND);
         }
-        return code ? path() : out;
+        return code ? path() : path(std::move(out));
     });
 }
 
