@@ -145,7 +145,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // is missing fails, at any depth, as GetShortPathNameW and GetLongPathNameW fail.
         {{"short", "c:\\zor\\program files\\app\\", "C:\\ZOR\\a b.c.d", "store\\..\\Program Files", "c:\\zor\\nothere",
           "c:\\zor\\nothere\\PROG~FBU"},
-         "c:\\zor\\PROG~FBU\\app\\\nC:\\ZOR\\A_B_~U2P.D\nstore\\..\\PROG~FBU\n",
+         "c:\\zor\\PROG~FBU\\app\\\nC:\\zor\\A_B_~U2P.D\nstore\\..\\PROG~FBU\n",
          "winpath: short: The system cannot find the file specified. [c:\\zor\\nothere]\n"
          "winpath: short: The system cannot find the file specified. [c:\\zor\\nothere\\PROG~FBU]\n", 1},
         {{"-l", "c:\\zor\\PROG~FBU\\APP", "a_b_~u2p.d", "c:\\zor\\none\\PROG~FBU", "c:\\zor\\prog~fbu"},
