@@ -45,6 +45,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
     hostLink(driveC(), temp("toc"));
+    hostLink("/", temp("toroot"));  // drive Z's folder, reached through a link
     makeFolder(temp("p:x/drive_c"));
     std::ofstream(temp("lines"), std::ios::binary) << "c:\\zor\r\nc:\\x\n";
     std::ofstream(temp("names"), std::ios::binary)
@@ -104,6 +105,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              "C:\\zor\\store\\x\nC:\\\nZ:\\\n",
          "winpath: windows: " + invalidName + " [" + temp("a\\b") + "]\n"
          "winpath: windows: " + invalidName + " []\n", 1},
+        {{"windows", temp("toroot/etc"), temp("toroot")}, "Z:\\etc\nZ:\\\n", "", 0},
         // A path already in the form asked for comes back as it is, made full, from any folder.
         {{"windows", "C:\\zor", "z:/zor/../x", "A:\\", "\\\\server\\share\\a"},
          "C:\\zor\nz:\\x\nA:\\\n\\\\server\\share\\a\n", "", 0},
@@ -202,6 +204,7 @@ TEST_F(Winpath, WindowsAnswersAsWinepath) {
         temp("x/./y/"),
         temp("toc/zor"),
         driveC("zor/rel/inner"),
+        temp("toc"),
         "store/inner",
         "../x",
         driveC("zor/Mixed"),
