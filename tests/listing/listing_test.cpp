@@ -147,9 +147,9 @@ struct Descended {
     fs::directory_options options;
     const char* deny;
     const char* at;  // the entry where `act` is done
-    // 'p': pop(); 'd': disable_recursion_pending(); 'r', 'b' and 'e': rec, rec\B or deep\d moved
-    // away and a host link to a copy outside the prefix put in its place, with OUTSIDE.txt in every
-    // folder
+    // 'p': pop(); 'd': disable_recursion_pending(); 'D': both, in that order; 'r', 'b' and 'e':
+    // rec, rec\B or deep\d moved away and a host link to a copy outside the prefix put in its
+    // place, with OUTSIDE.txt in every folder
     char act;
     const char* expected;  // "depth:entry", space separated
     int error;
@@ -165,11 +165,18 @@ const Descended kDescents[] = {
     {"c:\\rec", kNoOptions, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
     // Links entered; up leads back to c:\rec, which the descent is inside: given, not entered.
     {"c:\\rec", kFollow, nullptr, nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 1:f 1:up@ 0:x/ 1:y", 0},
+    // A link to a file, or one that resolves to nothing (a loop, a name Windows cannot spell), is
+    // an entry like any other.
+    {"c:\\zor", kFollow, nullptr, nullptr, 0, "0:a/ 1:b/ 2:f 0:abs@ 1:inner/ 0:absdots@ 1:secret "
+     "0:badabs@ 0:badrel@ 0:bsl@ 0:dangling@ 0:file.txt 0:hop@ 0:lexi@ 0:loop1@ 0:loop2@ 0:Mixed/ "
+     "0:mIXED/ 0:nul/ 0:out@ 0:rel@ 1:inner/ 0:store/ 1:inner/ 0:sub/ 1:up@ 2:inner/ 0:tonul@ "
+     "0:upper@ 1:inner/ 0:\xc3\x89t\xc3\xa9/", 0},
     {"c:\\REC\\lnk", kNoOptions, nullptr, nullptr, 0, "0:f 0:up@", 0},
     {"c:\\rec", kNoOptions, nullptr, "c", 'p', "0:a.txt 0:B/ 1:c/ 0:lnk@ 0:x/ 1:y", 0},
     {"c:\\rec", kNoOptions, nullptr, "f", 'p', "0:a.txt 0:B/ 1:c/ 2:f 1:d/ 0:lnk@ 0:x/ 1:y", 0},
     {"c:\\rec", kNoOptions, nullptr, "a.txt", 'p', "0:a.txt", 0},
     {"c:\\rec", kNoOptions, nullptr, "B", 'd', "0:a.txt 0:B/ 0:lnk@ 0:x/ 1:y", 0},
+    {"c:\\rec", kFollow, nullptr, "c", 'D', "0:a.txt 0:B/ 1:c/ 0:lnk@ 1:f 1:up@ 0:x/ 1:y", 0},
     {"c:\\rec", kFollow, nullptr, "lnk", 'd', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
     {"c:\\rec", kNoOptions, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 5},
     {"c:\\rec", kSkip, "rec/x", nullptr, 0, "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/", 0},
@@ -236,7 +243,8 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
         EXPECT_EQ(it.options(), row.options);
         got.append(got.empty() ? "" : " ").append(std::to_string(it.depth()) + ":" + shown(*it));
         if (row.at != nullptr && it->path().filename() == path(row.at)) {
-            if (row.act == 'p') {
+            if (row.act == 'p' || row.act == 'D') {
+                if (row.act == 'D') it.disable_recursion_pending();
                 it.pop(ec);
                 continue;
             }

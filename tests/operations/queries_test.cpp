@@ -302,6 +302,12 @@ std::uintmax_t rootCapacity() {
     return ::statvfs("/", &fs) == 0 ? fs.f_blocks * fs.f_frsize : 0;
 }
 
+// What the host keeps back from others than root on it: free, but not available.
+std::uintmax_t rootReserved() {
+    struct statvfs fs {};
+    return ::statvfs("/", &fs) == 0 ? (fs.f_bfree - fs.f_bavail) * fs.f_frsize : 0;
+}
+
 // Dates `p` as another program would, and gives the time the host holds for it then.
 timespec datedByHost(const char* p, timespec t) {
     const std::string host = fs::host_path(path(p)).string();
@@ -372,10 +378,12 @@ const Query kQueries[] = {
     {"is_block_file of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_block_file(path("c:\\zor"), ec); }, 0, 0},
     {"last_write_time in FILETIME ticks", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, kOldTicks, 0},
     {"last_write_time to system_clock", [](auto&, auto& ec) { const auto sys = fs::file_time_type::clock::to_sys(fs::last_write_time(path("c:\\zor\\old.txt"), ec)); return static_cast<std::uintmax_t>(std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count()); }, 1'000'000'000, 0},
+    {"file_clock::from_sys of a time before 1970 between two ticks", [](auto&, auto&) { return static_cast<std::uintmax_t>(fs::file_time_type::clock::from_sys(std::chrono::sys_time<std::chrono::nanoseconds>(std::chrono::nanoseconds(-1))).time_since_epoch().count()); }, kOldTicks - 1'000'000'000ULL * 10'000'000ULL - 1, 0},
     {"last_write_time of a file the host dated 2300", [](auto&, auto& ec) { datedByHost("c:\\zor\\old.txt", {10'413'792'000, 123'456'789}); return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt"), ec).time_since_epoch().count()); }, k2300Ticks, 0},
     {"last_write_time of a file the host dated past the largest FILETIME", [](auto&, auto& ec) { return readsHeldOrRefused({1'000'000'000'000, 0}, ec); }, 1, 0},
     {"last_write_time of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\none"), ec) == fs::file_time_type::min()); }, 1, 2},
     {"space", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::space(path("z:\\"), ec).capacity == rootCapacity()); }, 1, 0},
+    {"space: what is free beyond what is available, as the host counts it", [](auto&, auto& ec) { const fs::space_info room = fs::space(path("z:\\"), ec); return static_cast<std::uintmax_t>(room.free - room.available == rootReserved()); }, 1, 0},
     {"space of what is not there", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\none"), ec).available; }, kFailed, 2},
     {"status of a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\FILE.TXT"), ec).permissions()); }, kReadOnly, 0},
     {"symlink_status of a link to a read-only file", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return static_cast<std::uintmax_t>(fs::symlink_status(path("c:\\zor\\lexi"), ec).permissions()); }, 0777, 0},

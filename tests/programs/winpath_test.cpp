@@ -45,6 +45,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string tooLong = "c:\\" + std::string(32768, 'x');
     // Drive C's folder reached through a link, as <prefix>/dosdevices/c: reaches it.
     hostLink(driveC(), temp("toc"));
+    hostLink("/", temp("toroot"));  // drive Z's folder, reached through a link
     makeFolder(temp("p:x/drive_c"));
     std::ofstream(temp("lines"), std::ios::binary) << "c:\\zor\r\nc:\\x\n";
     std::ofstream(temp("names"), std::ios::binary)
@@ -120,6 +121,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              "C:\\zor\\store\\x\nC:\\\nZ:\\\n",
          "winpath: windows: " + invalidName + " [" + temp("a\\b") + "]\n"
          "winpath: windows: " + invalidName + " []\n", 1},
+        {{"windows", temp("toroot/etc"), temp("toroot")}, "Z:\\etc\nZ:\\\n", "", 0},
         // A path already in the form asked for comes back as it is, made full, from any folder.
         {{"windows", "C:\\zor", "z:/zor/../x", "A:\\", "\\\\server\\share\\a"},
          "C:\\zor\nz:\\x\nA:\\\n\\\\server\\share\\a\n", "", 0},
@@ -224,6 +226,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
          "winpath: cannot read " + temp() + ": Is a directory\n", 1},
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
+        {{"-0", "absolute", "-"}, "c:\\a\r\0"s, "", 0, "c:\\a\r\0"s},  // a CR of the name's own
         {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
          "resolving is disabled\0\0"s, "", 0},
     };
@@ -261,6 +264,7 @@ TEST_F(Winpath, WindowsAnswersAsWinepath) {
         temp("a/../b"),
         temp("x/./y/"),
         temp("toc/zor"),
+        temp("toc"),
         driveC("zor/rel/inner"),
         "store/inner",
         "../x",
@@ -346,8 +350,11 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
     EXPECT_FALSE(std::filesystem::exists(driveC("zor/pfx"))) << "made by a refused prefix";
 }
 
-// Output that cannot be written: a reader that goes away ends the run at once and quietly, even
-// on endless input, as coreutils tools end; any other failure is said, with exit status 1.
+// Output as its reader meets it: each answer before a read of standard input that may wait, for a
+// reader that sends a path at a time; an error line after the results written before it, where
+// both streams go to one place. Output that cannot be written: a reader that goes away ends the
+// run at once and quietly, even on endless input, as coreutils tools end; any other failure is
+// said, with exit status 1.
 TEST_F(Winpath, OutputThatCannotBeWritten) {
     const struct {
         const char* script;  // $0 is winpath, $1 a file that receives its standard error
@@ -359,6 +366,14 @@ TEST_F(Winpath, OutputThatCannotBeWritten) {
          "directory\n", ""},
         {R"("$0" -w / 2>"$1" >/dev/full; echo "$?")", "1\n",
          "winpath: cannot write to standard output: No space left on device\n"},
+        {R"(mkfifo "$1.in" "$1.out" && { "$0" absolute - <"$1.in" >"$1.out" 2>"$1" & } &&
+            exec 3>"$1.in" 4<"$1.out" && printf '%s\n' 'c:\a' >&3 &&
+            { timeout 5 sh -c 'IFS= read -r line && printf "%s\n" "$line"' <&4 || echo late; })",
+         "c:\\a\n", ""},
+        {R"(: >"$1"; "$0" absolute 'c:\a' '' 'c:\b' 2>&1)",
+         "c:\\a\nwinpath: absolute: The filename, directory name, or volume label syntax is "
+         "incorrect. []\nc:\\b\n",
+         ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.script);
@@ -388,6 +403,11 @@ TEST_F(Winpath, JsonParsedBack) {
               nlohmann::json::array({"bailing out because path is a symlink while symlink "
                                      "resolving is disabled"}));
     EXPECT_EQ(document[2]["result"], "");
+
+    // --mixed writes a result with '/' there too.
+    const nlohmann::json mixed =
+        nlohmann::json::parse(run({"--json", "--mixed", "canonical", "c:\\zor\\rel"}).out);
+    EXPECT_EQ(mixed[0]["result"], "C:/zor/store");
 
     const nlohmann::json failed =
         nlohmann::json::parse(run({"canonical", "--json", "c:\\zor\\nothere"}).out);

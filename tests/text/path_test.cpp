@@ -577,6 +577,7 @@ TEST(Names, OrderKeysAgreeWithTheComparison) {
         {"Z",         "_",          -1},
         {"abcdefg",   "abcdefgh",   -1},
         {"abcdefgh",  "abcdefgi",   -1},
+        {"abcdefgz",  "bbcdefga",   -1},  // the first unit first, in the key and in the comparison
         {"abcdefgh",  "ABCDEFGH0",  0},   // the ninth unit is the comparison's
         {"abcdefgh\xc3\xa9", "ABCDEFGH", 0},
         {"abcdefgZ",  "abcdefg\xc3\xa9", -1},  // "é" past every ASCII unit, as the eighth

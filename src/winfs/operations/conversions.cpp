@@ -1,5 +1,6 @@
 #include "pathprobe/winfs/conversions.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -61,7 +62,7 @@ std::string throughLinks(const DriveMap& map, const std::string& hostPath) {
         const host::Result<file_type> type =
             host::typeAt({-1, hostPath.substr(0, end).c_str()}, false);
         if (type && *type == file_type::symlink) {
-            firstLink = end;
+            firstLink = std::min(end, hostPath.size());  // the whole path, when its last name
             break;
         }
         // Nothing missing, or below a file, can lead to a drive.

@@ -60,7 +60,14 @@ bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options
         return false;
     }
     if (has(options, copy_options::skip_existing)) return false;
-    if (has(options, copy_options::update_existing)) return source.modified > target.modified;
+    if (has(options, copy_options::update_existing)) {
+        // Newer as last_write_time tells it, in whole 100 ns ticks: a file dated with the other's
+        // time is not newer for the nanoseconds the host kept beyond it.
+        const auto ticks = [](const host::Time& t) {
+            return std::pair(t.seconds, t.nanoseconds / 100);
+        };
+        return ticks(source.modified) > ticks(target.modified);
+    }
     return true;  // overwrite_existing
 }
 
