@@ -417,6 +417,7 @@ const Query kQueries[] = {
     {"short_path of the empty path", [](auto&, auto& ec) { return textIs(fs::short_path(path(), ec), ""); }, 1, 3},
     {"long_path in another case", [](auto&, auto& ec) { return textIs(fs::long_path(path("C:\\ZOR\\.\\STORE\\INNER"), ec), "C:\\zor\\.\\store\\inner"); }, 1, 0},
     {"long_path of a drive", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:"), ec), "c:"); }, 1, 0},
+    {"long_path of an unmapped drive's root", [](auto&, auto& ec) { return textIs(fs::long_path(path("q:\\"), ec), ""); }, 1, 2},
     {"long_path of what is not there", [](auto&, auto& ec) { return textIs(fs::long_path(path("c:\\zor\\none\\x"), ec), ""); }, 1, 2},
     {"long_path of short names", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("c:\\zor\\prog~fbu\\LONG~5R1.TXT"), ec), "c:\\zor\\Program Files\\long file name.txt"); }, 1, 0},
     {"long_path keeps long names and separators as written", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("C:/ZOR//program files\\LONG~5R1.TXT"), ec), "C:/zor//program files\\long file name.txt"); }, 1, 0},
