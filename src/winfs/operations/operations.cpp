@@ -80,15 +80,30 @@ path makeWeaklyCanonical(const path& p, std::error_code& ec) {
     path normal = p.lexically_normal();
     const Map map = drives();
     // From `p` itself: its lexically normal form has lost the drive of "\\?\C:\..".
-    const path full = absoluteOn(*map, p, ec);
+    // Without long paths each leading part is looked up as a path of its own, and one past
+    // MAX_PATH opens nothing: the most that can be found is the part that fits, and the names
+    // beyond it are kept as given.
+    const bool limited = !long_paths() && !grammar::isVerbatim(p.native());
+    const path full = absoluteOn(*map, p, ec, limited ? Verbatim::rewrite : Verbatim::keep);
     if (ec) return path();
-    Resolution found = resolve(*map, full, {}, ec);
+    path looked = full;
+    path beyond;
+    if (limited && exceedsLimit(full.native(), kMaxPath)) {
+        looked = full.parent_path();  // "C:\a\b\" as "C:\a\b"
+        if (!grammar::endsInSeparator(full.native())) beyond = full.filename();
+        while (exceedsLimit(looked.native(), kMaxPath) && looked.has_relative_path()) {
+            beyond = beyond.empty() ? looked.filename() : looked.filename() / beyond;
+            looked = looked.parent_path();
+        }
+    }
+    Resolution found = resolve(*map, looked, {}, ec);
     if (ec) {
         // Nothing of it exists when even its root does not (an unmapped drive, a server).
         if (!isNotFound(ec)) return path();
         ec.clear();
         return normal;
     }
+    if (!beyond.empty()) found.rest /= beyond;
     if (found.rest.empty()) {
         // "file.txt\\" is no path Windows opens: the file is the head that exists, and the
         // separator stays after it, as after a missing tail. A folder opens with one.
