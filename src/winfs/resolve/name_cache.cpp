@@ -9,6 +9,7 @@
 
 #include "pathprobe/winfs/error.h"
 #include "text/names.h"
+#include "text/path_grammar.h"
 
 namespace winfs {
 namespace {
@@ -19,12 +20,12 @@ std::uint32_t foldedHash(std::string_view name) {
     return static_cast<std::uint32_t>(hash ^ (hash >> 32)) & ~std::uint32_t{1};
 }
 
-// A short name in uppercase, as shortNameOf() writes them: "prog~fbu" gives "PROG~FBU".
-std::string upperAscii(std::string_view name) {
+// What a name is looked up by among the folder's short names: in uppercase, as shortNameOf()
+// writes them ("prog~fbu" gives "PROG~FBU"); empty for a name that cannot be a short one.
+std::string shortAliasKey(std::string_view name) {
+    if (!mayBeShortAlias(name)) return {};
     std::string upper(name);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    std::ranges::transform(upper, upper.begin(), grammar::asciiUpper);
     return upper;
 }
 
@@ -93,17 +94,19 @@ class NameCache::Listing {
             }
         }
     }
-    // The first name in the folder's order whose short name is `alias` (in uppercase), as Wine
+    // The first name in the folder's order whose short name is `name`, in any case, as Wine
     // takes the first it reads; empty when none is. The short names are computed on the first
     // such lookup in the folder, once.
-    std::string_view findShort(const std::string& alias) const {
+    std::string_view findShort(std::string_view name) const {
+        const std::string alias = shortAliasKey(name);
+        if (alias.empty()) return {};
         std::call_once(shortNamesMade_, [this] {
             for (std::size_t at = 0; at < text_.size();) {
-                const std::string_view name(text_.data() + at);
-                if (std::string shortName = shortNameOf(name); !shortName.empty()) {
+                const std::string_view longName(text_.data() + at);
+                if (std::string shortName = shortNameOf(longName); !shortName.empty()) {
                     shortNames_.push_back({std::move(shortName), static_cast<std::uint32_t>(at)});
                 }
-                at += name.size() + 1;
+                at += longName.size() + 1;
             }
             std::stable_sort(shortNames_.begin(), shortNames_.end(),
                              [](const Alias& a, const Alias& b) { return a.name < b.name; });
@@ -157,7 +160,7 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
     if (const host::Result<host::FolderStamp> stamp = host::stampOf(folder)) {
         if (const std::shared_ptr<const Listing> listing = held(*stamp)) {
             std::string_view best = listing->find(name);
-            if (best.empty() && mayBeShortAlias(name)) best = listing->findShort(upperAscii(name));
+            if (best.empty()) best = listing->findShort(name);
             if (best.empty()) return make_error_code(ERROR_FILE_NOT_FOUND);
             found.assign(best);
             return {};
@@ -177,11 +180,8 @@ NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
     if (!stamp) return Known::unknown;
     const std::shared_ptr<const Listing> listing = held(*stamp);
     if (!listing) return Known::unknown;
-    if (!listing->find(name).empty()) return Known::present;
-    if (mayBeShortAlias(name) && !listing->findShort(upperAscii(name)).empty()) {
-        return Known::present;
-    }
-    return Known::absent;
+    const bool present = !listing->find(name).empty() || !listing->findShort(name).empty();
+    return present ? Known::present : Known::absent;
 }
 
 std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
@@ -193,7 +193,7 @@ std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
     std::string_view best = listing->find(name, &twins);
     // Among twins, only a look at the name as given can tell whether it is one of them.
     if (twins && best != name) return {};
-    if (best.empty() && mayBeShortAlias(name)) best = listing->findShort(upperAscii(name));
+    if (best.empty()) best = listing->findShort(name);
     return std::string(best);
 }
 
@@ -205,7 +205,7 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
     bool keepable = true;
     host::Listed listed;
     std::string best;
-    const std::string alias = mayBeShortAlias(name) ? upperAscii(name) : std::string();
+    const std::string alias = shortAliasKey(name);
     std::string byAlias;  // the first name whose short name is `alias`
     const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
         if (!windowsCanSpell(n)) return;  // no lookup may give it
