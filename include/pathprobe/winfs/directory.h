@@ -176,6 +176,8 @@ class directory_entry {
     file_time_type timeRead(std::error_code* ec) const;
     file_status statusRead(std::error_code* ec) const;
     file_status symlinkStatusRead(std::error_code* ec) const;
+    // refresh(), both forms: what a listing read is forgotten, the name read again by its path.
+    void refreshed(std::error_code* ec);
     // The status of the name itself from what the listing read; empty when it is read by path.
     std::optional<file_status> listedStatus() const;
     // What the listing read of a name that is no link, read on first ask and kept; empty for an

@@ -77,19 +77,17 @@ void directory_entry::replace_filename(const winfs::path& p, std::error_code& ec
 // As Microsoft's library refreshes: nothing there is an answer (not_found), not an error. What a
 // listing read is read by the path from now on.
 void directory_entry::refresh() {
-    listed_ = false;
-    folder_.reset();
-    kept_.clear();
-    type_ =
-        queryStatus("directory_entry::refresh", path_, kSymlinkStatus, nullptr, Missing::isAnAnswer)
-            .type();
+    refreshed(nullptr);
+}
+void directory_entry::refresh(std::error_code& ec) {
+    refreshed(&ec);
 }
 
-void directory_entry::refresh(std::error_code& ec) {
+void directory_entry::refreshed(std::error_code* ec) {
     listed_ = false;
     folder_.reset();
     kept_.clear();
-    type_ = queryStatus("directory_entry::refresh", path_, kSymlinkStatus, &ec, Missing::isAnAnswer)
+    type_ = queryStatus("directory_entry::refresh", path_, kSymlinkStatus, ec, Missing::isAnAnswer)
                 .type();
 }
 
