@@ -1,7 +1,5 @@
 // The DOS attributes kept beside the host's mode, of host.h.
-#include <fcntl.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -27,11 +25,10 @@ bool noRecord() noexcept {
 }  // namespace
 
 Result<std::uint32_t> dosAttributesAt(Place place) {
-    const Handle folder(::openat(descriptor(place), nameOf(place),
-                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!folder) return Error::last();
+    const Result<Handle> folder = openChildFolder(descriptor(place), nameOf(place));
+    if (!folder) return folder.error();
     std::array<char, 64> value{};
-    const ssize_t size = ::fgetxattr(folder.get(), kDosAttributes, value.data(), value.size() - 1);
+    const ssize_t size = ::fgetxattr(folder->get(), kDosAttributes, value.data(), value.size() - 1);
     if (size < 0)
         return noRecord() ? Result<std::uint32_t>(0U) : Result<std::uint32_t>(Error::last());
     std::string_view text(value.data(), static_cast<std::size_t>(size));
@@ -43,16 +40,15 @@ Result<std::uint32_t> dosAttributesAt(Place place) {
 }
 
 Error setDosAttributes(Place place, std::uint32_t attributes) {
-    const Handle folder(::openat(descriptor(place), nameOf(place),
-                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!folder) return Error::last();
+    const Result<Handle> folder = openChildFolder(descriptor(place), nameOf(place));
+    if (!folder) return folder.error();
     if (attributes == 0) {
-        if (::fremovexattr(folder.get(), kDosAttributes) == 0 || noRecord()) return {};
+        if (::fremovexattr(folder->get(), kDosAttributes) == 0 || noRecord()) return {};
         return Error::last();
     }
     std::array<char, 16> value{};
     const int size = std::snprintf(value.data(), value.size(), "0x%x", attributes);
-    return ::fsetxattr(folder.get(), kDosAttributes, value.data(), static_cast<std::size_t>(size),
+    return ::fsetxattr(folder->get(), kDosAttributes, value.data(), static_cast<std::size_t>(size),
                        0) == 0
                ? Error()
                : Error::last();
