@@ -322,6 +322,9 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"--help"}, 0, "Usage: winpath [OPTIONS] OPERATION PATH..."},
         // The conversions first; an operation's own help names only the options it takes.
         {{"--help"}, 0, "\nConversions (one result per PATH):\n  windows HOSTPATH...  "},
+        {{"--help"},
+         0,
+         "\n\nWhat Windows makes of a Windows path (one result per PATH):\n  absolute "},
         {{"absolute", "--help"},
          0,
          "Usage: winpath [OPTIONS] absolute PATH...\n\nabsolute: ",
