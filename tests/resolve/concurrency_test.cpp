@@ -267,9 +267,11 @@ TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
         EXPECT_EQ(created[static_cast<std::size_t>(round)].load(), 1) << round;
 }
 
-// Changes below a folder that another thread swaps for a link to a host folder outside the
-// prefix, holding the same names, and back: nothing outside changes (no name goes, no size, mode
-// or time moves), in any round. The link climbs past drive C's root, where on Windows its ".."
+// Changes and reads below a folder that another thread swaps for a link to a host folder outside
+// the prefix, holding the same names, and back: nothing outside changes (no name goes or comes, no
+// size, mode or time moves) and no read describes a file outside, in any round, for a path just
+// below the folder and one that goes on for more than 2,048 bytes, past which the walk holds
+// folders of its own on the way. The link climbs past drive C's root, where on Windows its ".."
 // stops: its Windows meaning is C:\victim, which is not there.
 TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
     // Each name below `folder` with its size, mode and time.
@@ -284,21 +286,34 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
         }
         return entries;
     };
-    const auto fill = [](const std::string& folder) {
+    // Folders of 250 characters on the way, or none.
+    std::string between;  // "/" after each
+    const auto fill = [&](const std::string& folder) {
         for (int s = 0; s < 20; ++s) {
-            const std::string sub = folder + "/s" + std::to_string(s);
+            const std::string sub = folder + "/" + between + "s" + std::to_string(s);
             makeFolder(sub);
             for (int f = 0; f < 20; ++f)
                 makeFile(sub + "/f" + std::to_string(f));
         }
     };
-    int read = 0;  // names listed from outside
+    std::string below;  // c:\r\d\ and the folders on the way, with '\'
     // Calls `change` on each file below c:\r\d.
-    const auto eachFile = [](const std::function<void(const path&, std::error_code&)>& change) {
+    const auto eachFile = [&](const std::function<void(const path&, std::error_code&)>& change) {
         std::error_code ec;
         for (int s = 0; s < 20; ++s) {
-            for (int f = 0; f < 20; ++f) {
-                change(path("c:\\r\\d\\s" + std::to_string(s) + "\\f" + std::to_string(f)), ec);
+            for (int f = 0; f < 20; ++f)
+                change(path(below + "s" + std::to_string(s) + "\\f" + std::to_string(f)), ec);
+        }
+    };
+    int read = 0;  // answers that describe a name outside
+    // Reads `OUTSIDE`, a name that only the folder outside holds, in each folder: any answer that
+    // finds it read outside.
+    const auto eachOutside = [&](const std::function<bool(const path&, std::error_code&)>& found) {
+        for (int round = 0; round < 20; ++round) {
+            for (int s = 0; s < 20; ++s) {
+                std::error_code ec;
+                const path p(below + "s" + std::to_string(s) + "\\OUTSIDE");
+                if (found(p, ec) && !ec) ++read;
             }
         }
     };
@@ -324,40 +339,116 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                  winfs::last_write_time(p, winfs::file_time_type(), ec);
              });
          }},
+        {"remove",
+         [&] { eachFile([](const path& p, std::error_code& ec) { winfs::remove(p, ec); }); }},
+        {"rename",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::rename(p, path(p.native() + "x"), ec);
+             });
+         }},
+        {"copy_file onto each",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::copy_file(path("c:\\r\\three"), p, winfs::copy_options::overwrite_existing,
+                                  ec);
+             });
+         }},
+        {"create_directory beside each",
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::create_directory(path(p.native() + "dir"), ec);
+             });
+         }},
         {"directory_iterator",
          [&] {
              for (int s = 0; s < 1000; ++s) {
                  std::error_code ec;
-                 const path folder("c:\\r\\d\\s" + std::to_string(s % 20));
+                 const path folder(below + "s" + std::to_string(s % 20));
                  for (winfs::directory_iterator it(folder, ec);
                       !ec && it != winfs::directory_iterator(); it.increment(ec))
                      read += it->path().filename() == "OUTSIDE" ? 1 : 0;
              }
          }},
+        {"status",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 return winfs::status(p, ec).type() == file_type::regular;
+             });
+         }},
+        {"exists",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) { return winfs::exists(p, ec); });
+         }},
+        {"file_size",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 return winfs::file_size(p, ec) == 0;
+             });
+         }},
+        {"last_write_time read",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 return winfs::last_write_time(p, ec) != winfs::file_time_type::min();
+             });
+         }},
+        {"hard_link_count",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 return winfs::hard_link_count(p, ec) == 1;
+             });
+         }},
+        {"equivalent",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 return winfs::equivalent(p, p, ec);
+             });
+         }},
+        {"directory_entry(path).file_size()",
+         [&] {
+             eachOutside([](const path& p, std::error_code& ec) {
+                 const winfs::directory_entry entry(p, ec);
+                 return !ec && entry.file_size(ec) == 0;
+             });
+         }},
     };
     const std::string outside = temp("victim");
-    fill(outside);
-    for (int s = 0; s < 20; ++s)
-        makeFile(outside + "/s" + std::to_string(s) + "/OUTSIDE");
-    const std::set<std::string> before = state(outside);
     const std::string d = driveC("r/d");
     const std::string away = driveC("r/away");
-    for (const auto& [name, change] : changes) {
-        for (int round = 0; round < 3; ++round) {
-            fill(d);
-            read = 0;
-            hostLink(std::filesystem::relative(outside, driveC("r")).string(), away);
-            {
-                // One exchange makes d the link and `away` the folder, the next puts them back.
-                const Changer swaps([&] {
-                    ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
-                    std::this_thread::sleep_for(std::chrono::microseconds(100));
-                });
-                change();
+    for (const bool deep : {false, true}) {
+        between.clear();
+        below = "c:\\r\\d\\";
+        for (int k = 0; deep && k < 9; ++k) {
+            const std::string name = numbered(std::string(248, 'a'), 10 + k);
+            between += name + "/";
+            below += name + "\\";
+        }
+        std::filesystem::remove_all(outside);
+        fill(outside);
+        for (int s = 0; s < 20; ++s)
+            makeFile(outside + "/" + between + "s" + std::to_string(s) + "/OUTSIDE");
+        const std::set<std::string> before = state(outside);
+        for (const auto& [name, change] : changes) {
+            for (int round = 0; round < 3; ++round) {
+                SCOPED_TRACE(std::string(name) + (deep ? ", deep" : "") + ", round " +
+                             std::to_string(round));
+                fill(d);
+                makeFile(driveC("r/three"));
+                ASSERT_EQ(::truncate(driveC("r/three").c_str(), 3), 0);
+                read = 0;
+                hostLink(std::filesystem::relative(outside, driveC("r")).string(), away);
+                {
+                    // One exchange makes d the link and `away` the folder, the next puts them back.
+                    const Changer swaps([&] {
+                        ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
+                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    });
+                    change();
+                }
+                EXPECT_EQ(state(outside), before);
+                EXPECT_EQ(read, 0) << "answers that describe a name outside";
+                std::filesystem::remove_all(driveC("r"));
             }
-            EXPECT_EQ(state(outside), before) << name << ", round " << round;
-            EXPECT_EQ(read, 0) << name << " read a name outside, round " << round;
-            std::filesystem::remove_all(driveC("r"));
         }
     }
 }
