@@ -1,5 +1,6 @@
 // Makes one resolution call between two marker writes, so that `strace` can count the system
-// calls of that call alone: one_call [canonPath|weakly_canonical|std] [PATH], where PATH is
+// calls of that call alone: one_call [canonPath|weakly_canonical|status|exists|std] [PATH], where
+// PATH is
 //   one_link    C:\bench\one\two\link\four\five\six, link -> C:\bench\one\two\real (the default)
 //   no_link     C:\bench\one\two\real\four\five
 //   missing     C:\bench\one\two\real\four\five\missing
@@ -50,6 +51,9 @@ std::string run(const std::string& which, const fs::path& windows,
                 const std::filesystem::path& host) {
     if (which == "std") return std::filesystem::weakly_canonical(host).string();
     if (which == "weakly_canonical") return fs::weakly_canonical(windows).string();
+    std::error_code ec;
+    if (which == "status") return std::to_string(static_cast<int>(fs::status(windows, ec).type()));
+    if (which == "exists") return std::to_string(fs::exists(windows, ec));
     return canonPath(windows, true).string();
 }
 

@@ -288,11 +288,11 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
     };
     // Folders of 250 characters on the way, or none.
     std::string between;  // "/" after each
-    const auto fill = [&](const std::string& folder) {
+    const auto fill = [&](const std::string& folder, int files) {
         for (int s = 0; s < 20; ++s) {
             const std::string sub = folder + "/" + between + "s" + std::to_string(s);
             makeFolder(sub);
-            for (int f = 0; f < 20; ++f)
+            for (int f = 0; f < files; ++f)
                 makeFile(sub + "/f" + std::to_string(f));
         }
     };
@@ -317,50 +317,55 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
             }
         }
     };
-    const std::pair<const char*, std::function<void()>> changes[] = {
-        {"remove_all",
+    struct Row {
+        const char* name;
+        int files;  // in each folder inside: the changes act on them, the reads need none
+        std::function<void()> run;
+    };
+    const Row rows[] = {
+        {"remove_all", 20,
          [] {
              std::error_code ec;
              winfs::remove_all(path("c:\\r"), ec);
          }},
-        {"permissions",
+        {"permissions", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) {
                  winfs::permissions(p, winfs::perms::owner_read, ec);
              });
          }},
-        {"resize_file",
+        {"resize_file", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) { winfs::resize_file(p, 7, ec); });
          }},
-        {"last_write_time",
+        {"last_write_time", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) {
                  winfs::last_write_time(p, winfs::file_time_type(), ec);
              });
          }},
-        {"remove",
+        {"remove", 20,
          [&] { eachFile([](const path& p, std::error_code& ec) { winfs::remove(p, ec); }); }},
-        {"rename",
+        {"rename", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) {
                  winfs::rename(p, path(p.native() + "x"), ec);
              });
          }},
-        {"copy_file onto each",
+        {"copy_file onto each", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) {
                  winfs::copy_file(path("c:\\r\\three"), p, winfs::copy_options::overwrite_existing,
                                   ec);
              });
          }},
-        {"create_directory beside each",
+        {"create_directory beside each", 20,
          [&] {
              eachFile([](const path& p, std::error_code& ec) {
                  winfs::create_directory(path(p.native() + "dir"), ec);
              });
          }},
-        {"directory_iterator",
+        {"directory_iterator", 20,
          [&] {
              for (int s = 0; s < 1000; ++s) {
                  std::error_code ec;
@@ -370,41 +375,39 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                      read += it->path().filename() == "OUTSIDE" ? 1 : 0;
              }
          }},
-        {"status",
+        {"status", 0,
          [&] {
              eachOutside([](const path& p, std::error_code& ec) {
                  return winfs::status(p, ec).type() == file_type::regular;
              });
          }},
-        {"exists",
+        {"exists", 0,
          [&] {
              eachOutside([](const path& p, std::error_code& ec) { return winfs::exists(p, ec); });
          }},
-        {"file_size",
+        {"file_size", 0,
          [&] {
-             eachOutside([](const path& p, std::error_code& ec) {
-                 return winfs::file_size(p, ec) == 0;
-             });
+             eachOutside(
+                 [](const path& p, std::error_code& ec) { return winfs::file_size(p, ec) == 0; });
          }},
-        {"last_write_time read",
+        {"last_write_time read", 0,
          [&] {
              eachOutside([](const path& p, std::error_code& ec) {
                  return winfs::last_write_time(p, ec) != winfs::file_time_type::min();
              });
          }},
-        {"hard_link_count",
+        {"hard_link_count", 0,
          [&] {
              eachOutside([](const path& p, std::error_code& ec) {
                  return winfs::hard_link_count(p, ec) == 1;
              });
          }},
-        {"equivalent",
+        {"equivalent", 0,
          [&] {
-             eachOutside([](const path& p, std::error_code& ec) {
-                 return winfs::equivalent(p, p, ec);
-             });
+             eachOutside(
+                 [](const path& p, std::error_code& ec) { return winfs::equivalent(p, p, ec); });
          }},
-        {"directory_entry(path).file_size()",
+        {"directory_entry(path).file_size()", 0,
          [&] {
              eachOutside([](const path& p, std::error_code& ec) {
                  const winfs::directory_entry entry(p, ec);
@@ -424,15 +427,15 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
             below += name + "\\";
         }
         std::filesystem::remove_all(outside);
-        fill(outside);
+        fill(outside, 20);
         for (int s = 0; s < 20; ++s)
             makeFile(outside + "/" + between + "s" + std::to_string(s) + "/OUTSIDE");
         const std::set<std::string> before = state(outside);
-        for (const auto& [name, change] : changes) {
-            for (int round = 0; round < 3; ++round) {
-                SCOPED_TRACE(std::string(name) + (deep ? ", deep" : "") + ", round " +
+        for (const Row& row : rows) {
+            for (int round = 0; round < 2; ++round) {
+                SCOPED_TRACE(std::string(row.name) + (deep ? ", deep" : "") + ", round " +
                              std::to_string(round));
-                fill(d);
+                fill(d, row.files);
                 makeFile(driveC("r/three"));
                 ASSERT_EQ(::truncate(driveC("r/three").c_str(), 3), 0);
                 read = 0;
@@ -443,7 +446,7 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                         ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
                         std::this_thread::sleep_for(std::chrono::microseconds(100));
                     });
-                    change();
+                    row.run();
                 }
                 EXPECT_EQ(state(outside), before);
                 EXPECT_EQ(read, 0) << "answers that describe a name outside";

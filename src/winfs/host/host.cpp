@@ -35,6 +35,16 @@ file_type typeFromMode(mode_t mode) noexcept {
     return file_type::unknown;
 }
 
+Stat statFrom(const struct stat& st) noexcept {
+    return Stat{typeFromMode(st.st_mode),
+                static_cast<std::uint32_t>(st.st_mode & 07777),
+                static_cast<std::uint64_t>(st.st_size),
+                static_cast<std::uint64_t>(st.st_nlink),
+                static_cast<std::uint64_t>(st.st_dev),
+                static_cast<std::uint64_t>(st.st_ino),
+                timeOf(st.st_mtim)};
+}
+
 // readlinkat into `target`, growing the buffer as the target needs.
 Error readLinkAt(int at, const char* name, std::string& target) {
     target.resize(std::max(target.capacity(), std::size_t{256}));
@@ -142,46 +152,75 @@ bool Error::crossDevice() const noexcept {
 
 namespace {
 
-// Names below a handle are re-anchored past this many bytes, well inside PATH_MAX with one more
-// name (at most 255 bytes) added.
+// The most bytes of names that one open takes below a held folder, well inside PATH_MAX with one
+// more name (at most 255 bytes) added.
 constexpr std::size_t kLongestBelow = 2048;
+
+constexpr int kFolderToHold = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 }  // namespace
 
-Cursor::Cursor(int folder, std::string host) : host_(std::move(host)) {
-    anchors_.push_back({nullptr, folder, host_.size() + (host_.back() == '/' ? 0 : 1), 0});
+Cursor::Cursor(int root, std::string host) : host_(std::move(host)) {
+    anchors_.push_back({nullptr, root, 0});
 }
 
-Place Cursor::placeIn(const std::string& full) const {
-    const Anchor& anchor = anchors_.back();
-    if (anchor.fd < 0) return {-1, full.c_str()};
-    return {anchor.fd, full.size() > anchor.at ? full.c_str() + anchor.at : "."};
+// A name follows its mark and the '/' put before it, unless the host path ended in one ("/").
+std::size_t Cursor::startOf(std::size_t name) const noexcept {
+    const std::size_t mark = marks_[name];
+    return mark + (host_[mark] == '/' ? 1 : 0);
 }
 
-Place Cursor::place() const {
-    return placeIn(host_);
+std::size_t Cursor::endOf(std::size_t depth) const noexcept {
+    return depth < marks_.size() ? marks_[depth] : host_.size();
 }
 
-Place Cursor::placeOf(std::string_view name, std::string& scratch) const {
-    scratch.assign(host_);
-    if (scratch.back() != '/') scratch.push_back('/');
-    scratch.append(name);
-    return placeIn(scratch);
+const Cursor::Anchor& Cursor::heldAbove(std::size_t depth) const noexcept {
+    auto it = anchors_.rbegin();
+    while (it->depth > depth)
+        ++it;
+    return *it;
 }
 
-Error Cursor::descend(std::string_view name) {
-    const Anchor& last = anchors_.back();
-    if (last.fd >= 0 && host_.size() > last.at + kLongestBelow) {
-        auto handle = std::make_shared<const Handle>(
-            ::openat(last.fd, host_.c_str() + last.at, O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!*handle) return Error::last();
-        const int fd = handle->get();
-        anchors_.push_back({std::move(handle), fd, host_.size() + 1, marks_.size()});
+void Cursor::add(Anchor anchor) {
+    anchors_.push_back(std::move(anchor));
+    // A held folder goes when the ones beside it are near enough for one open to cross it: at
+    // most one for every kLongestBelow / 2 bytes of names stays, with the root, the folder it
+    // stands at and the one above.
+    const std::size_t deepest = anchors_.back().depth;
+    for (std::size_t i = anchors_.size() - 2; i > 0; --i) {
+        if (anchors_[i].depth + 1 >= deepest) continue;
+        const std::size_t from = anchors_[i - 1].depth;
+        const std::size_t to = anchors_[i + 1].depth;
+        if (endOf(to) - (from < marks_.size() ? startOf(from) : host_.size()) <= kLongestBelow) {
+            anchors_.erase(anchors_.begin() + static_cast<std::ptrdiff_t>(i));
+        }
     }
+}
+
+Result<int> Cursor::open(std::size_t depth) {
+    for (;;) {
+        const Anchor& above = heldAbove(depth);
+        if (above.depth == depth) return above.fd;
+        if (above.fd < 0) return Error(EBADF);
+        // As many names as one open takes: all that are left, or those that fit.
+        std::size_t to = depth;
+        const std::size_t start = startOf(above.depth);
+        while (to > above.depth + 1 && endOf(to) - start > kLongestBelow)
+            --to;
+        const std::string names = host_.substr(start, endOf(to) - start);
+        Result<Handle> folder = openBeneath({above.fd, names.c_str()}, kFolderToHold);
+        // A link where the walk saw a folder is no folder of this path any more.
+        if (!folder) return folder.error().loop() ? Error(ENOTDIR) : folder.error();
+        const int fd = folder->get();
+        add({std::make_shared<const Handle>(std::move(*folder)), fd, to});
+        if (to == depth) return fd;
+    }
+}
+
+void Cursor::descend(std::string_view name) {
     marks_.push_back(host_.size());
     if (host_.back() != '/') host_.push_back('/');
     host_.append(name);
-    return {};
 }
 
 void Cursor::truncate(std::size_t depth) {
@@ -190,6 +229,56 @@ void Cursor::truncate(std::size_t depth) {
     marks_.resize(depth);
     while (anchors_.size() > 1 && anchors_.back().depth > depth)
         anchors_.pop_back();
+}
+
+Result<Place> Cursor::here() {
+    const Result<int> fd = open(depth());
+    if (!fd) return fd.error();
+    return Place{*fd, ""};
+}
+
+Result<Place> Cursor::in(std::string_view name, std::string& scratch) {
+    const Result<int> fd = open(depth());
+    if (!fd) return fd.error();
+    scratch.assign(name);
+    return Place{*fd, scratch.c_str()};
+}
+
+Result<Place> Cursor::beneath(std::string_view names, std::string& scratch) {
+    const Anchor* above = &heldAbove(depth());
+    if (above->depth < depth() && endOf(depth()) - startOf(above->depth) > kLongestBelow) {
+        // Too many names for one open: the folder it stands at is held first.
+        if (const Result<int> fd = open(depth()); !fd) return fd.error();
+        above = &anchors_.back();
+    }
+    if (above->depth == depth()) {
+        scratch.assign(names);
+    } else {
+        scratch.assign(host_, startOf(above->depth), endOf(depth()) - startOf(above->depth));
+        if (!names.empty()) scratch.push_back('/');
+        scratch.append(names);
+    }
+    return Place{above->fd, scratch.c_str()};
+}
+
+Result<Place> Cursor::entry() {
+    if (depth() == 0) return Place{anchors_.front().fd, "."};
+    const Result<int> fd = open(depth() - 1);
+    if (!fd) return fd.error();
+    return Place{*fd, host_.c_str() + startOf(depth() - 1)};
+}
+
+Result<Place> Cursor::itself() {
+    const Anchor& above = heldAbove(depth());
+    if (above.depth == depth()) return Place{above.fd, ""};
+    return entry();
+}
+
+void Cursor::hold(Handle folder) {
+    if (!folder) return;
+    const int fd = folder.get();
+    if (heldAbove(depth()).depth == depth()) return;
+    add({std::make_shared<const Handle>(std::move(folder)), fd, depth()});
 }
 
 Handle& Handle::operator=(Handle&& other) noexcept {
@@ -210,11 +299,13 @@ Error lookAt(Place place, bool wantType, Entry& entry) {
     // was: readlink where only a link matters, lstat where the type does, then readlink for a
     // link's target. A name swapped between a link and something else between those two calls is
     // looked at again; a few rounds settle any swap that is not continuous.
+    entry.stat.reset();
     for (int round = 0; round < 8; ++round) {
         if (wantType) {
             struct stat st {};
             if (::fstatat(at, place.below, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
-            entry.type = typeFromMode(st.st_mode);
+            entry.stat = statFrom(st);
+            entry.type = entry.stat->type;
             if (entry.type != file_type::symlink) return {};
         }
         const Error error = readLinkAt(at, place.below, entry.target);
@@ -234,7 +325,7 @@ Error lookAt(Place place, bool wantType, Entry& entry) {
 
 Result<file_type> typeAt(Place place, bool follow) {
     struct stat st {};
-    if (::fstatat(descriptor(place), place.below, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(descriptor(place), nameOf(place), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return Error::last();
     }
     return typeFromMode(st.st_mode);
@@ -290,7 +381,9 @@ Result<std::string> workingDirectory() {
 }
 
 Error changeDirectory(Place place) {
-    const Handle folder(::openat(descriptor(place), place.below, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (*place.below == '\0') return ::fchdir(place.folder) == 0 ? Error() : Error::last();
+    const Handle folder(
+        ::openat(descriptor(place), place.below, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder) return Error::last();
     return ::fchdir(folder.get()) == 0 ? Error() : Error::last();
 }
@@ -314,17 +407,10 @@ Error makeLink(const std::string& target, Place place) {
 
 Result<Stat> statAt(Place place, bool follow) {
     struct stat st {};
-    if (::fstatat(descriptor(place), *place.below != '\0' ? place.below : ".", &st,
-                  follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(descriptor(place), nameOf(place), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return Error::last();
     }
-    return Stat{typeFromMode(st.st_mode),
-                static_cast<std::uint32_t>(st.st_mode & 07777),
-                static_cast<std::uint64_t>(st.st_size),
-                static_cast<std::uint64_t>(st.st_nlink),
-                static_cast<std::uint64_t>(st.st_dev),
-                static_cast<std::uint64_t>(st.st_ino),
-                timeOf(st.st_mtim)};
+    return statFrom(st);
 }
 
 bool sameFile(Place one, Place two) {
@@ -361,8 +447,7 @@ Error makeHardLink(Place target, Place link) {
 }
 
 Result<Space> spaceAt(Place place) {
-    const Handle entry(
-        ::openat(descriptor(place), *place.below != '\0' ? place.below : ".", O_PATH | O_CLOEXEC));
+    const Handle entry(::openat(descriptor(place), nameOf(place), O_PATH | O_CLOEXEC));
     if (!entry) return Error::last();
     struct statvfs fs {};
     if (::fstatvfs(entry.get(), &fs) != 0) return Error::last();
@@ -433,28 +518,33 @@ Error copyData(Place from, Place to, Replacing replacing) {
     return error;
 }
 
-Result<Handle> openLinkFree(Place place, LastLink last) {
-    static std::atomic<bool> lacking{false};
-    if (lacking.load(std::memory_order_relaxed)) return Error(ENOSYS);
-    open_how how{};
-    how.flags =
-        static_cast<std::uint64_t>(O_PATH | O_CLOEXEC | (last == LastLink::open ? O_NOFOLLOW : 0));
-    how.resolve = RESOLVE_NO_SYMLINKS;
-    const long fd = ::syscall(SYS_openat2, descriptor(place),
-                              *place.below != '\0' ? place.below : ".", &how, sizeof how);
-    if (fd < 0) {
-        const Error error = Error::last();
-        if (error.unsupported()) lacking.store(true, std::memory_order_relaxed);
-        return error;
-    }
-    return Handle(static_cast<int>(fd));
-}
-
 namespace {
+
+// Whether the host has openat2: asked once, by the first call that tries it.
+std::atomic<bool> lackingOpenat2{false};
+
+// openat2 of `names` below `at` with `flags` and `resolve`: the handle, or ENOSYS on a host
+// without openat2.
+Result<Handle> openat2(int at, const char* names, int flags, std::uint64_t resolve) {
+    if (lackingOpenat2.load(std::memory_order_relaxed)) return Error(ENOSYS);
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = resolve;
+    const long fd = ::syscall(SYS_openat2, at, names, &how, sizeof how);
+    if (fd >= 0) return Handle(static_cast<int>(fd));
+    const Error error = Error::last();
+    if (error.unsupported()) lackingOpenat2.store(true, std::memory_order_relaxed);
+    return error;
+}
 
 constexpr int kFolderToChange = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 }  // namespace
+
+Result<Handle> openLinkFree(Place place, LastLink last) {
+    const int flags = O_PATH | O_CLOEXEC | (last == LastLink::open ? O_NOFOLLOW : 0);
+    return openat2(descriptor(place), nameOf(place), flags, RESOLVE_NO_SYMLINKS);
+}
 
 Result<Handle> openChildFolder(int parent, const char* name) {
     Handle folder(::openat(parent, name, kFolderToChange));
@@ -462,43 +552,56 @@ Result<Handle> openChildFolder(int parent, const char* name) {
     return folder;
 }
 
-Result<Handle> openFolderBeneath(Place place) {
-    static std::atomic<bool> lacking{false};
-    if (place.folder >= 0 && !lacking.load(std::memory_order_relaxed)) {
-        open_how how{};
-        how.flags = static_cast<std::uint64_t>(kFolderToChange);
-        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
-        const long fd = ::syscall(SYS_openat2, place.folder, nameOf(place), &how, sizeof how);
-        if (fd >= 0) return Handle(static_cast<int>(fd));
-        const Error error = Error::last();
-        if (!error.unsupported()) return error;
-        lacking.store(true, std::memory_order_relaxed);
+Result<Handle> enterFolder(Place place) {
+    Handle folder(::openat(descriptor(place), nameOf(place), kFolderToHold));
+    if (!folder) return Error::last();
+    return folder;
+}
+
+Result<Handle> openBeneath(Place place, int flags) {
+    if (place.folder >= 0) {
+        Result<Handle> opened =
+            openat2(place.folder, nameOf(place), flags, RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH);
+        if (opened || !opened.error().unsupported()) return opened;
     }
-    // One name at a time, each opened with no link followed from the folder before it.
+    // One name at a time, each opened with no link followed from the folder before it: those on
+    // the way only to be passed through, the last with `flags`.
     std::string_view rest = place.below;
     Handle folder;
     int at = descriptor(place);
     if (rest.starts_with('/')) {
-        folder = Handle(::open("/", kFolderToChange));
+        folder = Handle(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!folder) return Error::last();
         at = folder.get();
     }
     std::string name;
-    bool any = false;
-    while (!rest.empty()) {
+    for (;;) {
+        while (rest.starts_with('/') || rest.starts_with("./") || rest == ".")
+            rest.remove_prefix(1);
         const std::size_t end = std::min(rest.find('/'), rest.size());
         name.assign(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-        if (name.empty() || name == ".") continue;
+        rest.remove_prefix(end);
+        while (rest.starts_with('/') || rest.starts_with("./") || rest == ".")
+            rest.remove_prefix(1);
         if (name == "..") return Error(EXDEV);  // never above the handle, as RESOLVE_BENEATH
-        Result<Handle> next = openChildFolder(at, name.c_str());
-        if (!next) return next.error();
-        folder = std::move(*next);
+        const bool last = rest.empty();
+        Handle next(::openat(at, name.empty() ? "." : name.c_str(),
+                             last ? flags | O_NOFOLLOW : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) return Error::last();
+        if (last) return next;
+        folder = std::move(next);
         at = folder.get();
-        any = true;
     }
-    if (!any) return openChildFolder(at, ".");
-    return folder;
+}
+
+Result<Handle> openFolderBeneath(Place place) {
+    return openBeneath(place, kFolderToChange);
+}
+
+Result<Stat> statOf(const Handle& handle) {
+    struct stat st {};
+    if (::fstat(handle.get(), &st) != 0) return Error::last();
+    return statFrom(st);
 }
 
 Result<file_type> typeAt(const Handle& handle) {

@@ -110,50 +110,98 @@ struct Place {
     const char* below = "";
 };
 
-// A folder reached from a handle by names below it. Names are added one by one; once they grow
-// long, a handle on the folder reached so far takes their place, so that no system call sees a
-// path longer than the host takes, however deep the folder lies. Copies share the handles.
+// A time as the host keeps it, a timespec: whole seconds since 1970 (negative before it) and the
+// nanoseconds past them, which spans every time a file system holds, where 64-bit nanoseconds
+// since 1970 span only 1677 to 2262.
+struct Time {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;  // 0 to 999'999'999
+    auto operator<=>(const Time&) const = default;
+};
+
+// What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
+// in bytes, its hard links, which file it is, and when its data last changed.
+struct Stat {
+    file_type type = file_type::unknown;
+    std::uint32_t mode = 0;
+    std::uint64_t size = 0;
+    std::uint64_t links = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    Time modified;
+};
+
+// A folder reached from a drive's handle by names below it, each of them a folder that the walk
+// found to be no link. Names are added by their text alone; a folder is held (opened) only when a
+// call needs it: the one the cursor stands at, and a few above it, each opened from the one held
+// before it with no link followed on the way or at the end (openat2 with RESOLVE_NO_SYMLINKS and
+// RESOLVE_BENEATH, or one O_NOFOLLOW open a name). So a call acts on one name in a held folder,
+// or opens names below one with no link followed, and no system call takes a path that the host
+// resolves again on its own terms: a folder on the way that became a link or a file since the walk
+// looked at it fails with notAFolder(), at any depth, and nothing is reached through it.
+// Copies share the folders held so far.
 class Cursor {
   public:
     Cursor() = default;
-    // At `folder` (not owned; -1 for none: then every call takes the whole host path), whose host
-    // path is `host`.
-    Cursor(int folder, std::string host);
+    // At `root` (not owned), whose host path is `host`.
+    Cursor(int root, std::string host);
 
-    // The folder itself, and a name in it; `scratch` holds the text.
-    Place place() const;
-    Place placeOf(std::string_view name, std::string& scratch) const;
-    // Moves to the name in this folder; fails only when a handle on the way cannot be opened.
-    Error descend(std::string_view name);
+    // Moves to the name, a folder, in this one; makes no call.
+    void descend(std::string_view name);
     // Back to the first `depth` names.
     void truncate(std::size_t depth);
     std::size_t depth() const noexcept { return marks_.size(); }
     // The whole host path: for reading and for messages, not for system calls.
     const std::string& host() const noexcept { return host_; }
 
+    // The folder it stands at, held: its handle and no name.
+    Result<Place> here();
+    // A name in the folder it stands at; `scratch` holds the text.
+    Result<Place> in(std::string_view name, std::string& scratch);
+    // Names below the folder it stands at ("a/b"), from the deepest folder held on the way, for a
+    // call that opens them with no link followed (openLinkFree, openFolderBeneath) and so vouches
+    // for every folder between; `scratch` holds the text.
+    Result<Place> beneath(std::string_view names, std::string& scratch);
+    // What it stands at, as its name in the folder above it, held; at the root, the root as ".".
+    Result<Place> entry();
+    // What it stands at, for a call that reads it: the folder itself where it is held (no name),
+    // else as entry() gives it.
+    Result<Place> itself();
+    // Takes `folder`, opened with no link followed from a folder this cursor held, as the folder
+    // it stands at.
+    void hold(Handle folder);
+
   private:
     struct Anchor {
-        std::shared_ptr<const Handle> owned;  // empty for the folder the cursor started at
+        std::shared_ptr<const Handle> owned;  // empty for the root
         int fd;
-        std::size_t at;     // where the names below it start in host_
-        std::size_t depth;  // how many names were added when it was opened
+        std::size_t depth;  // how many names lead to it
     };
-    Place placeIn(const std::string& full) const;
+    std::size_t startOf(std::size_t name) const noexcept;
+    std::size_t endOf(std::size_t depth) const noexcept;
+    // The deepest held folder at most `depth` names down.
+    const Anchor& heldAbove(std::size_t depth) const noexcept;
+    // Holds the folder `depth` names down.
+    Result<int> open(std::size_t depth);
+    void add(Anchor anchor);
 
-    std::vector<Anchor> anchors_;
+    std::vector<Anchor> anchors_;  // by depth, the root first
     std::string host_;
     std::vector<std::size_t> marks_;  // host_'s size before each name
 };
 
-// What one name is, without following it: a link with its target, or another type.
+// What one name is, without following it: a link with its target, or another type, and, when its
+// type was asked, what fstatat told of it.
 struct Entry {
     file_type type = file_type::unknown;
     std::string target;  // a link's target as stored; empty for anything else
+    std::optional<Stat> stat;
 };
 
 // One look at `place`: readlink tells a link (and gives its target) from anything else, whose type
-// is asked only when `wantType`. A name that changes kind between the two calls is looked at again,
-// so the entry is always one state the name had. `entry` keeps its buffer from call to call.
+// (and the rest of what fstatat tells) is asked only when `wantType`. A name that changes kind
+// between the two calls is looked at again, so the entry is always one state the name had.
+// `entry` keeps its buffer from call to call.
 Error lookAt(Place place, bool wantType, Entry& entry);
 
 // The type of what `place` names, links followed (stat) or not (lstat).
@@ -175,27 +223,6 @@ Error makeFolder(Place place);
 // Every missing folder of an absolute host path, as mkdir -p does.
 Error makeFolders(const std::string& host);
 Error makeLink(const std::string& target, Place place);
-
-// A time as the host keeps it, a timespec: whole seconds since 1970 (negative before it) and the
-// nanoseconds past them, which spans every time a file system holds, where 64-bit nanoseconds
-// since 1970 span only 1677 to 2262.
-struct Time {
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;  // 0 to 999'999'999
-    auto operator<=>(const Time&) const = default;
-};
-
-// What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
-// in bytes, its hard links, which file it is, and when its data last changed.
-struct Stat {
-    file_type type = file_type::unknown;
-    std::uint32_t mode = 0;
-    std::uint64_t size = 0;
-    std::uint64_t links = 0;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    Time modified;
-};
 
 // What `place` names, links followed (stat) or not (lstat).
 Result<Stat> statAt(Place place, bool follow);
@@ -297,20 +324,28 @@ Error listFolder(const Handle& folder, Listed& listed,
 // one is, missing() when a name is missing, unsupported() on a host without openat2 (asked once).
 Result<Handle> openLinkFree(Place place, LastLink last);
 
-// A folder to list and change, opened with no link followed on the way or at the end: what
-// `place` names below its handle (openat2 with RESOLVE_NO_SYMLINKS and RESOLVE_BENEATH, or, where
-// openat2 is missing, one openat with O_NOFOLLOW a name), or the folder `name` in the folder
-// `parent`. A link where a folder was fails with loop() (or notAFolder(), as the host's openat
-// with O_NOFOLLOW and O_DIRECTORY says of a last name that is a link), a file with notAFolder():
-// the walk's answer no longer holds, and nothing is reached through the link.
+// What `place` names below its handle, opened with `flags` and no link followed on the way or at
+// the end (openat2 with RESOLVE_NO_SYMLINKS and RESOLVE_BENEATH, or, where openat2 is missing, one
+// openat with O_NOFOLLOW a name, those on the way opened only to pass through). A link where a
+// folder was fails with loop() (or notAFolder(), as the host's openat with O_NOFOLLOW and
+// O_DIRECTORY says of a last name that is a link), a file on the way with notAFolder(): the walk's
+// answer no longer holds, and nothing is reached through the link. "" and "." name the folder.
+Result<Handle> openBeneath(Place place, int flags);
+// A folder to list and change, opened as openBeneath opens it: what `place` names below its
+// handle, or the folder `name` in the folder `parent`.
 Result<Handle> openFolderBeneath(Place place);
 Result<Handle> openChildFolder(int parent, const char* name);
+// The folder that `place` names in its folder, opened (O_PATH) only to look and make calls in it,
+// with no link followed: a link or a file fails with notAFolder().
+Result<Handle> enterFolder(Place place);
 
 // The names in an open folder (not "." and ".."), from its first, read whole before any is used.
 Error namesIn(const Handle& folder, std::vector<std::string>& names);
 
-// The type of what a handle names, and the target of a link opened as itself.
+// The type of what a handle names, what fstat tells of it, and the target of a link opened as
+// itself.
 Result<file_type> typeAt(const Handle& handle);
+Result<Stat> statOf(const Handle& handle);
 Error readLinkOf(const Handle& handle, std::string& target);
 
 }  // namespace winfs::host

@@ -41,7 +41,7 @@ host::Result<host::Stat> readItself(const path& p, const detail::ListedFolder* f
     std::error_code ec;
     const Found found = findExisting(p, kSymlinkStatus, ec);
     if (ec) return host::Error(ENOENT);
-    return host::statAt(found.at.folder.place(), false);
+    return statFound(found.at);
 }
 
 }  // namespace
@@ -224,18 +224,18 @@ std::shared_ptr<detail::Listing> readListing(const path& p, directory_options op
                                              std::error_code& ec) {
     const Found found = detail::folderToList(p, ec);
     if (ec) return nullptr;
-    host::Result<host::Handle> folder = host::openFolderBeneath(found.at.folder.place());
-    if (!folder) {
-        ec = detail::readingError(folder.error(), options);
+    host::Handle folder;
+    if (const host::Error error = openFolderOf(found.at, folder)) {
+        ec = detail::readingError(error, options);
         return nullptr;
     }
     auto listing = std::make_shared<detail::Listing>(p);
     host::FolderStamp stamp;
-    if (const host::Error error = listing->names.read(*folder, stamp)) {
+    if (const host::Error error = listing->names.read(folder, stamp)) {
         ec = detail::readingError(error, options);
         return nullptr;
     }
-    listing->hold(std::move(*folder));
+    listing->hold(std::move(folder));
     return listing->advance() ? listing : nullptr;
 }
 

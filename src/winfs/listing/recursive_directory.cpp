@@ -195,12 +195,12 @@ bool Descent::enter(std::error_code& ec) {
             ec.clear();
             return false;
         }
-        host::Result<host::Handle> folder = host::openFolderBeneath(found.folder.place());
-        if (!folder) {
-            ec = readingError(folder.error(), options);
+        host::Handle folder;
+        if (const host::Error error = openFolderOf(found, folder)) {
+            ec = readingError(error, options);
             return false;
         }
-        level.folder = held(std::move(*folder));
+        level.folder = held(std::move(folder));
         level.resolved = std::move(found.head);
         level.throughLink = true;
     } else {
@@ -223,12 +223,12 @@ std::shared_ptr<detail::Descent> startAt(const path& p, directory_options option
     if (ec) return nullptr;
     descent->map = std::move(found.map);
     detail::Level level;
-    host::Result<host::Handle> folder = host::openFolderBeneath(found.at.folder.place());
-    if (!folder) {
-        ec = detail::readingError(folder.error(), options);
+    host::Handle folder;
+    if (const host::Error error = openFolderOf(found.at, folder)) {
+        ec = detail::readingError(error, options);
         return nullptr;
     }
-    level.folder = detail::held(std::move(*folder));
+    level.folder = detail::held(std::move(folder));
     level.resolved = std::move(found.at.head);
     // What every entry's path begins with: "c:\zor\" for "c:\zor", "c:" for "c:".
     descent->text = (p / "x").native();

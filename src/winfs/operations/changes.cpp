@@ -31,6 +31,14 @@ bool leavesRoomForShortName(const path& p) {
     return ec || !exceedsLimit(full.native(), kMaxPath - 12);
 }
 
+// Whether the entry of a slot is a folder, or a link that leads to one with its Windows meaning.
+bool isFolderThere(const Slot& slot, const path& p) {
+    if (slot.found.type != file_type::symlink) return slot.found.type == file_type::directory;
+    std::error_code ec;
+    const Resolution target = resolveOn(*slot.map, p, kStatus, ec);
+    return !ec && target.rest.empty() && target.type == file_type::directory;
+}
+
 }  // namespace
 
 bool makeDirectory(const path& p, std::error_code& ec) {
@@ -41,8 +49,7 @@ bool makeDirectory(const path& p, std::error_code& ec) {
     const Slot slot = slotFor(p, ec);
     if (ec) return false;
     if (slot.exists) {
-        std::string scratch;
-        if (!host::isFolderAt(slot.place(scratch))) ec = make_error_code(ERROR_ALREADY_EXISTS);
+        if (!isFolderThere(slot, p)) ec = make_error_code(ERROR_ALREADY_EXISTS);
         return false;
     }
     host::Handle holder;
@@ -53,7 +60,8 @@ bool makeDirectory(const path& p, std::error_code& ec) {
     }
     const host::Place place{holder.get(), name.c_str()};
     if (const host::Error error = host::makeFolder(place)) {
-        if (!(error.alreadyThere() && host::isFolderAt(place)))
+        const host::Result<file_type> made = host::typeAt(place, false);
+        if (!(error.alreadyThere() && made && *made == file_type::directory))
             ec = error.windows(host::At::lastName);
         return false;
     }

@@ -88,26 +88,26 @@ Found findExisting(const path& p, Lookup lookup, std::error_code& ec) {
     return found;
 }
 
-host::Place Slot::place(std::string& scratch) const {
-    return exists ? found.folder.place() : found.folder.placeOf(name, scratch);
-}
-
 host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry) {
     host::Cursor parent = found.folder;
     const std::string& full = parent.host();
     entry = full.substr(full.rfind('/') + 1);
     parent.truncate(parent.depth() - 1);
-    host::Result<host::Handle> opened = host::openFolderBeneath(parent.place());
+    return openFolderOf(parent, folder);
+}
+
+host::Error openFolderOf(host::Cursor cursor, host::Handle& folder) {
+    std::string names;
+    const host::Result<host::Place> place = cursor.beneath("", names);
+    if (!place) return place.error();
+    host::Result<host::Handle> opened = host::openFolderBeneath(*place);
     if (!opened) return opened.error();
     folder = std::move(*opened);
     return {};
 }
 
 host::Error openFolderOf(const Resolution& found, host::Handle& folder) {
-    host::Result<host::Handle> opened = host::openFolderBeneath(found.folder.place());
-    if (!opened) return opened.error();
-    folder = std::move(*opened);
-    return {};
+    return openFolderOf(found.folder, folder);
 }
 
 host::Error hold(const Resolution& found, Held& held) {
@@ -151,11 +151,19 @@ Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
     return slot;
 }
 
+host::Result<host::Stat> statFound(const Resolution& found) {
+    if (found.stat) return *found.stat;
+    host::Cursor cursor = found.folder;
+    const host::Result<host::Place> itself = cursor.itself();
+    if (!itself) return itself.error();
+    return host::statAt(*itself, false);
+}
+
 // What fstatat tells of what `p` names, links followed.
 host::Result<host::Stat> statExisting(const path& p, std::error_code& ec) {
     const Found found = findExisting(p, kStatus, ec);
     if (ec) return host::Stat{};
-    host::Result<host::Stat> st = host::statAt(found.at.folder.place(), false);
+    host::Result<host::Stat> st = statFound(found.at);
     if (!st) ec = st.error().windows(host::At::lastName);
     return st;
 }

@@ -61,8 +61,6 @@ struct Slot {
     bool exists = false;
     std::string name;  // the last name as given: "FOO" where "foo" is on disk
 
-    // The entry, or the new name in its folder; `scratch` holds the text.
-    host::Place place(std::string& scratch) const;
     // The folder that holds the entry, or would hold the new name, opened with no link followed,
     // and the name in it: the entry's as on disk, else the one given. Not for a drive's root.
     host::Error openHolder(host::Handle& folder, std::string& entry) const;
@@ -75,8 +73,14 @@ Slot slotFor(const path& p, std::error_code& ec, Lookup lookup = kSymlinkStatus)
 // entry's name in it as on disk. Not for a drive's root.
 host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry);
 
-// The folder a resolution found, opened with no link followed, to list or change what is in it.
+// The folder a resolution found, or that a cursor stands at, opened with no link followed, to list
+// or change what is in it.
 host::Error openFolderOf(const Resolution& found, host::Handle& folder);
+host::Error openFolderOf(host::Cursor cursor, host::Handle& folder);
+
+// What fstatat tells of what a resolution found (the link itself for a link), without following
+// any link: what the walk read of it, else read now in the folder that holds it.
+host::Result<host::Stat> statFound(const Resolution& found);
 
 // An entry, or a new name, in its folder opened with no link followed: where a call that changes
 // the disk acts.

@@ -108,7 +108,7 @@ path makeWeaklyCanonical(const path& p, std::error_code& ec) {
         // "file.txt\\" is no path Windows opens: the file is the head that exists, and the
         // separator stays after it, as after a missing tail. A folder opens with one.
         if (grammar::endsInSeparator(full.native()) && onTheHost(found) &&
-            !host::isFolderAt(found.folder.place())) {
+            !found.folder.here()) {
             found.head += "\\";
         }
         return std::move(found.head);
@@ -189,8 +189,11 @@ void currentPathOf(const path& p, std::error_code* ec) {
             code = found.missing;
         } else if (found.type != file_type::directory) {
             code = make_error_code(ERROR_DIRECTORY);
-        } else if (const host::Error error = host::changeDirectory(found.folder.place())) {
-            code = error.windows(host::At::folderOnTheWay);
+        } else {
+            host::Cursor folder = found.folder;
+            const host::Result<host::Place> here = folder.here();
+            const host::Error error = here ? host::changeDirectory(*here) : here.error();
+            if (error) code = error.windows(host::At::folderOnTheWay);
         }
     });
 }

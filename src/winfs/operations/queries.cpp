@@ -40,7 +40,10 @@ bool isEmptyFolderOrFile(const path& p, std::error_code& ec) {
     if (ec) return false;
     if (found.at.type != file_type::directory) return readSize(p, ec) == 0 && !ec;
     std::vector<std::string> names;
-    if (const host::Error error = host::namesIn(found.at.folder.place(), names)) {
+    host::Handle folder;
+    host::Error error = openFolderOf(found.at, folder);
+    if (!error) error = host::namesIn(folder, names);
+    if (error) {
         ec = error.windows(host::At::lastName);
         return false;
     }
@@ -62,7 +65,9 @@ space_info readRoom(const path& p, std::error_code& ec) {
     constexpr space_info kNone{kNoSize, kNoSize, kNoSize};
     const Found found = findExisting(p, kStatus, ec);
     if (ec) return kNone;
-    const host::Result<host::Space> room = host::spaceAt(found.at.folder.place());
+    host::Cursor folder = found.at.folder;
+    const host::Result<host::Place> itself = folder.itself();
+    const host::Result<host::Space> room = itself ? host::spaceAt(*itself) : itself.error();
     if (!room) {
         ec = room.error().windows(host::At::lastName);
         return kNone;

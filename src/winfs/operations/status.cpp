@@ -21,7 +21,10 @@ perms permissionsFound(const Resolution& found, std::error_code& ec) {
     // A device has no host name to ask; a link keeps no attribute here.
     if (!onTheHost(found)) return perms::all;
     if (found.type == file_type::directory) {
-        const host::Result<std::uint32_t> attributes = host::dosAttributesAt(found.folder.place());
+        host::Cursor folder = found.folder;
+        const host::Result<host::Place> itself = folder.itself();
+        const host::Result<std::uint32_t> attributes =
+            itself ? host::dosAttributesAt(*itself) : itself.error();
         // Renamed since the walk found it: it was there, with no record that can still be read.
         if (!attributes && attributes.error().missing()) return perms::all;
         if (!attributes) {
@@ -31,7 +34,7 @@ perms permissionsFound(const Resolution& found, std::error_code& ec) {
         return (*attributes & kFileAttributeReadOnly) != 0 ? kReadOnly : perms::all;
     }
     if (found.type != file_type::regular) return perms::all;
-    const host::Result<host::Stat> st = host::statAt(found.folder.place(), false);
+    const host::Result<host::Stat> st = statFound(found);
     if (!st) {
         ec = st.error().windows(host::At::lastName);
         return perms::unknown;

@@ -57,12 +57,11 @@ std::string Position::onDrive() const {
     return text;
 }
 
-host::Error Position::push(std::string_view name) {
-    if (const host::Error error = folder_.descend(name)) return error;
+void Position::push(std::string_view name) {
+    folder_.descend(name);
     marks_.push_back(windows_.size());
     if (windows_.back() != '\\') windows_.push_back('\\');
     windows_.append(name);
-    return {};
 }
 
 void Position::truncate(std::size_t depth) {
@@ -88,6 +87,7 @@ void Walk::stopAt(std::size_t origin, std::error_code missing) {
     if (beforeOrigin_ == origin) {
         at_ = std::move(before_);  // a link that leads nowhere counts as missing itself
         type_ = file_type::directory;
+        stat_.reset();
     }
     missingFrom_ = origin;
     missing_ = missing;
@@ -100,8 +100,10 @@ void Walk::stopAt(std::size_t origin, std::error_code missing) {
 // times at most. A folder that cannot be listed cannot tell that a name is missing in every case:
 // its error ends the walk; a folder that is gone itself leaves the name missing.
 std::error_code Walk::lookUp(Pending& item, bool last) {
-    const bool wantType = last && lookup_.typeOfLast;
-    host::Error error = host::lookAt(at_.folder().placeOf(item.name, scratch_), wantType, entry_);
+    // The folder where the walk stands is held for the look; one gone or no longer a folder (a link
+    // now) leaves the name missing.
+    const host::Result<host::Place> place = at_.folder().here();
+    host::Error error = place ? look(item.name, last) : place.error();
     // The spellings the listings gave, the latest last: a name renamed back and forth between two
     // of them is caught in one or the other, however the renames fall between listing and look.
     std::vector<std::string> spellings;
@@ -109,7 +111,7 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
         // Out of step with whoever renames it, so that their renames fall at other moments.
         if (round > 1) std::this_thread::sleep_for(std::chrono::microseconds(round));
         std::string found;
-        const std::error_code listed = folderNames().find(at_.folder().place(), item.name, found);
+        const std::error_code listed = folderNames().find({place->folder, ""}, item.name, found);
         const bool missed = listed == make_error_code(ERROR_FILE_NOT_FOUND) ||
                             listed == make_error_code(ERROR_PATH_NOT_FOUND);
         // A listing taken while the folder changed may miss a name being renamed in both its
@@ -122,7 +124,7 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
             spellings.push_back(std::move(found));
         }
         for (auto spelling = spellings.rbegin(); spelling != spellings.rend(); ++spelling) {
-            error = host::lookAt(at_.folder().placeOf(*spelling, scratch_), wantType, entry_);
+            error = look(*spelling, last);
             if (!error.missing()) {
                 item.name = std::move(*spelling);
                 noteOtherCase();
@@ -132,18 +134,40 @@ std::error_code Walk::lookUp(Pending& item, bool last) {
     }
     if (error.missing() || error.notAFolder()) {
         // A drive whose folder is gone is a missing path, whatever follows.
-        const bool driveThere =
-            anyFound_ || at_.depth() > 0 || host::typeAt(at_.folder().place(), true);
+        const bool driveThere = anyFound_ || at_.depth() > 0 || driveFolderThere();
         const bool fileMissing = last && error.missing() && driveThere;
         if (error.missing()) noteMissing(item.name);
         stopAt(item.origin,
                make_error_code(fileMissing ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
-        if (error.notAFolder() && beforeOrigin_ != item.origin) type_ = file_type::regular;
+        if (error.notAFolder() && beforeOrigin_ != item.origin) {
+            type_ = file_type::regular;
+            stat_.reset();
+        }
         return {};
     }
     if (error) return error.windows(last ? host::At::lastName : host::At::folderOnTheWay);
     anyFound_ = true;
     return {};
+}
+
+// One look at a name in the folder where the walk stands, which is held. A name on the way is
+// opened as a folder with no link followed, which tells in one call that it is a folder and no
+// link, and holds it for the next name; what cannot be opened so (a link, a file) is looked at.
+host::Error Walk::look(std::string_view name, bool last) {
+    const host::Result<host::Place> place = at_.folder().in(name, scratch_);
+    if (!place) return place.error();
+    if (!last) {
+        host::Result<host::Handle> folder = host::enterFolder(*place);
+        if (folder) {
+            entry_.type = file_type::directory;
+            entry_.stat.reset();
+            entered_ = std::move(*folder);
+            return {};
+        }
+        if (!folder.error().notAFolder()) return folder.error();
+    }
+    entered_ = {};
+    return host::lookAt(*place, last && lookup_.typeOfLast, entry_);
 }
 
 std::error_code Walk::step(Pending item, bool last) {
@@ -167,15 +191,12 @@ std::error_code Walk::step(Pending item, bool last) {
         enterLink(item.origin, item.name);
         return follow(entry_.target, item.origin);
     }
-    if (const host::Error error = at_.push(item.name)) {
-        // The folder where the walk stands went since the name was found in it.
-        if (!error.missing() && !error.notAFolder()) return error.windows(host::At::folderOnTheWay);
-        stopAt(item.origin, make_error_code(ERROR_PATH_NOT_FOUND));
-        return {};
-    }
+    at_.push(item.name);
+    at_.folder().hold(std::move(entered_));
     // Only the last name's type is asked for; a folder on the way that is a file fails the next
     // lookup.
     type_ = last ? entry_.type : file_type::directory;
+    stat_ = last ? std::move(entry_.stat) : std::nullopt;
     return {};
 }
 
@@ -209,6 +230,7 @@ std::error_code Walk::follow(const std::string& target, std::size_t origin) {
         return {};
     }
     type_ = file_type::directory;
+    stat_.reset();
     return moveTo(windows, origin);
 }
 
@@ -233,12 +255,19 @@ std::error_code Walk::moveTo(const path& windows, std::size_t origin) {
     return {};
 }
 
+// Whether the folder of the drive where the walk stands is there, as a folder.
+bool Walk::driveFolderThere() {
+    const host::Result<host::Place> root = at_.folder().here();
+    return root && host::isFolderAt(*root);
+}
+
 Resolution Walk::result() {
     Resolution result;
     result.head = path(at_.windows());
     result.drive = at_.drive().letter;
     result.folder = at_.folder();
     result.type = type_;
+    result.stat = std::move(stat_);
     if (type_ == file_type::symlink) result.linkTarget = std::move(entry_.target);
     if (stopped()) {
         std::string rest;
@@ -278,7 +307,7 @@ Resolution Walk::run(const path& full, std::error_code& ec) {
         ec = step(std::move(item), pending_.empty());
     }
     if (ec) return {};
-    if (!anyFound_ && !stopped() && !host::typeAt(at_.folder().place(), true)) {
+    if (!anyFound_ && !stopped() && !driveFolderThere()) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }

@@ -8,6 +8,7 @@
 // every answer is one state that the path really had.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -31,9 +32,12 @@ struct Lookup {
 struct Resolution {
     path head;            // the longest leading part that exists, resolved: "C:\zor\store"
     char drive = 0;       // the letter of the drive it lies on
-    host::Cursor folder;  // the same on the host
+    host::Cursor folder;  // the same on the host, holding the folders on the way it opened
     file_type type = file_type::directory;  // what `head` names
     std::string linkTarget;                 // the target as stored, when `head` is a link
+    // What fstatat told of `head` when the walk looked at it, as `type` (a link itself with
+    // Follow::allButLast): with Lookup::typeOfLast, for a name below the drive's root.
+    std::optional<host::Stat> stat;
     path rest;  // the names after `head`, as given, when they do not exist: "missing\more"
     // Why `rest` is not there: ERROR_FILE_NOT_FOUND when only its last name is missing,
     // ERROR_PATH_NOT_FOUND when a folder on the way is.

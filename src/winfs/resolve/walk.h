@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -26,14 +27,15 @@ class Position {
     void reset(const Drive& drive, const LookupForm& form);
     const Drive& drive() const noexcept { return *drive_; }
     const host::Cursor& folder() const noexcept { return folder_; }
+    host::Cursor& folder() noexcept { return folder_; }
     const std::string& windows() const noexcept { return windows_; }
     // The same place on its drive's root, "X:\", whatever root the walk was given.
     std::string onDrive() const;
     std::size_t depth() const noexcept { return marks_.size(); }
     std::string_view name(std::size_t k) const noexcept;
 
-    // Fails only when a folder on the way cannot be opened, for a path deeper than the host takes.
-    host::Error push(std::string_view name);
+    // Enters the name, a folder in this one.
+    void push(std::string_view name);
     // Back to the first `depth` names: the folders a link's target shares with where we stand.
     void truncate(std::size_t depth);
 
@@ -73,18 +75,20 @@ class Walk {
     std::error_code start(const LookupForm& form);
     std::error_code step(Pending item, bool last);
     std::error_code lookUp(Pending& item, bool last);
+    host::Error look(std::string_view name, bool last);
     std::error_code follow(const std::string& target, std::size_t origin);
     std::error_code moveTo(const path& windows, std::size_t origin);
     void enterLink(std::size_t origin, std::string_view name);
     void stopAt(std::size_t origin, std::error_code missing);
     bool stopped() const noexcept { return missingFrom_ != none; }
+    bool driveFolderThere();
     Resolution result();
 
     // The shortcuts: each enters names in one call where the host vouches that the walk would have
     // found them so, and leaves everything else pending.
     bool allAtOnce();
     bool allAtOnceRespelt();
-    bool enterVouched(const host::Handle& last);
+    bool enterVouched(host::Handle last);
     host::LastLink lastLinkMode() const noexcept;
     bool enterToMissing(std::size_t count);
     std::size_t pendingTo(const FolderHint& hint) const;
@@ -101,6 +105,7 @@ class Walk {
     std::vector<std::string> names_;  // the names of the walked path below its drive
     std::vector<Pending> pending_;    // last first
     file_type type_ = file_type::directory;
+    std::optional<host::Stat> stat_;  // of the last name, when its type was asked
     Position before_;  // where the walk stood before the name whose link it is following
     std::size_t beforeOrigin_ = none;
     std::size_t missingFrom_ = none;
@@ -109,6 +114,7 @@ class Walk {
     bool anyFound_ = false;
     std::string scratch_;
     host::Entry entry_;
+    host::Handle entered_;  // the folder that the last look opened, if it opened one
     int triedAtOnce_ = -1;  // links_ when allAtOnce() was last tried
 };
 

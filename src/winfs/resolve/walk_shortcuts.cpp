@@ -78,19 +78,20 @@ bool Walk::enterToMissing(std::size_t count) {
     if (count == 0 || count >= pending_.size() || !pendingNames(pending_, count, names)) {
         return false;
     }
-    const host::Result<host::Handle> folder =
-        host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::refuse);
+    const host::Result<host::Place> place = at_.folder().beneath(names, scratch_);
+    if (!place) return false;
+    host::Result<host::Handle> folder = host::openLinkFree(*place, host::LastLink::refuse);
     if (!folder) return false;
     // A name that cannot be entered stays pending, for the walk to say why.
     for (std::size_t entered = 0; entered < count; ++entered, pending_.pop_back()) {
-        if (at_.push(pending_.back().name)) return true;
+        at_.push(pending_.back().name);
         anyFound_ = true;
     }
+    const int entered = folder->get();
+    at_.folder().hold(std::move(*folder));
     const Pending& next = pending_.back();
     if (!isValidName(next.name) || next.name == "." || next.name == "..") return true;
-    if (folderNames().known({folder->get(), ""}, next.name) != NameCache::Known::absent) {
-        return true;
-    }
+    if (folderNames().known({entered, ""}, next.name) != NameCache::Known::absent) return true;
     const bool last = pending_.size() == 1;
     noteMissing(next.name);
     stopAt(next.origin, make_error_code(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
@@ -153,16 +154,22 @@ bool Walk::allAtOnceRespelt() {
     std::string names;
     if (!pendingNames(pending_, count, names)) return false;
     Pending& next = pending_[pending_.size() - 1 - count];
-    std::string onDisk = folderNames().spellingOf(at_.folder().placeOf(names, scratch_), next.name);
+    // The folder is opened with no link followed for its kept listing to be asked.
+    const host::Result<host::Place> place = at_.folder().beneath(names, scratch_);
+    if (!place) return false;
+    const host::Result<host::Handle> folder = host::openLinkFree(*place, host::LastLink::refuse);
+    if (!folder) return false;
+    std::string onDisk = folderNames().spellingOf({folder->get(), ""}, next.name);
     if (onDisk.empty() || onDisk == next.name) {
         lastOtherCase.count = 0;
         return false;
     }
     std::swap(next.name, onDisk);
     if (pendingNames(pending_, pending_.size(), names)) {
-        const host::Result<host::Handle> handle =
-            host::openLinkFree(at_.folder().placeOf(names, scratch_), lastLinkMode());
-        if (handle) return enterVouched(*handle);
+        if (const host::Result<host::Place> whole = at_.folder().beneath(names, scratch_)) {
+            host::Result<host::Handle> handle = host::openLinkFree(*whole, lastLinkMode());
+            if (handle) return enterVouched(std::move(*handle));
+        }
     }
     std::swap(next.name, onDisk);
     return false;
@@ -189,13 +196,14 @@ std::error_code Walk::followLastLink() {
     std::string names;
     if (!pendingNames(pending_, count, names) || names != lastLink.names) return {};
     triedAtOnce_ = links_;
-    const host::Result<host::Handle> handle =
-        host::openLinkFree(at_.folder().placeOf(names, scratch_), host::LastLink::open);
+    const host::Result<host::Place> place = at_.folder().beneath(names, scratch_);
+    if (!place) return {};
+    const host::Result<host::Handle> handle = host::openLinkFree(*place, host::LastLink::open);
     std::string target;
     if (!handle || host::readLinkOf(*handle, target)) return {};
     // The folders before the link exist in the case given, and the link is one: as step() would.
     for (std::size_t entered = 1; entered < count; ++entered, pending_.pop_back()) {
-        if (at_.push(pending_.back().name)) return {};
+        at_.push(pending_.back().name);
         anyFound_ = true;
     }
     const Pending link = std::move(pending_.back());
@@ -219,8 +227,9 @@ bool Walk::allAtOnce() {
     // One name costs the walk no more than openat2 would.
     std::string names;
     if (pending_.size() < 2 || !pendingNames(pending_, pending_.size(), names)) return false;
-    const host::Result<host::Handle> handle =
-        host::openLinkFree(at_.folder().placeOf(names, scratch_), lastLinkMode());
+    const host::Result<host::Place> place = at_.folder().beneath(names, scratch_);
+    if (!place) return false;
+    host::Result<host::Handle> handle = host::openLinkFree(*place, lastLinkMode());
     if (handle.error().missing()) {
         // No link lies before the missing name: its folder is most often one of the last two.
         const std::size_t all = pending_.size();
@@ -230,7 +239,7 @@ bool Walk::allAtOnce() {
         return stopped();
     }
     if (!handle) return false;
-    return enterVouched(*handle);
+    return enterVouched(std::move(*handle));
 }
 
 // symlink_status() of a link needs the link itself; every other lookup goes on through it.
@@ -239,20 +248,24 @@ host::LastLink Walk::lastLinkMode() const noexcept {
     return linkAsIs ? host::LastLink::open : host::LastLink::refuse;
 }
 
-// Enters every pending name, which the host has just vouched for with `last`, the last one opened.
-bool Walk::enterVouched(const host::Handle& last) {
-    file_type type = file_type::unknown;
+// Enters every pending name, which the host has just vouched for with `last`, the last one opened;
+// a folder is held as where the walk stands.
+bool Walk::enterVouched(host::Handle last) {
+    std::optional<host::Stat> stat;
     if (lookup_.typeOfLast) {
-        const host::Result<file_type> found = host::typeAt(last);
+        host::Result<host::Stat> found = host::statOf(last);
         if (!found) return false;
-        type = *found;
+        stat = *found;
     }
+    const file_type type = stat ? stat->type : file_type::unknown;
     if (type == file_type::symlink && host::readLinkOf(last, entry_.target)) return false;
     for (; !pending_.empty(); pending_.pop_back()) {
-        if (at_.push(pending_.back().name)) return false;
+        at_.push(pending_.back().name);
         anyFound_ = true;
     }
+    if (type == file_type::directory) at_.folder().hold(std::move(last));
     type_ = type;
+    stat_ = std::move(stat);
     return true;
 }
 
