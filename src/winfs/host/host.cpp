@@ -155,6 +155,9 @@ namespace {
 // The most bytes of names that one open takes below a held folder, well inside PATH_MAX with one
 // more name (at most 255 bytes) added.
 constexpr std::size_t kLongestBelow = 2048;
+// Held folders above the one a cursor stands at and the one above it lie this many bytes of names
+// apart, or more: seven at most on the longest path, each reached again in a few opens.
+constexpr std::size_t kHeldApart = 8192;
 
 constexpr int kFolderToHold = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -183,15 +186,14 @@ const Cursor::Anchor& Cursor::heldAbove(std::size_t depth) const noexcept {
 
 void Cursor::add(Anchor anchor) {
     anchors_.push_back(std::move(anchor));
-    // A held folder goes when the ones beside it are near enough for one open to cross it: at
-    // most one for every kLongestBelow / 2 bytes of names stays, with the root, the folder it
-    // stands at and the one above.
+    // A held folder goes when the ones beside it lie within kHeldApart bytes of names: a few stay
+    // however deep the path, with the root, the folder it stands at and the one above.
     const std::size_t deepest = anchors_.back().depth;
     for (std::size_t i = anchors_.size() - 2; i > 0; --i) {
         if (anchors_[i].depth + 1 >= deepest) continue;
         const std::size_t from = anchors_[i - 1].depth;
         const std::size_t to = anchors_[i + 1].depth;
-        if (endOf(to) - (from < marks_.size() ? startOf(from) : host_.size()) <= kLongestBelow) {
+        if (endOf(to) - startOf(from) <= kHeldApart) {
             anchors_.erase(anchors_.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
@@ -585,8 +587,9 @@ Result<Handle> openBeneath(Place place, int flags) {
             rest.remove_prefix(1);
         if (name == "..") return Error(EXDEV);  // never above the handle, as RESOLVE_BENEATH
         const bool last = rest.empty();
-        Handle next(::openat(at, name.empty() ? "." : name.c_str(),
-                             last ? flags | O_NOFOLLOW : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Handle next(
+            ::openat(at, name.empty() ? "." : name.c_str(),
+                     last ? flags | O_NOFOLLOW : O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next) return Error::last();
         if (last) return next;
         folder = std::move(next);

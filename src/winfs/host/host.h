@@ -4,12 +4,14 @@
 // winfs reports. Nothing else in winfs calls the host or reads errno: code above asks an Error what
 // it means by name (missing(), notAFolder(), ...) and for its Windows code.
 //
-// A call that changes or lists the disk acts on a folder descriptor that the walk opened and
-// vouched for, and on one last name in it with no link followed (unlinkat, renameat2, linkat
+// A call that reads, changes or lists the disk acts on a folder descriptor that the walk opened
+// and vouched for, and on one last name in it with no link followed (unlinkat, renameat2, linkat
 // without AT_SYMLINK_FOLLOW, AT_SYMLINK_NOFOLLOW, O_NOFOLLOW): a folder opened as several names
-// below a handle is opened with openFolderBeneath, never through a link the host would follow.
+// below a handle is opened with openBeneath or openLinkFree, never through a link the host would
+// follow. A Cursor holds the walk's folders so.
 //
-// Threading: every function is safe to call concurrently; a Handle belongs to one owner.
+// Threading: every function is safe to call concurrently; a Handle and a Cursor belong to one
+// owner (copies of a Cursor may go to other threads).
 #pragma once
 
 #include <chrono>
@@ -103,8 +105,9 @@ class Handle {
     int fd_ = -1;
 };
 
-// A folder to start lookups from: a handle on it and names below it ("a/b"), or, without a handle,
-// an absolute host path in `below`.
+// Where a call acts: a folder's handle and one name in it ("" or "." for the folder itself), or
+// names below it ("a/b") for a call that opens them with no link followed; without a handle, an
+// absolute host path in `below` (the prefix's own folders, and tests).
 struct Place {
     int folder = -1;
     const char* below = "";

@@ -107,8 +107,7 @@ path makeWeaklyCanonical(const path& p, std::error_code& ec) {
     if (found.rest.empty()) {
         // "file.txt\\" is no path Windows opens: the file is the head that exists, and the
         // separator stays after it, as after a missing tail. A folder opens with one.
-        if (grammar::endsInSeparator(full.native()) && onTheHost(found) &&
-            !found.folder.here()) {
+        if (grammar::endsInSeparator(full.native()) && onTheHost(found) && !found.folder.here()) {
             found.head += "\\";
         }
         return std::move(found.head);

@@ -175,26 +175,25 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
     return ec;
 }
 
-NameCache::Known NameCache::known(host::Place folder, std::string_view name) {
+NameCache::Known NameCache::known(host::Place folder, std::string_view name,
+                                  std::string* spelling) {
     const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
     if (!stamp) return Known::unknown;
     const std::shared_ptr<const Listing> listing = held(*stamp);
     if (!listing) return Known::unknown;
-    const bool present = !listing->find(name).empty() || !listing->findShort(name).empty();
-    return present ? Known::present : Known::absent;
+    bool twins = false;
+    std::string_view best = listing->find(name, &twins);
+    if (best.empty()) best = listing->findShort(name);
+    if (best.empty()) return Known::absent;
+    // Among twins, only a look at the name as given can tell whether it is one of them.
+    if (spelling != nullptr && !(twins && best != name)) spelling->assign(best);
+    return Known::present;
 }
 
 std::string NameCache::spellingOf(host::Place folder, std::string_view name) {
-    const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
-    if (!stamp) return {};
-    const std::shared_ptr<const Listing> listing = held(*stamp);
-    if (!listing) return {};
-    bool twins = false;
-    std::string_view best = listing->find(name, &twins);
-    // Among twins, only a look at the name as given can tell whether it is one of them.
-    if (twins && best != name) return {};
-    if (best.empty()) best = listing->findShort(name);
-    return std::string(best);
+    std::string spelling;
+    known(folder, name, &spelling);
+    return spelling;
 }
 
 std::error_code NameCache::read(host::Place folder, std::string_view name, std::string& found,

@@ -65,9 +65,10 @@ class NameCache {
     std::error_code find(host::Place folder, std::string_view name, std::string& found);
 
     // What a kept listing of the folder at `folder` says of `name`, without reading the folder:
-    // unknown when none is kept or the folder changed since; one stat of the folder.
+    // unknown when none is kept or the folder changed since; one stat of the folder. When it is
+    // present, `spelling` (if given) takes the name on disk as spellingOf() gives it.
     enum class Known { absent, present, unknown };
-    Known known(host::Place folder, std::string_view name);
+    Known known(host::Place folder, std::string_view name, std::string* spelling = nullptr);
 
     // The name on disk that find() would give for `name`, from a kept listing of the folder at
     // `folder`, with one stat of the folder: `name` itself when the folder holds it as spelt, the

@@ -72,7 +72,9 @@ bool continuesWith(std::string_view names, std::size_t& at, std::string_view nam
 
 // Enters the first `count` pending names in one call when none is a link and all are there in the
 // case given. When a kept listing of the folder they reach lacks the next name in every case,
-// that name is missing, as the walk would have found it: the walk stops there.
+// that name is missing, as the walk would have found it: the walk stops there; when it holds the
+// name in one other case only, the walk looks at that case next, as it would after missing the
+// name as given.
 bool Walk::enterToMissing(std::size_t count) {
     std::string names;
     if (count == 0 || count >= pending_.size() || !pendingNames(pending_, count, names)) {
@@ -89,9 +91,16 @@ bool Walk::enterToMissing(std::size_t count) {
     }
     const int entered = folder->get();
     at_.folder().hold(std::move(*folder));
-    const Pending& next = pending_.back();
+    Pending& next = pending_.back();
     if (!isValidName(next.name) || next.name == "." || next.name == "..") return true;
-    if (folderNames().known({entered, ""}, next.name) != NameCache::Known::absent) return true;
+    // A name the kept listing holds in another case is looked at in that case at once.
+    std::string onDisk;
+    const NameCache::Known known = folderNames().known({entered, ""}, next.name, &onDisk);
+    if (known == NameCache::Known::present && !onDisk.empty() && onDisk != next.name) {
+        next.name = std::move(onDisk);
+        noteOtherCase();
+    }
+    if (known != NameCache::Known::absent) return true;
     const bool last = pending_.size() == 1;
     noteMissing(next.name);
     stopAt(next.origin, make_error_code(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND));
