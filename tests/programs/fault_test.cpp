@@ -452,6 +452,9 @@ TEST_F(Faults, VeryLongPaths) {
         for (int k = 0; k < 12; ++k, filled.pop_back())
             ::close(filled.back());
         std::string capitals = deepest;
+        while (capitals.size() < 24002)
+            capitals +=
+                "\\" + std::string(std::min<std::size_t>(100, 24002 - capitals.size()), 'D');
         std::transform(capitals.begin(), capitals.end(), capitals.begin(), ::toupper);
         if (!winfs::is_directory(path(capitals), ec)) ::_exit(5);
         ::_exit(0);
