@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -347,6 +349,25 @@ void makeLongNames() {
     fs::create_directory_symlink(path("store"), path("c:\\zor\\long link name"));
 }
 
+// Empty files of these names in C:\zor, made by the host: a short name would name another.
+void makeFiles(std::initializer_list<const char*> names) {
+    const std::string zor = fs::host_path(path("c:\\zor")).string();
+    for (const char* name : names)
+        std::ofstream(zor + "/" + name);
+}
+
+// How many of C:\zor's files named "Program Files ..." short_path names by a path that leads to
+// that file, not to another.
+std::uintmax_t shortPathsToTheirOwnFile(std::error_code& ec) {
+    std::uintmax_t own = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(path("c:\\zor"))) {
+        if (!entry.path().filename().native().starts_with("Program Files ")) continue;
+        const path shortened = fs::short_path(entry.path(), ec);
+        own += !ec && fs::equivalent(shortened, entry.path(), ec) && !ec;
+    }
+    return own;
+}
+
 // 2300-01-01 00:00:00.1234567 (and 89 ns, cut), in ticks since 1601.
 constexpr std::uintmax_t k2300Ticks =
     (10'413'792'000ULL + 11'644'473'600ULL) * 10'000'000ULL + 1'234'567;
@@ -423,7 +444,15 @@ const Query kQueries[] = {
     {"long_path keeps long names and separators as written", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("C:/ZOR//program files\\LONG~5R1.TXT"), ec), "C:/zor//program files\\long file name.txt"); }, 1, 0},
     {"long_path of a short name in a missing tail", [](auto&, auto& ec) { makeLongNames(); return textIs(fs::long_path(path("c:\\zor\\none\\PROG~FBU"), ec), ""); }, 1, 2},
     {"canonical of a legal 8.3 name that is also another's short name", [](auto&, auto& ec) { makeLongNames(); std::filesystem::create_directory(fs::host_path(path("c:\\zor")).string() + "/prog~fbu"); return textIs(fs::canonical(path("c:\\zor\\PROG~FBU"), ec), "C:\\zor\\prog~fbu"); }, 1, 0},
-    {"canonical of a short name two names share: the first listed", [](auto&, auto& ec) { fs::create_directory(path("c:\\zor\\collide 180")); fs::create_directory(path("c:\\zor\\collide 820")); std::string first; for (const auto& e : std::filesystem::directory_iterator(fs::host_path(path("c:\\zor")).string())) { if (first.empty() && e.path().filename().string().starts_with("collide")) first = e.path().filename().string(); } return textIs(fs::canonical(path("c:\\zor\\COLL~DQS"), ec), ("C:\\zor\\" + first).c_str()); }, 1, 0},
+    // A short name that several names share is the first's in NTFS's order, whatever order the host lists them in.
+    {"canonical of a short name three names share", [](auto&, auto& ec) { makeFiles({"Program Files 1128", "Program Files 0992", "Program Files 0032"}); return textIs(fs::canonical(path("c:\\zor\\prog~zky"), ec), "C:\\zor\\Program Files 0032"); }, 1, 0},
+    {"long_path of a short name two names share", [](auto&, auto& ec) { makeFiles({"Program Files 1209", "Program Files 0313"}); return textIs(fs::long_path(path("c:\\zor\\PROG~02B"), ec), "c:\\zor\\Program Files 0313"); }, 1, 0},
+    {"short_path of the name that owns a short name it shares", [](auto&, auto& ec) { makeFiles({"Program Files 1209", "Program Files 0313"}); return textIs(fs::short_path(path("c:\\zor\\program files 0313"), ec), "c:\\zor\\PROG~02B"); }, 1, 0},
+    {"short_path of a name whose short name another owns: the long name", [](auto&, auto& ec) { makeFiles({"Program Files 1209", "Program Files 0313"}); return textIs(fs::short_path(path("c:\\zor\\program files 1209"), ec), "c:\\zor\\Program Files 1209"); }, 1, 0},
+    {"short_path beside a name that is its short name: the long name", [](auto&, auto& ec) { makeLongNames(); makeFiles({"prog~fbu"}); return textIs(fs::short_path(path("c:\\zor\\Program Files\\long file name.txt"), ec), "c:\\zor\\Program Files\\LONG~5R1.TXT"); }, 1, 0},
+    {"short_path of three names that share one: each names its own file", [](auto&, auto& ec) { makeFiles({"Program Files 0992", "Program Files 1128", "Program Files 0032"}); return shortPathsToTheirOwnFile(ec); }, 3, 0},
+    // A copy onto the short form of each of two names that share one reaches each.
+    {"copy_file onto the short_path of two names that share one", [](auto&, auto& ec) -> std::uintmax_t { makeFiles({"Program Files 1209", "Program Files 0313"}); for (const char* name : {"c:\\zor\\Program Files 1209", "c:\\zor\\Program Files 0313"}) { if (!fs::copy_file(path("c:\\zor\\data.txt"), fs::short_path(path(name)), fs::copy_options::overwrite_existing, ec)) return 0; } return fs::file_size(path("c:\\zor\\Program Files 0313")) * 10 + fs::file_size(path("c:\\zor\\Program Files 1209")); }, 55, 0},
     {"create_directory of another's short name", [](auto&, auto& ec) -> std::uintmax_t { makeLongNames(); return fs::create_directory(path("c:\\zor\\prog~fbu"), ec); }, 0, 0},
     {"long_path that throws", [](auto&, auto& ec) -> std::uintmax_t { try { (void)fs::long_path(path("c:\\zor\\none")); } catch (const fs::filesystem_error& e) { ec = e.code(); return std::string_view(e.what()).starts_with("long_path: "); } return 0; }, 1, 2},
     {"status of what is not there", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::status(path("c:\\zor\\none"), ec).permissions()); }, 0xFFFF, 2},

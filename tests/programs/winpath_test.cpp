@@ -63,6 +63,12 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     const std::string unixTemp = "\\\\?\\unix" + throughZ(temp()).substr(2);
     makeFolder(driveC("zor/Program Files/app"));
     makeFile(driveC("zor/a b.c.d"));
+    // Two names that share one short name, PROG~02B, which the first in NTFS's order owns; a long
+    // name beside a name that is its short name.
+    makeFolder(driveC("sn/Program Files 0313"));
+    makeFile(driveC("sn/Program Files 1209"));
+    makeFolder(driveC("lit/Program Files"));
+    makeFile(driveC("lit/PROG~FBU"));
     // 308 characters: past MAX_PATH, which --max-path holds winpath to.
     const std::string deep = "c:\\zor\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
     makeFolder(driveC("zor/" + std::string(150, 'a') + "/" + std::string(150, 'b')));
@@ -154,6 +160,10 @@ TEST_F(Winpath, EachOperationOnEachPath) {
          "c:\\zor\\Program Files\\app\na b.c.d\nc:\\zor\\Program Files\n",
          "winpath: long: The system cannot find the file specified. [c:\\zor\\none\\PROG~FBU]\n", 1},
         {{"-m", "-s", "c:\\zor\\Program Files"}, "c:/zor/PROG~FBU\n", "", 0},
+        // A short name only where it names that file alone in its folder.
+        {{"short", "c:\\sn\\program files 1209", "c:\\sn\\Program Files 0313\\", "c:\\lit\\Program Files"},
+         "c:\\sn\\Program Files 1209\nc:\\sn\\PROG~02B\\\nc:\\lit\\Program Files\n", "", 0},
+        {{"long", "c:\\sn\\prog~02b", "c:\\lit\\prog~fbu"}, "c:\\sn\\Program Files 0313\nc:\\lit\\PROG~FBU\n", "", 0},
         // --max-path: past MAX_PATH a path is missing unless written with \\?\\; absolute answers.
         {{"--max-path", "status", deep, "\\\\?\\" + deep, "c:\\zor"}, "not_found\ndirectory\ndirectory\n", "", 0},
         {{"status", deep}, "directory\n", "", 0},

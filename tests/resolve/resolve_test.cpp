@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -19,14 +20,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "host/host.h"
 #include "pathprobe/winfs/filesystem.h"
 #include "resolve/name_cache.h"
+#include "text/names.h"
 #include "tree_fixture.h"
 
 using winfs::path;
@@ -432,23 +436,48 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
         EXPECT_EQ(found, "TWIN") << "round " << round;
     }
     EXPECT_EQ(keeping.usage().foldersRead, 1u);
-    // Two names with one short name: the first the folder lists, from its reading or kept listing.
+    // A short name that several names share is the one's that comes first in NTFS's order,
+    // whatever order the host lists them in, from a reading as from the kept listing, asked in
+    // any case: of "Program Files 0000" to "1499", the 528 that share theirs (0313 and 1209 share
+    // PROG~02B), three at most.
+    std::map<std::string, std::vector<std::string>> sharing;  // each list in NTFS's order
+    for (int i = 0; i < 1500; ++i) {
+        char name[24];
+        std::snprintf(name, sizeof name, "Program Files %04d", i);
+        sharing[winfs::shortNameOf(name)].push_back(name);
+    }
+    std::erase_if(sharing, [](const auto& group) { return group.second.size() < 2; });
+    std::size_t shared = 0;
+    for (const auto& group : sharing)
+        shared += group.second.size();
+    EXPECT_EQ(shared, 528u);
+    sharing["PROG~FBU"] = {"PROGRAM FILES", "Program Files"};  // twins in case: byte by byte
     makeFolder(temp("shared"));
-    for (const char* name : {"collide 180", "collide 820", "COLL~DQS.X"})
-        makeFile(temp("shared/") + name);
-    std::string first;
-    for (const auto& entry : std::filesystem::directory_iterator(temp("shared"))) {
-        const std::string name = entry.path().filename().string();
-        if (first.empty() && name.starts_with("collide")) first = name;
+    for (const auto& [alias, names] : sharing) {
+        for (const std::string& name : names)
+            makeFile(temp("shared/") + name);
     }
-    for (int round = 0; round < 2; ++round) {
-        std::string found;
-        EXPECT_FALSE(keeping.find({-1, temp("shared").c_str()}, "coll~dqs", found));
-        EXPECT_EQ(found, first) << "round " << round;
+    makeFile(temp("shared/PROG~02B.X"));
+    winfs::NameCache reading({.maxNames = 0, .settle = {}});  // reads the folder each time
+    std::size_t wrong = 0;
+    std::string firstWrong;
+    for (const auto& [alias, names] : sharing) {
+        std::string lower = alias;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string read;
+        std::string kept;
+        EXPECT_FALSE(reading.find({-1, temp("shared").c_str()}, lower, read)) << alias;
+        EXPECT_FALSE(keeping.find({-1, temp("shared").c_str()}, alias, kept)) << alias;
+        const std::string spelt = keeping.spellingOf({-1, temp("shared").c_str()}, lower);
+        if (read != names.front() || kept != names.front() || spelt != names.front()) {
+            if (wrong++ == 0) firstWrong = alias + ": " + read + ", " + kept + ", " + spelt;
+        }
     }
-    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "COLL~DQS"),
+    EXPECT_EQ(wrong, 0u) << "read, kept or spelt as other than the first, such as " << firstWrong;
+    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "PROG~02B"),
               winfs::NameCache::Known::present);
-    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "COLL~DQT"),
+    EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "PROG~02C"),
               winfs::NameCache::Known::absent);
     EXPECT_EQ(keeping.usage().foldersRead, 2u);
     // The case on disk by the kept listing alone, where it can tell without a look at the name.
@@ -461,10 +490,8 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
     EXPECT_FALSE(keeping.find({-1, temp("a").c_str()}, "ONE", found));
     for (const char* input : {"ONE", "one"})
         EXPECT_EQ(keeping.spellingOf({-1, temp("a").c_str()}, input), "one") << input;
-    // A short name gives the long name the kept listing finds for it, as find() gives it; a name
-    // on disk shaped as a short name is itself.
-    EXPECT_EQ(keeping.spellingOf({-1, temp("shared").c_str()}, "coll~dqs"), first);
-    EXPECT_EQ(keeping.spellingOf({-1, temp("shared").c_str()}, "coll~dqs.x"), "COLL~DQS.X");
+    // A name on disk shaped as a short name is itself.
+    EXPECT_EQ(keeping.spellingOf({-1, temp("shared").c_str()}, "prog~02b.x"), "PROG~02B.X");
 
     // A walk after one that found a name in another case asks that folder's kept listing first;
     // the answers are the walk's own, twins included.

@@ -7,12 +7,31 @@
 #include "operations/lookup.h"
 #include "operations/report.h"
 #include "pathprobe/winfs/error.h"
+#include "resolve/name_cache.h"
 #include "text/names.h"
 
 namespace winfs {
 namespace {
 
 enum class Form { shortNames, longNames };
+
+// What short_path writes for the name that `found` ends at, `onDisk` as listed: its short name
+// only where a lookup of that in the folder finds this name alone; else the long name, as
+// GetShortPathNameW keeps a name that has no short form. "Program Files 1209" stays so beside
+// "Program Files 0313", which owns PROG~02B, and "Program Files" beside a name "prog~fbu"; so
+// does a name in a folder that cannot be listed, which cannot tell.
+std::string shortNameIn(const Resolution& found, const std::string& onDisk) {
+    std::string alias = shortNameOf(onDisk);
+    if (alias.empty()) return onDisk;
+    host::Handle folder;
+    std::string entry;
+    std::string owner;
+    if (openHolderOf(found, folder, entry) ||
+        folderNames().find({folder.get(), ""}, alias, owner) || owner != entry) {
+        return onDisk;
+    }
+    return alias;
+}
 
 // Each name looked up as far as it goes, as the Windows calls look each one up in its folder, and
 // the path rewritten a name at a time: the root name, the separators, "." and ".." stay as written.
@@ -47,8 +66,7 @@ path renamedOf(const char* operation, const path& p, Form form, std::error_code*
                 // the name it stands for, as listed.
                 out += isShortName(name) ? std::string_view(onDisk) : name;
             } else {
-                const std::string shortName = shortNameOf(onDisk);
-                out += shortName.empty() ? onDisk : shortName;
+                out += shortNameIn(found.at, onDisk);
             }
         }
         if (!code && !looked) findExisting(p, kSymlinkStatus, code);

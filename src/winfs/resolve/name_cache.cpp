@@ -29,6 +29,14 @@ std::string shortAliasKey(std::string_view name) {
     return upper;
 }
 
+// Whether `a` owns a short name that `b` shares: it comes first in NTFS's order, and of two names
+// equal but for case, first byte by byte. "Program Files 0313" owns PROG~02B before "Program Files
+// 1209", in whatever order the host lists them.
+bool ownsBefore(std::string_view a, std::string_view b) noexcept {
+    const int order = compareIgnoringCase(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
 // Readings of a folder, at most, for a lookup whose readings a change keeps crossing.
 constexpr int kReadings = 8;
 
@@ -94,9 +102,10 @@ class NameCache::Listing {
             }
         }
     }
-    // The first name in the folder's order whose short name is `name`, in any case, as Wine
-    // takes the first it reads; empty when none is. The short names are computed on the first
-    // such lookup in the folder, once.
+    // The name whose short name is `name`, in any case, among those that share it the one that
+    // owns it (ownsBefore); empty when none is. Asked only once no name is `name` in any case: a
+    // real name wins over a short one. The short names are computed on the first such lookup in
+    // the folder, once.
     std::string_view findShort(std::string_view name) const {
         const std::string alias = shortAliasKey(name);
         if (alias.empty()) return {};
@@ -108,8 +117,11 @@ class NameCache::Listing {
                 }
                 at += longName.size() + 1;
             }
-            std::stable_sort(shortNames_.begin(), shortNames_.end(),
-                             [](const Alias& a, const Alias& b) { return a.name < b.name; });
+            std::sort(shortNames_.begin(), shortNames_.end(),
+                      [this](const Alias& a, const Alias& b) {
+                          if (a.name != b.name) return a.name < b.name;
+                          return ownsBefore(text_.data() + a.offset, text_.data() + b.offset);
+                      });
         });
         const auto it = std::lower_bound(
             shortNames_.begin(), shortNames_.end(), alias,
@@ -145,7 +157,7 @@ class NameCache::Listing {
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
     mutable std::once_flag shortNamesMade_;
-    mutable std::vector<Alias> shortNames_;  // by short name, then in the folder's order
+    mutable std::vector<Alias> shortNames_;  // by short name, then the owner first
 };
 
 std::size_t NameCache::KeyHash::operator()(const Key& key) const noexcept {
@@ -205,11 +217,14 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
     host::Listed listed;
     std::string best;
     const std::string alias = shortAliasKey(name);
-    std::string byAlias;  // the first name whose short name is `alias`
+    std::string byAlias;  // the name that owns `alias` as its short name
     const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
         if (!windowsCanSpell(n)) return;  // no lookup may give it
         if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
-        if (!alias.empty() && byAlias.empty() && shortNameOf(n) == alias) byAlias = n;
+        if (!alias.empty() && (byAlias.empty() || ownsBefore(n, byAlias)) &&
+            shortNameOf(n) == alias) {
+            byAlias = n;
+        }
         if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
     });
     {

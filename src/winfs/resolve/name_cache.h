@@ -58,8 +58,11 @@ class NameCache {
     // only in case, the one that sorts first byte by byte. A host name that is not UTF-8, or that
     // holds a character Windows forbids in a name ('\' and those of isValidName), is never given.
     // A `name` that no name matches in any case, but that may be a short name ("PROG~FBU"), gives
-    // the first name in the folder's order whose short name it is; a kept listing computes its
-    // names' short names on the first such lookup, once, some 40 bytes a name more.
+    // the name that owns it: of the names whose short name it is, the first in NTFS's order (of
+    // two equal but for case, the first byte by byte), whatever order the host lists them in, so
+    // that a short name names one file of its folder ("PROG~02B" is "Program Files 0313", not
+    // "Program Files 1209", which shares it). A kept listing computes its names' short names on
+    // the first such lookup, once, some 40 bytes a name more.
     // ERROR_FILE_NOT_FOUND when there is none; a folder that cannot be read gives its own error
     // ("Access is denied." for EACCES), never "not found".
     std::error_code find(host::Place folder, std::string_view name, std::string& found);
