@@ -196,7 +196,7 @@ std::error_code Walk::step(Pending item, bool last) {
     // Only the last name's type is asked for; a folder on the way that is a file fails the next
     // lookup.
     type_ = last ? entry_.type : file_type::directory;
-    stat_ = last ? std::move(entry_.stat) : std::nullopt;
+    stat_ = last ? entry_.stat : std::nullopt;
     return {};
 }
 
@@ -267,7 +267,7 @@ Resolution Walk::result() {
     result.drive = at_.drive().letter;
     result.folder = at_.folder();
     result.type = type_;
-    result.stat = std::move(stat_);
+    result.stat = stat_;
     if (type_ == file_type::symlink) result.linkTarget = std::move(entry_.target);
     if (stopped()) {
         std::string rest;

@@ -274,7 +274,7 @@ bool Walk::enterVouched(host::Handle last) {
     }
     if (type == file_type::directory) at_.folder().hold(std::move(last));
     type_ = type;
-    stat_ = std::move(stat);
+    stat_ = stat;
     return true;
 }
 
