@@ -1,13 +1,10 @@
 #include "kernel32.h"
 
-#include <strings.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
+#include "operations/switches.h"
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/operations.h"
 #include "text/utf8.h"
@@ -21,29 +18,18 @@ BOOLEAN fail(DWORD error) {
     return 0;
 }
 
-bool spelledAs(const char* setting, std::initializer_list<const char*> spellings) {
-    for (const char* spelling : spellings) {
-        if (::strcasecmp(setting, spelling) == 0) return true;
-    }
-    return false;
-}
-
 // WINFS_SYMLINK_PRIVILEGE: 0, false, no or off for an account without the privilege; 1, true, yes,
 // on or nothing for one with it. Any other value is said once on standard error, and changes
 // nothing.
 bool privilegeHeld() {
-    const char* setting = std::getenv("WINFS_SYMLINK_PRIVILEGE");
-    if (setting == nullptr || *setting == '\0' || spelledAs(setting, {"1", "true", "yes", "on"})) {
-        return true;
-    }
-    if (spelledAs(setting, {"0", "false", "no", "off"})) return false;
+    if (const std::optional<bool> held = winfs::switchSetting("WINFS_SYMLINK_PRIVILEGE"))
+        return *held;
     static std::once_flag reported;
-    std::call_once(reported, [setting] {
-        std::fprintf(stderr,
-                     "winfs: WINFS_SYMLINK_PRIVILEGE=%s is not understood (0, false, no or off "
-                     "take the privilege away; 1, true, yes or on give it); links are made as "
-                     "with the privilege\n",
-                     setting);
+    std::call_once(reported, [] {
+        winfs::reportNotUnderstood(
+            "WINFS_SYMLINK_PRIVILEGE",
+            "0, false, no or off take the privilege away; 1, true, yes or on "
+            "give it); links are made as with the privilege");
     });
     return true;
 }

@@ -6,6 +6,8 @@
 #include "directory.h"
 #include "drive_map.h"
 #include "error.h"
+#include "files.h"
+#include "fstream.h"
 #include "long_paths.h"
 #include "operations.h"
 #include "path.h"

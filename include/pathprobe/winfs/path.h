@@ -172,7 +172,10 @@ class path {
 
     const string_type& native() const noexcept { return text_; }
     const value_type* c_str() const noexcept { return text_.c_str(); }
-    operator string_type() const { return text_; }
+    // No implicit std::string: std::ofstream(p), std::ifstream(p) and the like would open a host
+    // file named like the Windows path. Open Windows paths with winfs::ofstream, winfs::ifstream,
+    // winfs::fstream, winfs::fopen or winfs::open_file; take p.string() for the text.
+    operator string_type() const = delete;  // open with winfs::ofstream/ifstream; text: .string()
     std::string string() const { return text_; }
     std::string generic_string() const;
     std::u8string u8string() const { return std::u8string(text_.begin(), text_.end()); }
@@ -207,7 +210,9 @@ class path {
     path root_path() const;
     path relative_path() const;
     path parent_path() const;
-    path filename() const;
+    // A const path, which keeps the host's streams from taking winfs::path for their own path
+    // type (they open a path whose filename() is of its own type by its text, a host name).
+    const path filename() const;
     path stem() const;
     path extension() const;
 

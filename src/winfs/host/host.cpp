@@ -601,9 +601,17 @@ Result<Handle> openFolderBeneath(Place place) {
     return openBeneath(place, kFolderToChange);
 }
 
+Result<Handle> openFolderToActIn(Place place) {
+    return openBeneath(place, kFolderToHold);
+}
+
 Result<Stat> statOf(const Handle& handle) {
+    return statOf(handle.get());
+}
+
+Result<Stat> statOf(int fd) {
     struct stat st {};
-    if (::fstat(handle.get(), &st) != 0) return Error::last();
+    if (::fstat(fd, &st) != 0) return Error::last();
     return statFrom(st);
 }
 

@@ -337,6 +337,9 @@ Result<Handle> openBeneath(Place place, int flags);
 // A folder to list and change, opened as openBeneath opens it: what `place` names below its
 // handle, or the folder `name` in the folder `parent`.
 Result<Handle> openFolderBeneath(Place place);
+// A folder to act on names in, not to list: opened as openBeneath opens it, only to pass through
+// (O_PATH), so that a folder that may be entered but not read still holds names to change.
+Result<Handle> openFolderToActIn(Place place);
 Result<Handle> openChildFolder(int parent, const char* name);
 // The folder that `place` names in its folder, opened (O_PATH) only to look and make calls in it,
 // with no link followed: a link or a file fails with notAFolder().
@@ -345,10 +348,45 @@ Result<Handle> enterFolder(Place place);
 // The names in an open folder (not "." and ".."), from its first, read whole before any is used.
 Error namesIn(const Handle& folder, std::vector<std::string>& names);
 
+// What a file is opened for: its data read, written, or both; every write at the end.
+struct FileMode {
+    bool read = false;
+    bool write = false;
+    bool append = false;
+};
+
+// Whether an open makes the file: never, or only where no name is there (alreadyThere() else).
+enum class Create { never, exclusive };
+
+// The file that `place` names in its folder, opened with `mode` and no link followed as the last
+// name (loop() for a link); with Create::exclusive, made with the permissions 0666 less the
+// umask. A FIFO or a device is opened without waiting for its other end, for the caller to refuse.
+Result<Handle> openFile(Place place, FileMode mode, Create create);
+// The file that names below a folder name, opened as openBeneath opens them (no link anywhere),
+// never made.
+Result<Handle> openFileBeneath(Place place, FileMode mode);
+// The host's bit bucket, and a descriptor of its own for the process's standard input (0) or
+// output (1).
+Result<Handle> openNullDevice(FileMode mode);
+Result<Handle> duplicateStandard(int which);
+
+// Reads at most `size` bytes at the descriptor's position: how many, 0 at the end.
+Result<std::size_t> readSome(int fd, void* buffer, std::size_t size);
+// Writes all `size` bytes at its position.
+Error writeAll(int fd, const void* buffer, std::size_t size);
+// Moves the position `offset` bytes from the start (0), the position (1) or the end (2).
+Result<std::uint64_t> seekTo(int fd, std::int64_t offset, int origin);
+Error resizeTo(int fd, std::uint64_t size);
+// Writes what the host holds of the file to its disk.
+Error syncFile(int fd);
+// Closes a descriptor that a Handle gave up, telling what the close said.
+Error closeFile(int fd);
+
 // The type of what a handle names, what fstat tells of it, and the target of a link opened as
 // itself.
 Result<file_type> typeAt(const Handle& handle);
 Result<Stat> statOf(const Handle& handle);
+Result<Stat> statOf(int fd);
 Error readLinkOf(const Handle& handle, std::string& target);
 
 }  // namespace winfs::host

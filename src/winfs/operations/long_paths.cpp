@@ -1,33 +1,20 @@
 #include "pathprobe/winfs/long_paths.h"
 
-#include <strings.h>
-
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <initializer_list>
+#include <optional>
+
+#include "operations/switches.h"
 
 namespace winfs {
 namespace {
 
-bool spelledAs(const char* setting, std::initializer_list<const char*> spellings) {
-    for (const char* spelling : spellings) {
-        if (::strcasecmp(setting, spelling) == 0) return true;
-    }
-    return false;
-}
-
 // WINFS_LONG_PATHS, read once: 0, false, no or off for the legacy limit.
 bool fromEnvironment() {
-    const char* setting = std::getenv("WINFS_LONG_PATHS");
-    if (setting == nullptr || *setting == '\0' || spelledAs(setting, {"1", "true", "yes", "on"})) {
-        return true;
-    }
-    if (spelledAs(setting, {"0", "false", "no", "off"})) return false;
-    std::fprintf(stderr,
-                 "winfs: WINFS_LONG_PATHS=%s is not understood (0, false, no or off apply "
-                 "MAX_PATH; 1, true, yes or on lift it); paths may be long\n",
-                 setting);
+    if (const std::optional<bool> lifted = switchSetting("WINFS_LONG_PATHS")) return *lifted;
+    reportNotUnderstood(
+        "WINFS_LONG_PATHS",
+        "0, false, no or off apply MAX_PATH; 1, true, yes or on lift it); paths may "
+        "be long");
     return true;
 }
 

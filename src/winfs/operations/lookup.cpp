@@ -88,12 +88,27 @@ Found findExisting(const path& p, Lookup lookup, std::error_code& ec) {
     return found;
 }
 
+namespace {
+
+// The folder a cursor stands at, opened with no link followed only to act on names in it.
+host::Error openToActIn(host::Cursor cursor, host::Handle& folder) {
+    std::string names;
+    const host::Result<host::Place> place = cursor.beneath("", names);
+    if (!place) return place.error();
+    host::Result<host::Handle> opened = host::openFolderToActIn(*place);
+    if (!opened) return opened.error();
+    folder = std::move(*opened);
+    return {};
+}
+
+}  // namespace
+
 host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry) {
     host::Cursor parent = found.folder;
     const std::string& full = parent.host();
     entry = full.substr(full.rfind('/') + 1);
     parent.truncate(parent.depth() - 1);
-    return openFolderOf(parent, folder);
+    return openToActIn(std::move(parent), folder);
 }
 
 host::Error openFolderOf(host::Cursor cursor, host::Handle& folder) {
@@ -113,13 +128,13 @@ host::Error openFolderOf(const Resolution& found, host::Handle& folder) {
 host::Error hold(const Resolution& found, Held& held) {
     if (found.folder.depth() > 0) return openHolderOf(found, held.folder, held.name);
     held.name.assign(1, '.');
-    return openFolderOf(found, held.folder);
+    return openToActIn(found.folder, held.folder);
 }
 
 host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
     if (exists) return openHolderOf(found, folder, entry);
     entry = name;
-    return openFolderOf(found, folder);
+    return openToActIn(found.folder, folder);
 }
 
 Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {

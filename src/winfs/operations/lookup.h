@@ -61,16 +61,17 @@ struct Slot {
     bool exists = false;
     std::string name;  // the last name as given: "FOO" where "foo" is on disk
 
-    // The folder that holds the entry, or would hold the new name, opened with no link followed,
-    // and the name in it: the entry's as on disk, else the one given. Not for a drive's root.
+    // The folder that holds the entry, or would hold the new name, opened with no link followed
+    // to act on names in (not to list), and the name in it: the entry's as on disk, else the one
+    // given. Not for a drive's root.
     host::Error openHolder(host::Handle& folder, std::string& entry) const;
 };
 // With kStatus, a link as the last name is followed with its Windows meaning: the slot is what it
 // leads to, or the missing name it would make.
 Slot slotFor(const path& p, std::error_code& ec, Lookup lookup = kSymlinkStatus);
 
-// The folder that holds the entry a resolution found, opened with no link followed, and the
-// entry's name in it as on disk. Not for a drive's root.
+// The folder that holds the entry a resolution found, opened with no link followed to act on
+// names in (not to list), and the entry's name in it as on disk. Not for a drive's root.
 host::Error openHolderOf(const Resolution& found, host::Handle& folder, std::string& entry);
 
 // The folder a resolution found, or that a cursor stands at, opened with no link followed, to list

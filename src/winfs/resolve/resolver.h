@@ -50,4 +50,10 @@ struct Resolution {
 // A name that is not there is no error: it starts `rest`.
 Resolution resolve(const DriveMap& map, const path& full, Lookup lookup, std::error_code& ec);
 
+// Opens the file that `full` names with `mode` in one call, where the walk would find it so: a
+// path on a drive whose names are all there as given and none of them a link. Nothing where the
+// walk must say what the path names (a name missing or in another case, a link, a device, a
+// stream, a name Windows forbids, a host without openat2): the caller walks then.
+std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, host::FileMode mode);
+
 }  // namespace winfs

@@ -8,6 +8,7 @@
 // name's folder, whose stamp it checks as the walk does, lacks the name in every case. So the
 // answers cannot change, only the number of calls.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "resolve/walk.h"
 #include "text/names.h"
 #include "text/path_grammar.h"
+#include "windows/lookup_form.h"
 
 namespace winfs {
 namespace {
@@ -276,6 +278,28 @@ bool Walk::enterVouched(host::Handle last) {
     type_ = type;
     stat_ = stat;
     return true;
+}
+
+std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full,
+                                        host::FileMode mode) {
+    const LookupForm form = lookupFormOf(full);
+    if ((form.kind != LookupForm::Kind::drive && form.kind != LookupForm::Kind::share) ||
+        form.names.empty()) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const Drive* drive = DriveMapAccess::driveOf(map, form, ec);
+    if (drive == nullptr) return std::nullopt;
+    std::string names;
+    for (const std::string& name : form.names) {
+        if (!isValidName(name) || !grammar::canBeAName(name)) return std::nullopt;
+        if (!names.empty()) names.push_back('/');
+        names.append(name);
+    }
+    host::Result<host::Handle> file =
+        host::openFileBeneath({drive->handle.get(), names.c_str()}, mode);
+    if (!file) return std::nullopt;
+    return std::move(*file);
 }
 
 }  // namespace winfs

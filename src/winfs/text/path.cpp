@@ -244,7 +244,7 @@ path path::parent_path() const {
     return path(std::string_view(text_).substr(0, parentEnd(text_, layoutOf(text_))), trusted{});
 }
 
-path path::filename() const {
+const path path::filename() const {
     return path(std::string_view(text_).substr(layoutOf(text_).filename), trusted{});
 }
 

@@ -19,6 +19,7 @@ constexpr Entry kEntries[] = {
      std::errc::no_such_file_or_directory},
     {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file.", std::errc::too_many_files_open},
     {ERROR_ACCESS_DENIED, "Access is denied.", std::errc::permission_denied},
+    {ERROR_INVALID_HANDLE, "The handle is invalid.", std::errc::invalid_argument},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command.",
      std::errc::not_enough_memory},
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified.", std::errc::no_such_device},

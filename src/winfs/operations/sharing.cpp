@@ -1,0 +1,139 @@
+#include "operations/sharing.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "operations/switches.h"
+#include "pathprobe/winfs/error.h"
+
+namespace winfs {
+namespace {
+
+struct Open {
+    std::uint64_t id;
+    unsigned access;  // DataAccess's bits
+    unsigned share;   // file_share's bits
+};
+
+// Whether `holder` lets an open with `access` go on: it shares every kind of access asked.
+bool shares(unsigned holderShare, unsigned access) noexcept {
+    return (access & ~holderShare) == 0;
+}
+
+struct KeyHash {
+    std::size_t operator()(const OpenFileKey& key) const noexcept {
+        return std::hash<std::uint64_t>{}(key.inode * 31 + key.device);
+    }
+};
+
+class Table {
+  public:
+    std::uint64_t enter(OpenFileKey key, unsigned access, unsigned share, std::error_code& ec) {
+        const std::lock_guard lock(mutex_);
+        std::vector<Open>& opens = files_[key];
+        for (const Open& open : opens) {
+            if (!shares(open.share, access) || !shares(share, open.access)) {
+                if (opens.empty()) files_.erase(key);
+                ec = make_error_code(ERROR_SHARING_VIOLATION);
+                return 0;
+            }
+        }
+        const std::uint64_t id = ++last_;
+        opens.push_back({id, access, share});
+        keys_.emplace(id, key);
+        count_.fetch_add(1, std::memory_order_release);
+        return id;
+    }
+
+    void leave(std::uint64_t id) {
+        const std::lock_guard lock(mutex_);
+        const auto key = keys_.find(id);
+        if (key == keys_.end()) return;
+        const auto file = files_.find(key->second);
+        std::erase_if(file->second, [id](const Open& open) { return open.id == id; });
+        if (file->second.empty()) files_.erase(file);
+        keys_.erase(key);
+        count_.fetch_sub(1, std::memory_order_release);
+    }
+
+    bool allows(OpenFileKey key, unsigned access) {
+        const std::lock_guard lock(mutex_);
+        const auto file = files_.find(key);
+        if (file == files_.end()) return true;
+        for (const Open& open : file->second) {
+            if (!shares(open.share, access)) return false;
+        }
+        return true;
+    }
+
+    bool any() const noexcept { return count_.load(std::memory_order_acquire) != 0; }
+
+  private:
+    std::mutex mutex_;
+    std::unordered_map<OpenFileKey, std::vector<Open>, KeyHash> files_;
+    std::unordered_map<std::uint64_t, OpenFileKey> keys_;
+    std::uint64_t last_ = 0;
+    std::atomic<std::size_t> count_{0};
+};
+
+Table& table() {
+    static Table opens;
+    return opens;
+}
+
+enum Setting : int { unread = -1, off = 0, on = 1 };
+std::atomic<int> setting{unread};
+
+bool fromEnvironment() {
+    if (const std::optional<bool> enforced = switchSetting("WINFS_SHARING")) return *enforced;
+    reportNotUnderstood(
+        "WINFS_SHARING",
+        "0, false, no or off let opens, removes and renames go on as the host "
+        "lets them; 1, true, yes or on enforce Windows's sharing); files are shared "
+        "as on Windows");
+    return true;
+}
+
+}  // namespace
+
+void set_sharing(bool enforced) noexcept {
+    setting.store(enforced ? on : off, std::memory_order_relaxed);
+}
+
+bool sharing() noexcept {
+    const int now = setting.load(std::memory_order_relaxed);
+    if (now != unread) return now == on;
+    static const bool environment = fromEnvironment();
+    int expected = unread;
+    setting.compare_exchange_strong(expected, environment ? on : off, std::memory_order_relaxed);
+    return setting.load(std::memory_order_relaxed) == on;
+}
+
+void detail::open_entry::reset() noexcept {
+    if (id_ == 0) return;
+    table().leave(id_);
+    id_ = 0;
+}
+
+detail::open_entry enterOpen(OpenFileKey key, DataAccess access, file_share share,
+                             std::error_code& ec) {
+    if (!sharing()) return {};
+    const std::uint64_t id =
+        table().enter(key, static_cast<unsigned>(access), static_cast<unsigned>(share), ec);
+    return detail::open_entry(id);
+}
+
+std::error_code mayOpen(OpenFileKey key, DataAccess access) {
+    if (!anyOpen() || table().allows(key, static_cast<unsigned>(access))) return {};
+    return make_error_code(ERROR_SHARING_VIOLATION);
+}
+
+bool anyOpen() noexcept {
+    return table().any() && sharing();
+}
+
+}  // namespace winfs
