@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "host/host.h"
+#include "operations/links.h"
 #include "operations/lookup.h"
 #include "operations/sharing.h"
 #include "pathprobe/winfs/error.h"
@@ -16,8 +17,10 @@
 namespace winfs {
 namespace {
 
-// Opens raced by another that makes or removes the same name, at most, before one settles.
+// Opens raced by another that makes or removes the same name, at most, before one settles; and
+// links to nothing followed to the name they lead to, as the walk follows links.
 constexpr int kRounds = 8;
+constexpr int kMaxLinks = 63;
 
 bool has(file_access access, file_access wanted) {
     return (access & wanted) != file_access{};
@@ -115,23 +118,29 @@ detail::opened takeMade(host::Handle file, const Wanted& wanted, file_share shar
     return {file.release(), false, std::move(entry)};
 }
 
-// The walk's answer for `full`, and the open or the making of its last name in the folder it
-// holds, with no link followed. A name made or removed by another between the walk and the open
-// sends it round again.
-detail::opened openWalked(const path& full, const Wanted& wanted, file_disposition disposition,
+// The file that the walk finds at `full` (its links followed by their Windows meaning), opened in
+// the folder the walk holds with no link followed; or the name it would make there, made.
+// truncate_existing and open_existing make nothing: a missing name is what the walk says it is.
+// A name made or removed by another between the walk and the open sends it round again, as does
+// a link that leads to nothing, which CreateFileW follows to make the file it names.
+detail::opened openWalked(path full, const Wanted& wanted, file_disposition disposition,
                           file_share share, std::error_code& ec) {
-    for (int round = 0; round < kRounds; ++round) {
+    const bool makes = disposition != file_disposition::open_existing &&
+                       disposition != file_disposition::truncate_existing;
+    int links = 0;
+    for (int round = 0; round < kRounds + kMaxLinks; ++round) {
         ec.clear();
-        const Slot slot = slotFor(full, ec, kStatus);
+        Slot slot;
+        if (makes) {
+            slot = slotFor(full, ec, kStatus);
+        } else {
+            Found found = findExisting(full, kStatus, ec);
+            slot = {std::move(found.map), std::move(found.at), true, {}};
+        }
         if (ec) return {};
         const bool fresh = !slot.exists;
         if (!fresh && disposition == file_disposition::create_new) {
             ec = make_error_code(ERROR_FILE_EXISTS);
-            return {};
-        }
-        if (fresh && (disposition == file_disposition::open_existing ||
-                      disposition == file_disposition::truncate_existing)) {
-            ec = make_error_code(ERROR_FILE_NOT_FOUND);
             return {};
         }
         if (!fresh && slot.found.type == file_type::directory) {
@@ -150,10 +159,23 @@ detail::opened openWalked(const path& full, const Wanted& wanted, file_dispositi
                          : takeExisting(std::move(*file), wanted, share, ec);
         }
         const host::Error error = file.error();
-        // A link where the walk saw a file: nothing is reached through it. Made by another since
-        // the walk, or gone: the walk says what is there now.
         ec = error.windows(host::At::lastName);
-        if (!(fresh && error.alreadyThere()) && !(!fresh && error.missing())) return {};
+        if (fresh && error.alreadyThere()) {
+            // A link to nothing, which the walk counts as missing itself: the file it names.
+            const host::Result<file_type> there = host::typeAt(held.place(), false);
+            if (there && *there == file_type::symlink) {
+                if (++links > kMaxLinks) {
+                    ec = make_error_code(ERROR_CANT_RESOLVE_FILENAME);
+                    return {};
+                }
+                full = linkDestination(full, ec);
+                if (ec) return {};
+            }
+            continue;
+        }
+        // Gone since the walk: the walk says what is there now. A link where the walk saw a file:
+        // nothing is reached through it.
+        if (!(!fresh && error.missing())) return {};
     }
     return {};  // the name never held still: its last error
 }

@@ -105,6 +105,8 @@ std::error_code windowsError(int error, At where) {
             return make_error_code(ERROR_BUSY);
         case EXDEV:
             return make_error_code(ERROR_NOT_SAME_DEVICE);
+        case ETXTBSY:
+            return make_error_code(ERROR_SHARING_VIOLATION);
         case EFBIG:
             return make_error_code(ERROR_FILE_TOO_LARGE);
         case EOPNOTSUPP:
@@ -118,6 +120,9 @@ std::error_code windowsError(int error, At where) {
 
 Error Error::last() noexcept {
     return Error(errno);
+}
+Error Error::inUse() noexcept {
+    return Error(ETXTBSY);
 }
 bool Error::missing() const noexcept {
     return value_ == ENOENT;

@@ -44,6 +44,9 @@ class Error {
     explicit constexpr Error(int errnoValue) noexcept : value_(errnoValue) {}
     // The calling thread's errno, as the last call left it.
     static Error last() noexcept;
+    // A file that another open holds in a way that keeps this call from it (ETXTBSY, the host's
+    // nearest): ERROR_SHARING_VIOLATION.
+    static Error inUse() noexcept;
 
     explicit operator bool() const noexcept { return value_ != 0; }
     bool missing() const noexcept;       // no such name

@@ -13,6 +13,7 @@
 #include "operations/lookup.h"
 #include "operations/making.h"
 #include "operations/report.h"
+#include "operations/sharing.h"
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/long_paths.h"
 #include "text/names.h"
@@ -185,6 +186,10 @@ class TreeRemoval {
     // the other meanwhile is looked at again.
     host::Error removeEntry(int folder, const std::string& name) {
         for (int round = 0; round < 8; ++round) {
+            // DeleteFileW opens the file to delete it: an open that does not share that keeps it.
+            if (const host::Error error = mayOpenAt({folder, name.c_str()}, DataAccess::remove)) {
+                return error;
+            }
             host::Error error = host::removeName({folder, name.c_str()});
             if (!error) {
                 ++removed_;
@@ -269,7 +274,8 @@ bool removeOne(const path& p, std::error_code& ec) {
     const std::optional<Held> removal = removalOf(p, ec);
     if (!removal) return false;
     const host::Place place = removal->place();
-    host::Error error = host::removeName(place);
+    host::Error error = mayOpenAt(place, DataAccess::remove);
+    if (!error) error = host::removeName(place);
     if (error.aFolder()) error = host::removeFolder(place);
     if (error && !error.missing()) ec = error.windows(host::At::lastName);
     return !error;
@@ -321,6 +327,20 @@ bool oneNameToWindows(const Slot& one, const Slot& other) {
            equalIgnoringCase(oneHost.substr(oneCut + 1), otherHost.substr(otherCut + 1));
 }
 
+// MoveFileExW opens the file it moves and the one it replaces for deleting: an open that does not
+// share that keeps the first (ERROR_SHARING_VIOLATION) and the second (ERROR_ACCESS_DENIED).
+std::error_code keptByOpens(const Slot& source, const Slot& target) {
+    if (!anyOpen()) return {};
+    const auto keeps = [](const Slot& slot) {
+        const std::optional<host::Stat>& st = slot.found.stat;
+        return slot.exists && st && st->type == file_type::regular &&
+               mayOpen({st->device, st->inode}, DataAccess::remove);
+    };
+    if (keeps(source)) return make_error_code(ERROR_SHARING_VIOLATION);
+    if (keeps(target)) return make_error_code(ERROR_ACCESS_DENIED);
+    return {};
+}
+
 void renameOne(const path& from, const path& to, std::error_code& ec) {
     const Slot source = slotFor(from, ec);
     if (ec) return;
@@ -330,6 +350,7 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
     }
     const Slot target = slotFor(to, ec);
     if (ec) return;
+    if ((ec = keptByOpens(source, target))) return;
     if (isRoot(source) || isRoot(target)) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
     } else if (source.found.drive != target.found.drive) {
@@ -380,6 +401,7 @@ void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
     }
     Held entry;
     host::Error error = hold(found.at, entry);
+    if (!error) error = mayOpenAt(entry.place(), DataAccess::write);
     if (!error) error = host::resizeFile(entry.place(), size);
     if (error) ec = error.windows(host::At::lastName);
 }

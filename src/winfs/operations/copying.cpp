@@ -11,6 +11,7 @@
 #include "operations/lookup.h"
 #include "operations/making.h"
 #include "operations/report.h"
+#include "operations/sharing.h"
 #include "operations/status.h"
 #include "pathprobe/winfs/changes.h"
 #include "pathprobe/winfs/error.h"
@@ -106,6 +107,13 @@ bool copyFile(const path& from, const path& to, copy_options options, std::error
     }
     const host::Replacing replacing =
         target.exists ? host::Replacing::allowed : host::Replacing::refused;
+    // CopyFileW reads the source and writes the target through opens of its own.
+    host::Error kept = mayOpenAt(from_, DataAccess::read);
+    if (!kept && target.exists) kept = mayOpenAt(to_, DataAccess::write);
+    if (kept) {
+        ec = kept.windows(host::At::lastName);
+        return false;
+    }
     if (const host::Error error = host::copyData(from_, to_, replacing)) {
         ec = error.windows(host::At::lastName);
         return false;
@@ -242,7 +250,8 @@ class TreeCopy {
         if (*type == file_type::regular) {
             if (has(copy_options::directories_only)) return {};
             level.held.emplace(folded, name);
-            const host::Error error = host::copyData(source, target, host::Replacing::refused);
+            host::Error error = mayOpenAt(source, DataAccess::read);
+            if (!error) error = host::copyData(source, target, host::Replacing::refused);
             return error ? error.windows(host::At::lastName) : std::error_code();
         }
         if (*type != file_type::directory) return make_error_code(ERROR_NOT_SUPPORTED);

@@ -59,9 +59,11 @@ void makeLink(const path& target, const path& link, std::error_code& ec) {
     if (error) ec = error.windows(host::At::folderOnTheWay);
 }
 
-path readLinkTarget(const path& p, std::error_code& ec) {
-    const Map map = drives();
-    const Resolution found = resolveOn(*map, p, {.follow = Follow::allButLast}, ec);
+namespace {
+
+// The link `p` itself, resolved, and its target as a Windows path.
+path targetOf(const DriveMap& map, const path& p, Resolution& found, std::error_code& ec) {
+    found = resolveOn(map, p, {.follow = Follow::allButLast}, ec);
     if (ec) return path();
     if (!found.rest.empty()) {
         ec = found.missing;
@@ -72,8 +74,22 @@ path readLinkTarget(const path& p, std::error_code& ec) {
         return path();
     }
     const std::string& target = found.linkTarget;
-    if (!target.empty() && target.front() == '/') return map->windowsPathFor(target, ec);
+    if (!target.empty() && target.front() == '/') return map.windowsPathFor(target, ec);
     return relativeWindowsPathFor(target, ec);
+}
+
+}  // namespace
+
+path readLinkTarget(const path& p, std::error_code& ec) {
+    Resolution found;
+    return targetOf(*drives(), p, found, ec);
+}
+
+path linkDestination(const path& p, std::error_code& ec) {
+    Resolution found;
+    path target = targetOf(*drives(), p, found, ec);
+    if (ec || target.is_absolute()) return target;
+    return (found.head.parent_path() / target).lexically_normal();
 }
 
 namespace {

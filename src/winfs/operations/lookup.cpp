@@ -156,7 +156,9 @@ Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
     }
     slot.exists = slot.found.rest.empty();
     if (slot.exists) return slot;
-    if (slot.found.rest.has_parent_path() || slot.found.type != file_type::directory) {
+    // One name missing, in a folder: a name of it with a ':' is no root name ("a:b").
+    const bool names = slot.found.rest.native().find('\\') != std::string::npos;
+    if (names || slot.found.type != file_type::directory) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
     } else {
         ec = checkNewNames(slot.found.rest);

@@ -37,7 +37,6 @@ class Table {
         std::vector<Open>& opens = files_[key];
         for (const Open& open : opens) {
             if (!shares(open.share, access) || !shares(share, open.access)) {
-                if (opens.empty()) files_.erase(key);
                 ec = make_error_code(ERROR_SHARING_VIOLATION);
                 return 0;
             }
@@ -80,8 +79,9 @@ class Table {
     std::atomic<std::size_t> count_{0};
 };
 
+// Never destroyed: a stream of static storage may give up its entry after main returns.
 Table& table() {
-    static Table opens;
+    static Table& opens = *new Table;
     return opens;
 }
 
@@ -130,6 +130,13 @@ detail::open_entry enterOpen(OpenFileKey key, DataAccess access, file_share shar
 std::error_code mayOpen(OpenFileKey key, DataAccess access) {
     if (!anyOpen() || table().allows(key, static_cast<unsigned>(access))) return {};
     return make_error_code(ERROR_SHARING_VIOLATION);
+}
+
+host::Error mayOpenAt(host::Place place, DataAccess access) {
+    if (!anyOpen()) return {};
+    const host::Result<host::Stat> st = host::statAt(place, false);
+    if (!st || st->type != file_type::regular) return {};
+    return mayOpen({st->device, st->inode}, access) ? host::Error::inUse() : host::Error();
 }
 
 bool anyOpen() noexcept {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <system_error>
 
+#include "host/host.h"
 #include "pathprobe/winfs/files.h"
 
 namespace winfs {
@@ -35,6 +36,10 @@ detail::open_entry enterOpen(OpenFileKey key, DataAccess access, file_share shar
 // Whether an open of `key` with `access`, sharing everything, would be let now: what a call that
 // opens the file for a moment asks (a remove, a rename, a copy). ERROR_SHARING_VIOLATION if not.
 std::error_code mayOpen(OpenFileKey key, DataAccess access);
+
+// The same for what `place` names, read now with no link followed: host::Error::inUse() when it
+// is a file that an open keeps from `access`; nothing to refuse while no file is open.
+host::Error mayOpenAt(host::Place place, DataAccess access);
 
 // Whether any open is in the table: when none is, a call need not ask.
 bool anyOpen() noexcept;
