@@ -54,7 +54,9 @@ constexpr fs::file_time_type after1970(std::int64_t seconds, std::int64_t ticks 
     return fs::file_time_type(
         fs::file_time_type::duration(kTicksTo1970 + seconds * 10'000'000 + ticks));
 }
-constexpr std::int64_t kYear2300 = 10'413'792'000;  // 2300-01-01, in seconds since 1970
+constexpr std::int64_t kYear2300 = 10'413'792'000;   // 2300-01-01, in seconds since 1970
+constexpr std::int64_t kExt4First = -2'147'483'648;  // 1901-12-13T20:45:52Z, -2^31
+constexpr std::int64_t kExt4Last = 15'032'385'535;   // 2446-05-10T22:38:55Z, 2^34 - 2^31 - 1
 
 std::uintmax_t ticksOf(const char* p) {
     return static_cast<std::uintmax_t>(fs::last_write_time(path(p)).time_since_epoch().count());
@@ -212,6 +214,11 @@ const Change kChanges[] = {
     {"last_write_time set to 1601 and a tick", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type(fs::file_time_type::duration(1)), ec); }, 1, 0, ""},
     {"last_write_time set to file_time_type::min()", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::min(), ec); }, 1, 0, ""},
     {"last_write_time set to the largest FILETIME", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::max(), ec); }, 1, 0, ""},
+    // ext4 holds 1901-12-13T20:45:52Z to 2446-05-10T22:38:55Z in nanoseconds, each end second at .0 alone.
+    {"last_write_time set to ext4's last second", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last), ec); }, 1, 0, ""},
+    {"last_write_time set to a tick past ext4's last second", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last, 1), ec); }, 1, 0, ""},
+    {"last_write_time set to a second past ext4's last", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last + 1), ec); }, 1, 0, ""},
+    {"last_write_time set to half a second past ext4's first", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4First, 5'000'000), ec); }, 1, 0, ""},
     {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
     // Without long paths CreateDirectoryW keeps room for an 8.3 name: 247 characters, 248 units with the NUL.
     {"create_directory at MAX_PATH - 12 without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directory(path(deepPath(220).substr(0, 207))); bool made; { LegacyPaths legacy; made = fs::create_directory(path(deepPath(247)), ec); } return made + 2 * fs::is_directory(path(deepPath(247))); }, 3, 0, ""},

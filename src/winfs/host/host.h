@@ -223,7 +223,8 @@ Error makeHardLink(Place target, Place link);
 // where the walk saw none, and fails with loop(), changing nothing.
 // Sets the data's last change time; the access time stays. A time the file system cannot hold is
 // EINVAL and the file keeps the time it had: the host refuses some, and stores others as the
-// nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
+// nearest it holds (ext4 holds 1901 to 2446). A time cut to the file system's granularity (FAT's
+// two seconds) is held. `modified.nanoseconds` is below 1e9.
 Error setModified(Place place, Time modified);
 // Sets the permission bits.
 Error setMode(Place place, std::uint32_t mode);
