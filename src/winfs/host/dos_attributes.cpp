@@ -28,19 +28,24 @@ bool noRecord() noexcept {
     return errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP;
 }
 
-// A folder as the record calls reach it. Opening a folder for reading asks the permission to list
-// it, which a folder of mode 0311 denies, and Linux takes no O_PATH handle in fgetxattr and the
-// rest; so the folder is held with O_PATH, which asks nothing of the folder itself, and named for
-// the calls as /proc/self/fd/N, which leads to the folder held however it is renamed meanwhile.
-// Without /proc, the folder is opened for reading through the handle, as a listing opens it.
+// A folder as the record calls reach it: opened for reading, as a listing opens it, and the calls
+// made on that handle. A folder that may be entered but not listed (mode 0311) refuses that open,
+// and Linux takes no O_PATH handle in fgetxattr and the rest; such a folder is held with O_PATH,
+// which asks nothing of the folder itself, and named for the calls as /proc/self/fd/N, which
+// leads to the folder held however it is renamed meanwhile. Without /proc it is refused as such.
 class Folder {
   public:
     Folder() = default;
+
     static Result<Folder> at(Place place) {
-        Handle held(::openat(descriptor(place), nameOf(place),
-                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        constexpr int kNoFollow = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        Handle readable(::openat(descriptor(place), nameOf(place), O_RDONLY | kNoFollow));
+        if (readable) return Folder(std::move(readable), "");
+        if (errno != EACCES) return Error::last();
+        Handle held(::openat(descriptor(place), nameOf(place), O_PATH | kNoFollow));
         if (!held) return Error::last();
-        return Folder(std::move(held));
+        std::string name = "/proc/self/fd/" + std::to_string(held.get());
+        return Folder(std::move(held), std::move(name));
     }
 
     ssize_t get(char* value, std::size_t size) const {
@@ -72,20 +77,18 @@ class Folder {
     }
 
   private:
-    explicit Folder(Handle held)
-        : held_(std::move(held)), name_("/proc/self/fd/" + std::to_string(held_.get())) {}
+    Folder(Handle handle, std::string name) : handle_(std::move(handle)), name_(std::move(name)) {}
 
-    // By the name, or where it is missing (no /proc) through the folder opened for reading.
     template <class ByName, class ByHandle>
     ssize_t call(ByName byName, ByHandle byHandle) const {
+        if (name_.empty()) return byHandle(handle_.get());
         const ssize_t result = byName(name_.c_str());
-        if (result >= 0 || errno != ENOENT) return result;
-        const Handle readable(::openat(held_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        return readable ? byHandle(readable.get()) : -1;
+        if (result < 0 && errno == ENOENT) errno = EACCES;  // no /proc
+        return result;
     }
 
-    Handle held_;
-    std::string name_;
+    Handle handle_;
+    std::string name_;  // empty when `handle_` is open for reading
 };
 
 // What a folder holds as its record.
