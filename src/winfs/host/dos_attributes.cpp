@@ -42,6 +42,11 @@ class Folder {
         Handle readable(::openat(descriptor(place), nameOf(place), O_RDONLY | kNoFollow));
         if (readable) return Folder(std::move(readable), "");
         if (errno != EACCES) return Error::last();
+        // The folder itself, as the walk holds it: named by its handle, which a folder that may not
+        // be entered (mode 0) refuses to open again as ".".
+        if (place.folder >= 0 && *place.below == '\0') {
+            return Folder(Handle(), "/proc/self/fd/" + std::to_string(place.folder));
+        }
         Handle held(::openat(descriptor(place), nameOf(place), O_PATH | kNoFollow));
         if (!held) return Error::last();
         std::string name = "/proc/self/fd/" + std::to_string(held.get());
