@@ -51,12 +51,22 @@ std::string echoed(const std::string& text) {
            " bytes)";
 }
 
+// A failure line is text to read: a NUL in a path it echoes, which a terminal shows as nothing,
+// is written <NUL> ("[c:\zor\a<NUL>b]", not "[c:\zor\ab]").
 std::string failureLine(const Operation& operation, const std::string& input,
                         const Settings& settings, const Outcome& outcome) {
     std::string line = std::string("winpath: ") + operation.name + ": " + failureText(outcome) +
                        " [" + echoed(input) + "]";
     if (operation.takesBase) line += " [" + echoed(settings.relativeTo) + "]";
-    return line;
+    std::string shown;
+    for (const char c : line) {
+        if (c == '\0') {
+            shown += "<NUL>";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 json jsonEntry(const Operation& operation, const std::string& input, const Settings& settings,

@@ -68,6 +68,7 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     makeFolder(driveC("zor/" + std::string(150, 'a') + "/" + std::string(150, 'b')));
     const std::string deepEchoed =
         deep.substr(0, 120) + "..." + std::string(60, 'b') + " (308 bytes)";
+    std::ofstream(temp("nul"), std::ios::binary) << "c:\\zor\0\nc:\\zor\n"s;
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -227,6 +228,15 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
         {{"-0", "absolute", "-"}, "c:\\a\r\0"s, "", 0, "c:\\a\r\0"s},  // a CR of the name's own
+        // No file is named with a NUL, which a line may hold: every operation refuses it, and a
+        // failure line shows it.
+        {{"status", "-f", temp("nul")}, "directory\n",
+         "winpath: status: " + invalidName + " [c:\\zor<NUL>]\n", 1},
+        {{"host", "-"}, driveC("zor") + "\n",
+         "winpath: host: " + invalidName + " [c:\\zor\\a<NUL>b]\n", 1, "c:\\zor\\a\0b\nc:\\zor\n"s},
+        {{"-p", "host", "-"}, "",
+         "winpath: host: " + invalidName + " [c:\\zor\\a<NUL>b] in the list [c:\\zor;c:\\zor\\a<NUL>b]\n",
+         1, "c:\\zor;c:\\zor\\a\0b\n"s},
         {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
          "resolving is disabled\0\0"s, "", 0},
     };
@@ -416,6 +426,14 @@ TEST_F(Winpath, JsonParsedBack) {
         nlohmann::json::parse(run({"canonical", "--json", "c:\\zor\\nothere"}).out);
     EXPECT_EQ(failed[0]["error"], nlohmann::json::parse(R"({"code": 2, "category": "system",
                                         "text": "The system cannot find the file specified."})"));
+
+    // A record holding a NUL names no file.
+    const nlohmann::json records =
+        nlohmann::json::parse(run({"--json", "normal", "-"}, "c:\\a\0b\n"s).out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0], nlohmann::json::parse(R"({"operation": "normal", "input": "c:\\a\u0000b",
+                "error": {"code": 123, "category": "system", "text":
+                "The filename, directory name, or volume label syntax is incorrect."}})"));
 
     const nlohmann::json parts = nlohmann::json::parse(run({"--json", "decompose", "c:x.tar"}).out);
     EXPECT_EQ(parts[0]["result"],
