@@ -68,6 +68,22 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     makeFolder(driveC("zor/" + std::string(150, 'a') + "/" + std::string(150, 'b')));
     const std::string deepEchoed =
         deep.substr(0, 120) + "..." + std::string(60, 'b') + " (308 bytes)";
+    // Records that normalise to "c:\" and `last`, of `length` bytes, and how a failure echoes them.
+    const auto dotted = [](std::size_t length, const std::string& last) {
+        std::string record = "c:\\";
+        while (record.size() + last.size() < length)
+            record += ".\\";
+        return record + last;
+    };
+    const auto echoedRecord = [](const std::string& record) {
+        return record.substr(0, 120) + "..." + record.substr(record.size() - 60) + " (" +
+               std::to_string(record.size()) + " bytes)";
+    };
+    const std::string atBound = dotted(131071, "xx");
+    const std::string pastBound = dotted(131072, "xxx");
+    const std::string huge =
+        dotted(1 << 20, "0123456789012345678901234567890123456789012345678901234567890");
+    const std::string tooLongText = "The filename or extension is too long.";
     std::ofstream(temp("nul"), std::ios::binary) << "c:\\zor\0\nc:\\zor\n"s;
     // clang-format off
     const Row rows[] = {
@@ -228,6 +244,12 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
         {{"-0", "absolute", "-"}, "c:\\a\r\0"s, "", 0, "c:\\a\r\0"s},  // a CR of the name's own
+        // A record past the longest argument the host passes (131,071 bytes, more than any path
+        // that Windows takes) fails, and is not held whole; a CR before its LF is no part of it.
+        {{"normal", "-"}, "c:\\xx\nc:\\zor\n",
+         "winpath: normal: " + tooLongText + " [" + echoedRecord(pastBound) + "]\n"
+         "winpath: normal: " + tooLongText + " [" + echoedRecord(huge) + "]\n", 1,
+         atBound + "\r\n" + pastBound + "\n" + huge + "\r\nc:\\zor\n"},
         // No file is named with a NUL, which a line may hold: every operation refuses it, and a
         // failure line shows it.
         {{"status", "-f", temp("nul")}, "directory\n",
@@ -427,13 +449,21 @@ TEST_F(Winpath, JsonParsedBack) {
     EXPECT_EQ(failed[0]["error"], nlohmann::json::parse(R"({"code": 2, "category": "system",
                                         "text": "The system cannot find the file specified."})"));
 
-    // A record holding a NUL names no file.
-    const nlohmann::json records =
-        nlohmann::json::parse(run({"--json", "normal", "-"}, "c:\\a\0b\n"s).out);
-    ASSERT_EQ(records.size(), 1u);
+    // A record holding a NUL, and one too long to be a path, echoed as a failure line echoes it.
+    const nlohmann::json records = nlohmann::json::parse(
+        run({"--json", "normal", "-"}, "c:\\a\0b\n"s + std::string(200000, 'a') + "\n").out);
+    ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0], nlohmann::json::parse(R"({"operation": "normal", "input": "c:\\a\u0000b",
                 "error": {"code": 123, "category": "system", "text":
                 "The filename, directory name, or volume label syntax is incorrect."}})"));
+    const nlohmann::json tooLong = {
+        {"operation", "normal"},
+        {"input", std::string(120, 'a') + "..." + std::string(60, 'a') + " (200000 bytes)"},
+        {"error",
+         {{"code", 206},
+          {"category", "system"},
+          {"text", "The filename or extension is too long."}}}};
+    EXPECT_EQ(records[1], tooLong);
 
     const nlohmann::json parts = nlohmann::json::parse(run({"--json", "decompose", "c:x.tar"}).out);
     EXPECT_EQ(parts[0]["result"],
