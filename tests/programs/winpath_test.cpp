@@ -150,11 +150,14 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
          "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\x]\n"
          "winpath: host: a device (\\\\.\\nul), which no host file stands for [nul]\n", 1},
-        // What has no host path says why; a long path is cut between characters.
-        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y')}, "",
+        // What has no host path says why; a path over 200 bytes is cut between characters.
+        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y'),
+          "q:\\" + std::string(197, 'z')}, "",
          "winpath: host: a stream (file.txt:s), which no host file holds [c:\\zor\\file.txt:s]\n"
          "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
-             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n", 1},
+             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n"
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
+             std::string(197, 'z') + "]\n", 1},
         // No longer a path than Windows takes: 32,767 characters.
         {{"windows", "/" + std::string(32764, 'x'), "/" + std::string(32765, 'x')},
          "Z:\\" + std::string(32764, 'x') + "\n",
