@@ -60,12 +60,17 @@ std::string whyNoHostPath(const std::string& windows, const std::error_code& err
 }  // namespace
 
 Converted convertPath(Direction direction, const std::string& input, Separator separator) {
+    constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
     Converted converted;
+    // No file's name holds a NUL: a host path would be cut there by every system call.
+    if (input.find('\0') != std::string::npos) {
+        converted.error = std::error_code(kInvalidName, system_category());
+        return converted;
+    }
     converted.path = direction == Direction::toWindows ? windowsPathFor(input, converted.error)
                                                        : hostPathFor(input, converted.error);
     if (!converted.error && direction == Direction::toWindows && separator == Separator::slash &&
         converted.path.starts_with("\\\\?\\")) {
-        constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
         converted.error = std::error_code(kInvalidName, system_category());
         converted.message =
             converted.path + " keeps its names only as written, with '\\': --mixed cannot write it";

@@ -24,6 +24,7 @@ struct Converted {
 // Windows): with '/' it fails.
 enum class Separator { backslash, slash };
 
+// A path holding a NUL has neither form: it fails with 123 (ERROR_INVALID_NAME).
 Converted convertPath(Direction direction, const std::string& input,
                       Separator separator = Separator::backslash);
 

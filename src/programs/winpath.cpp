@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -35,28 +36,44 @@ std::string failureText(const Outcome& outcome) {
 }
 
 // A path as a failure line echoes it: one over 200 bytes as its first 120 and last 60, cut between
-// characters, so that a failure stays one line to read: "c:\xx...xx (32771 bytes)".
-std::string echoed(const std::string& text) {
+// characters, so that a failure stays one line to read: "c:\xx...xx (32771 bytes)". `head` and
+// `tail` are the path's first and last bytes (the whole of it, but for a record too long to keep),
+// `length` its length.
+std::string echoed(std::string_view head, std::string_view tail, std::size_t length) {
     constexpr std::size_t kLongest = 200;
     constexpr std::size_t kHead = 120;
     constexpr std::size_t kTail = 60;
-    if (text.size() <= kLongest) return text;
-    const auto characterAt = [&text](std::size_t at) {
+    if (length <= kLongest) return std::string(head);
+    const auto characterAt = [](std::string_view text, std::size_t at) {
         while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
             ++at;
         return at;
     };
-    return text.substr(0, characterAt(kHead)) + "..." +
-           text.substr(characterAt(text.size() - kTail)) + " (" + std::to_string(text.size()) +
-           " bytes)";
+    return std::string(head.substr(0, characterAt(head, kHead))) + "..." +
+           std::string(tail.substr(characterAt(tail, tail.size() - kTail))) + " (" +
+           std::to_string(length) + " bytes)";
 }
 
-std::string failureLine(const Operation& operation, const std::string& input,
+std::string echoed(const std::string& text) {
+    return echoed(text, text, text.size());
+}
+
+// A failure line is text to read: a NUL in a path it echoes, which a terminal shows as nothing,
+// is written <NUL> ("[c:\zor\a<NUL>b]", not "[c:\zor\ab]").
+std::string failureLine(const Operation& operation, const std::string& echo,
                         const Settings& settings, const Outcome& outcome) {
-    std::string line = std::string("winpath: ") + operation.name + ": " + failureText(outcome) +
-                       " [" + echoed(input) + "]";
+    std::string line =
+        std::string("winpath: ") + operation.name + ": " + failureText(outcome) + " [" + echo + "]";
     if (operation.takesBase) line += " [" + echoed(settings.relativeTo) + "]";
-    return line;
+    std::string shown;
+    for (const char c : line) {
+        if (c == '\0') {
+            shown += "<NUL>";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 json jsonEntry(const Operation& operation, const std::string& input, const Settings& settings,
@@ -121,11 +138,10 @@ void finish(const Operation& operation, const Settings& settings, Outcome& outco
         outcome.text.back() = settings.separator;
 }
 
-// Answers one path, on standard output or into `document`; false when it failed.
-bool answer(const Operation& operation, const std::string& input, const Settings& settings,
-            json* document) {
-    Outcome outcome;
-    runOne(operation, input, settings, outcome);
+// Writes what one path gave, on standard output or into `document`; false when it failed. `input`
+// is the path, or what a failure line echoes of a record too long to keep.
+bool report(const Operation& operation, const std::string& input, const std::string& echo,
+            const Settings& settings, Outcome& outcome, json* document) {
     if (!outcome.error) finish(operation, settings, outcome);
     if (document != nullptr) {
         document->push_back(jsonEntry(operation, input, settings, outcome));
@@ -136,11 +152,19 @@ bool answer(const Operation& operation, const std::string& input, const Settings
     if (outcome.error) {
         // In the order written, where both streams go to one terminal.
         std::cout.flush();
-        std::cerr << failureLine(operation, input, settings, outcome) << '\n';
+        std::cerr << failureLine(operation, echo, settings, outcome) << '\n';
     } else {
         std::cout << outcome.text;
     }
     return !outcome.error;
+}
+
+// Answers one path; false when it failed.
+bool answer(const Operation& operation, const std::string& input, const Settings& settings,
+            json* document) {
+    Outcome outcome;
+    runOne(operation, input, settings, outcome);
+    return report(operation, input, echoed(input), settings, outcome, document);
 }
 
 // Ends the run once standard output has failed, with errno still telling why: quietly when its
@@ -153,18 +177,88 @@ bool answer(const Operation& operation, const std::string& input, const Settings
     std::exit(1);
 }
 
-// The paths of a stream, one a record: a line (without a CR before its LF), or a NUL-terminated
-// name with -0. What was written goes out before a read that may wait, so that output comes once
-// per batch of input, and a reader that sends a path at a time gets its answer.
+// No record longer than the longest argument that Linux passes (128 KiB, its NUL counted) is
+// answered, so that a path answers alike from either. None is a path that Windows takes: 32,767
+// UTF-16 units are at most 98,301 bytes of UTF-8.
+constexpr std::size_t kLongestRecord = 131071;
+
+// A record as read. Of one longer than kLongestRecord, which no path is, only the first and last
+// bytes are kept, what a failure line echoes: an endless line (-f /dev/zero) is read in bounded
+// memory, to its end.
+struct Record {
+    std::string text;        // the record, or its first bytes
+    std::string tail;        // where `text` is not the whole record, its last bytes
+    std::size_t length = 0;  // of the whole record
+
+    void add(std::string_view more) {
+        constexpr std::size_t kHeadKept = 128;
+        constexpr std::size_t kTailKept = 61;  // 60 echoed, and a CR that the LF drops
+        length += more.size();
+        if (length <= kLongestRecord + 1) {  // one more for that CR
+            text.append(more);
+        } else if (tail.empty()) {
+            text.append(more);
+            tail = text.substr(text.size() - kTailKept);
+            text.resize(kHeadKept);
+        } else {
+            tail.append(more);
+            tail.erase(0, tail.size() - kTailKept);
+        }
+    }
+    std::string_view last() const { return tail.empty() ? text : tail; }
+};
+
+// The next record of `in` into `record`: a line (without a CR before its LF), or with -0 a
+// NUL-terminated name; false at the end of input, or when it cannot be read.
+bool readRecord(std::istream& in, char separator, Record& record) {
+    record.text.clear();
+    record.tail.clear();
+    record.length = 0;
+    std::array<char, 4096> chunk;
+    for (;;) {
+        in.getline(chunk.data(), chunk.size(), separator);
+        const auto taken = static_cast<std::size_t>(in.gcount());
+        if (in.bad()) return false;
+        if (in.eof()) {
+            record.add({chunk.data(), taken});
+            if (record.length == 0) return false;
+            break;
+        }
+        if (!in.fail()) {  // the separator, taken and not kept
+            record.add({chunk.data(), taken - 1});
+            break;
+        }
+        record.add({chunk.data(), taken});  // a chunk full, and the record goes on
+        in.clear();
+    }
+    std::string& end = record.tail.empty() ? record.text : record.tail;
+    if (separator == '\n' && !end.empty() && end.back() == '\r') {
+        end.pop_back();
+        --record.length;
+    }
+    return true;
+}
+
+// The paths of a stream, one a record. What was written goes out before a read that may wait, so
+// that output comes once per batch of input, and a reader that sends a path at a time gets its
+// answer. A record too long to be a path fails alone, as "The filename or extension is too long."
 bool answerRecords(std::istream& in, const Operation& operation, const Settings& settings,
                    json* document) {
+    constexpr int kFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
     bool allAnswered = true;
-    std::string input;
+    Record record;
     for (;;) {
         if (in.rdbuf()->in_avail() <= 0 && !std::cout.flush()) outputLost();
-        if (!std::getline(in, input, settings.separator)) break;
-        if (settings.separator == '\n' && !input.empty() && input.back() == '\r') input.pop_back();
-        allAnswered = answer(operation, input, settings, document) && allAnswered;
+        if (!readRecord(in, settings.separator, record)) break;
+        if (record.length <= kLongestRecord) {
+            allAnswered = answer(operation, record.text, settings, document) && allAnswered;
+        } else {
+            Outcome outcome;
+            outcome.error = std::error_code(kFilenameTooLong, system_category());
+            const std::string echo = echoed(record.text, record.last(), record.length);
+            report(operation, echo, echo, settings, outcome, document);
+            allAnswered = false;
+        }
         if (!std::cout) outputLost();
     }
     return allAnswered;

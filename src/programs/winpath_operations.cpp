@@ -201,6 +201,13 @@ const Operation* findOperation(const std::string& name) {
 
 void runOne(const Operation& operation, const std::string& input, const Settings& settings,
             Outcome& outcome) {
+    // A line may hold a NUL ("c:\zor\a<NUL>b"), which no file's name holds: Windows would read
+    // "c:\zor\a", and the host would cut it there too. A list names the element that holds it.
+    if (!settings.pathList && input.find('\0') != std::string::npos) {
+        constexpr int kInvalidName = 123;  // ERROR_INVALID_NAME
+        outcome.error = std::error_code(kInvalidName, system_category());
+        return;
+    }
     try {
         operation.run(input, settings, outcome);
     } catch (const std::system_error& e) {

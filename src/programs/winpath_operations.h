@@ -58,6 +58,7 @@ struct Operation {
 const std::vector<Operation>& operations();
 // The operation of that name, or nullptr.
 const Operation* findOperation(const std::string& name);
-// Runs one operation on one path; a failure, thrown or not, ends up in outcome.error.
+// Runs one operation on one path; a failure, thrown or not, ends up in outcome.error. A path
+// holding a NUL fails with 123 (ERROR_INVALID_NAME), whatever the operation.
 void runOne(const Operation& operation, const std::string& input, const Settings& settings,
             Outcome& outcome);

@@ -54,7 +54,9 @@ constexpr fs::file_time_type after1970(std::int64_t seconds, std::int64_t ticks 
     return fs::file_time_type(
         fs::file_time_type::duration(kTicksTo1970 + seconds * 10'000'000 + ticks));
 }
-constexpr std::int64_t kYear2300 = 10'413'792'000;  // 2300-01-01, in seconds since 1970
+constexpr std::int64_t kYear2300 = 10'413'792'000;   // 2300-01-01, in seconds since 1970
+constexpr std::int64_t kExt4First = -2'147'483'648;  // 1901-12-13T20:45:52Z, -2^31
+constexpr std::int64_t kExt4Last = 15'032'385'535;   // 2446-05-10T22:38:55Z, 2^34 - 2^31 - 1
 
 std::uintmax_t ticksOf(const char* p) {
     return static_cast<std::uintmax_t>(fs::last_write_time(path(p)).time_since_epoch().count());
@@ -119,6 +121,7 @@ const Change kChanges[] = {
     {"rename onto a hard link of itself", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); return 0; }, 0, 0, "-zor/data.txt zor/twin:5"},
     {"rename a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\sub2"), ec); return 0; }, 0, 0, "-zor/sub +zor/sub2/up"},
     {"rename a folder onto a file replaces it", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/sub -zor/file.txt +zor/FILE.txt/up"},
+    {"rename a folder onto a link replaces the link", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\lexi"), ec); return 0; }, 0, 0, "-zor/sub +zor/lexi/up +zor/file.txt"},
     {"rename a folder onto a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\store\\inner"), ec); return 0; }, 0, 5, "+zor/sub/up +zor/store/inner"},
     {"rename a file onto an empty folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path("c:\\zor\\store\\INNER"), ec); return 0; }, 0, 5, "+zor/file.txt +zor/store/inner"},
     {"rename to another drive", [](auto& z, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\file.txt"), path(z + "\\moved"), ec); return 0; }, 0, 17, "+zor/file.txt"},
@@ -199,6 +202,18 @@ const Change kChanges[] = {
     {"permissions: add no write bit", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::owner_exec, fs::perm_options::add, ec); return permsOf("c:\\zor\\file.txt"); }, 0777, 0, "zor/file.txt#644"},
     {"permissions of a folder: read-only, and names are still made in it", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); fs::create_directory(path("c:\\zor\\store\\new")); return permsOf("c:\\zor\\STORE"); }, kReadOnly, 0, "zor/store#755 +zor/store/new"},
     {"permissions of a read-only folder, a write bit added", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); fs::permissions(path("c:\\zor\\store"), fs::perms::others_write, fs::perm_options::add, ec); return permsOf("c:\\zor\\store"); }, 0777, 0, "zor/store#755"},
+    // Samba's record keeps its other attributes, its binary part and its length; the result's second bit is the status.
+    {"permissions of a folder with Samba's record", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", bytesOf(kSamba3Folder)); fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return (dosRecord("store") == bytesOf(kSamba3ReadOnly)) + 2 * (permsOf("c:\\zor\\store") == kReadOnly); }, 3, 0, "zor/store#755"},
+    {"permissions of a folder with Samba's record of 3,005 bytes, a write bit added", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", samba2(true)); fs::permissions(path("c:\\zor\\store"), fs::perms::owner_write, fs::perm_options::add, ec); return (dosRecord("store") == samba2(false)) + 2 * (permsOf("c:\\zor\\store") == 0777); }, 3, 0, ""},
+    {"permissions of a folder with Samba's record without text, a write bit added", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", bytesOf(kSamba5ReadOnly)); fs::permissions(path("c:\\zor\\store"), fs::perms::all, ec); return (dosRecord("store") == bytesOf(kSamba5Folder)) + 2 * (permsOf("c:\\zor\\store") == 0777); }, 3, 0, ""},
+    {"permissions of a folder with Samba's record that does not vouch for the attributes", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", bytesOf(kSamba5Unvouched)); fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return (dosRecord("store") == bytesOf(kSamba5ReadOnlyAlone)) + 2 * (permsOf("c:\\zor\\store") == kReadOnly); }, 3, 0, ""},
+    {"permissions of a folder with a record of a version Samba never wrote: the text alone", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", bytesOf("30783131000009000900000011000000")); fs::permissions(path("c:\\zor\\store"), fs::perms::all, ec); return (dosRecord("store") == "0x10") + 2 * (permsOf("c:\\zor\\store") == 0777); }, 3, 0, ""},
+    {"permissions of a folder with Wine's record, its last attribute cleared", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", "0x1"); fs::permissions(path("c:\\zor\\store"), fs::perms::all, ec); return dosRecord("store") == "(none)"; }, 1, 0, ""},
+    {"permissions of a folder with a record of \"0x\" and no digit", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", "0x"); fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return dosRecord("store") == "0x1"; }, 1, 0, ""},
+    {"permissions of a folder with Wine's record in capitals", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", "0x2E"); fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); return dosRecord("store") == "0x2F"; }, 1, 0, ""},
+    // Where the record may not be read (Linux reads it for one who may list the folder) it is not written over.
+    {"permissions of a folder that may be entered but not listed", [](auto&, auto& ec) -> std::uintmax_t { ::chmod("store", 0311); { const PermissionsApply apply; fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); } ::chmod("store", 0755); return dosRecord("store") == "0x1"; }, 1, 0, ""},
+    {"permissions of a folder that may be entered but not listed, with a record", [](auto&, auto& ec) -> std::uintmax_t { setDosRecord("store", "0x22"); ::chmod("store", 0311); { const PermissionsApply apply; fs::permissions(path("c:\\zor\\store"), fs::perms::none, ec); } ::chmod("store", 0755); return dosRecord("store") == "0x22"; }, 1, 5, ""},
     {"permissions of a link itself", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, fs::perm_options::replace | fs::perm_options::nofollow, ec); return 0; }, 0, 50, "zor/file.txt#644"},
     {"permissions through a link", [](auto&, auto& ec) { fs::permissions(path("c:\\zor\\lexi"), fs::perms::none, ec); return permsOf("c:\\zor\\file.txt"); }, kReadOnly, 0, "zor/file.txt#444"},
     {"permissions with two options", [](auto&, auto& ec) -> std::uintmax_t { fs::permissions(path("c:\\zor\\file.txt"), fs::perms::none, fs::perm_options::add | fs::perm_options::remove, ec); return 0; }, 0, 87, "zor/file.txt#644"},
@@ -212,6 +227,11 @@ const Change kChanges[] = {
     {"last_write_time set to 1601 and a tick", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type(fs::file_time_type::duration(1)), ec); }, 1, 0, ""},
     {"last_write_time set to file_time_type::min()", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::min(), ec); }, 1, 0, ""},
     {"last_write_time set to the largest FILETIME", [](auto&, auto& ec) { return heldOrRefused(fs::file_time_type::max(), ec); }, 1, 0, ""},
+    // ext4 holds 1901-12-13T20:45:52Z to 2446-05-10T22:38:55Z in nanoseconds, each end second at .0 alone.
+    {"last_write_time set to ext4's last second", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last), ec); }, 1, 0, ""},
+    {"last_write_time set to a tick past ext4's last second", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last, 1), ec); }, 1, 0, ""},
+    {"last_write_time set to a second past ext4's last", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4Last + 1), ec); }, 1, 0, ""},
+    {"last_write_time set to half a second past ext4's first", [](auto&, auto& ec) { return heldOrRefused(after1970(kExt4First, 5'000'000), ec); }, 1, 0, ""},
     {"last_write_time set of what is not there", [](auto&, auto& ec) -> std::uintmax_t { fs::last_write_time(path("c:\\zor\\none"), fs::file_time_type(), ec); return 0; }, 0, 2, "-zor/none"},
     // Without long paths CreateDirectoryW keeps room for an 8.3 name: 247 characters, 248 units with the NUL.
     {"create_directory at MAX_PATH - 12 without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directory(path(deepPath(220).substr(0, 207))); bool made; { LegacyPaths legacy; made = fs::create_directory(path(deepPath(247)), ec); } return made + 2 * fs::is_directory(path(deepPath(247))); }, 3, 0, ""},

@@ -74,6 +74,23 @@ TEST_F(Winpath, EachOperationOnEachPath) {
     makeFolder(driveC("zor/" + std::string(150, 'a') + "/" + std::string(150, 'b')));
     const std::string deepEchoed =
         deep.substr(0, 120) + "..." + std::string(60, 'b') + " (308 bytes)";
+    // Records that normalise to "c:\" and `last`, of `length` bytes, and how a failure echoes them.
+    const auto dotted = [](std::size_t length, const std::string& last) {
+        std::string record = "c:\\";
+        while (record.size() + last.size() < length)
+            record += ".\\";
+        return record + last;
+    };
+    const auto echoedRecord = [](const std::string& record) {
+        return record.substr(0, 120) + "..." + record.substr(record.size() - 60) + " (" +
+               std::to_string(record.size()) + " bytes)";
+    };
+    const std::string atBound = dotted(131071, "xx");
+    const std::string pastBound = dotted(131072, "xxx");
+    const std::string huge =
+        dotted(1 << 20, "0123456789012345678901234567890123456789012345678901234567890");
+    const std::string tooLongText = "The filename or extension is too long.";
+    std::ofstream(temp("nul"), std::ios::binary) << "c:\\zor\0\nc:\\zor\n"s;
     // clang-format off
     const Row rows[] = {
         {{"absolute", "c:foo", "x\\..\\y", "d:\\a\\..\\b\\", "\\\\server\\share\\a\\..\\b"},
@@ -139,11 +156,14 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              driveC("zor/store/") + "\n" + driveC() + "/\n/\n",
          "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\x]\n"
          "winpath: host: a device (\\\\.\\nul), which no host file stands for [nul]\n", 1},
-        // What has no host path says why; a long path is cut between characters.
-        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y')}, "",
+        // What has no host path says why; a path over 200 bytes is cut between characters.
+        {{"host", "c:\\zor\\file.txt:s", "q:\\" + std::string(116, 'x') + "\u00e9" + std::string(130, 'y'),
+          "q:\\" + std::string(197, 'z')}, "",
          "winpath: host: a stream (file.txt:s), which no host file holds [c:\\zor\\file.txt:s]\n"
          "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
-             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n", 1},
+             std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n"
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
+             std::string(197, 'z') + "]\n", 1},
         // No longer a path than Windows takes: 32,767 characters.
         {{"windows", "/" + std::string(32764, 'x'), "/" + std::string(32765, 'x')},
          "Z:\\" + std::string(32764, 'x') + "\n",
@@ -237,6 +257,21 @@ TEST_F(Winpath, EachOperationOnEachPath) {
         // -0: NUL-separated both ways, a newline in a name kept.
         {{"-0", "absolute", "-"}, "c:\\a\nb\0c:\\c\\\0"s, "", 0, "c:\\a\nb\0c:\\c\\\0"s},
         {{"-0", "absolute", "-"}, "c:\\a\r\0"s, "", 0, "c:\\a\r\0"s},  // a CR of the name's own
+        // A record past the longest argument the host passes (131,071 bytes, more than any path
+        // that Windows takes) fails, and is not held whole; a CR before its LF is no part of it.
+        {{"normal", "-"}, "c:\\xx\nc:\\zor\n",
+         "winpath: normal: " + tooLongText + " [" + echoedRecord(pastBound) + "]\n"
+         "winpath: normal: " + tooLongText + " [" + echoedRecord(huge) + "]\n", 1,
+         atBound + "\r\n" + pastBound + "\n" + huge + "\r\nc:\\zor\n"},
+        // No file is named with a NUL, which a line may hold: every operation refuses it, and a
+        // failure line shows it.
+        {{"status", "-f", temp("nul")}, "directory\n",
+         "winpath: status: " + invalidName + " [c:\\zor<NUL>]\n", 1},
+        {{"host", "-"}, driveC("zor") + "\n",
+         "winpath: host: " + invalidName + " [c:\\zor\\a<NUL>b]\n", 1, "c:\\zor\\a\0b\nc:\\zor\n"s},
+        {{"-p", "host", "-"}, "",
+         "winpath: host: " + invalidName + " [c:\\zor\\a<NUL>b] in the list [c:\\zor;c:\\zor\\a<NUL>b]\n",
+         1, "c:\\zor;c:\\zor\\a\0b\n"s},
         {{"-0", "canonpath", "c:\\zor\\rel"}, "bailing out because path is a symlink while symlink "
          "resolving is disabled\0\0"s, "", 0},
     };
@@ -426,6 +461,22 @@ TEST_F(Winpath, JsonParsedBack) {
         nlohmann::json::parse(run({"canonical", "--json", "c:\\zor\\nothere"}).out);
     EXPECT_EQ(failed[0]["error"], nlohmann::json::parse(R"({"code": 2, "category": "system",
                                         "text": "The system cannot find the file specified."})"));
+
+    // A record holding a NUL, and one too long to be a path, echoed as a failure line echoes it.
+    const nlohmann::json records = nlohmann::json::parse(
+        run({"--json", "normal", "-"}, "c:\\a\0b\n"s + std::string(200000, 'a') + "\n").out);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0], nlohmann::json::parse(R"({"operation": "normal", "input": "c:\\a\u0000b",
+                "error": {"code": 123, "category": "system", "text":
+                "The filename, directory name, or volume label syntax is incorrect."}})"));
+    const nlohmann::json tooLong = {
+        {"operation", "normal"},
+        {"input", std::string(120, 'a') + "..." + std::string(60, 'a') + " (200000 bytes)"},
+        {"error",
+         {{"code", 206},
+          {"category", "system"},
+          {"text", "The filename or extension is too long."}}}};
+    EXPECT_EQ(records[1], tooLong);
 
     const nlohmann::json parts = nlohmann::json::parse(run({"--json", "decompose", "c:x.tar"}).out);
     EXPECT_EQ(parts[0]["result"],

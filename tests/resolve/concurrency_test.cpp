@@ -250,6 +250,59 @@ TEST_F(Concurrency, AFolderRenamedUnderTheWalk) {
     }
 }
 
+// A folder renamed onto a file while the file's name changes hands once: exchanged on the host
+// with a folder Y, or taken by a second folder renamed onto it. Each call's folder is where its
+// result says: gone from its name when it succeeded (at T, or at Y if the exchange came after),
+// still there, whole, when it failed with 5.
+TEST_F(Concurrency, AFolderRenamedOntoAFileIsWhereItsResultSays) {
+    struct Row {
+        const char* race;
+        bool secondRenames;  // else the second thread exchanges T and Y
+    };
+    const Row rows[] = {{"the file exchanged for a folder", false},
+                        {"two folders renamed onto it", true}};
+    const std::string w = driveC("w");
+    const auto there = [&](const std::string& below) {
+        struct stat st {};
+        return ::lstat((w + "/" + below).c_str(), &st) == 0;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.race);
+        int wrong = 0;
+        for (int round = 0; round < 100; ++round) {
+            std::filesystem::remove_all(w);
+            for (const char* folder : {"A", "C", "Y"}) {
+                makeFolder(w + "/" + folder);
+                makeFile(w + "/" + folder + "/" + folder + ".mark");
+            }
+            makeFile(w + "/T");
+            std::error_code results[2];
+            together(2, [&](int i) {
+                if (i == 0 || row.secondRenames) {
+                    winfs::rename(path(i == 0 ? "c:\\w\\A" : "c:\\w\\C"), path("c:\\w\\T"),
+                                  results[i]);
+                } else {
+                    // Spread over the call's time, so that the exchange falls anywhere in it.
+                    const auto until = Clock::now() + std::chrono::microseconds(round % 100);
+                    while (Clock::now() < until) {
+                    }
+                    ::renameat2(AT_FDCWD, (w + "/T").c_str(), AT_FDCWD, (w + "/Y").c_str(),
+                                RENAME_EXCHANGE);
+                }
+            });
+            for (int i = 0; i < (row.secondRenames ? 2 : 1); ++i) {
+                const std::string name = i == 0 ? "A" : "C";
+                const std::string mark = name + ".mark";
+                const bool right = results[i]
+                                       ? results[i].value() == 5 && there(name + "/" + mark)
+                                       : !there(name) && (there("T/" + mark) || there("Y/" + mark));
+                if (!right) ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
     constexpr int kRounds = 50;
     std::atomic<int> failures{0};

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -60,6 +61,25 @@ void ChangeTest::expectState(const std::string& afterwards) const {
                 << word;
         }
     }
+}
+
+void setDosRecord(const std::string& host, const std::string& value) {
+    ASSERT_EQ(::setxattr(host.c_str(), "user.DOSATTRIB", value.data(), value.size(), 0), 0) << host;
+}
+
+std::string dosRecord(const std::string& host) {
+    std::string value(65536, '\0');
+    const ssize_t size = ::getxattr(host.c_str(), "user.DOSATTRIB", value.data(), value.size());
+    if (size < 0) return "(none)";
+    value.resize(static_cast<std::size_t>(size));
+    return value;
+}
+
+std::string bytesOf(std::string_view hex) {
+    std::string bytes;
+    for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
+        bytes += static_cast<char>(std::stoi(std::string(hex.substr(at, 2)), nullptr, 16));
+    return bytes;
 }
 
 PermissionsApply::PermissionsApply() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "drive_fixture.h"
@@ -92,6 +93,43 @@ class ChangeTest : public OperationsTest {
     // holds N bytes, "p#M" has the host mode M (octal).
     void expectState(const std::string& afterwards) const;
 };
+
+// The record of DOS attributes that Wine and Samba keep on a folder, "user.DOSATTRIB", of a host
+// path: set to `value` (a NUL may be among its bytes), and read back, "(none)" where there is none.
+void setDosRecord(const std::string& host, const std::string& value);
+std::string dosRecord(const std::string& host);
+
+// Hexadecimal digits as the bytes they spell: "30780a" is "0x\n".
+std::string bytesOf(std::string_view hex);
+
+// Records as Samba 4.17's own code writes them for a folder, in hexadecimal: 0x10 is a folder,
+// 0x11 a read-only one. Version 3: the text, a NUL, the binary part (the version twice; which
+// fields are valid, 0x11: the attributes and the creation time; the attributes; sizes; two times).
+// Version 5: an empty text, the same valid fields, the attributes and the creation time; read-only
+// alone (0x1), or holding 0x31 but vouching for the creation time alone (0x10). Version 2 (its
+// flags, the attributes, sizes, times, then a name), 3,005 bytes with a name of 2,940.
+inline constexpr const char* kSamba3Folder =
+    "307831300000030003000000"                  // "0x10", NUL, version 3 twice, padding
+    "1100000010000000"                          // the valid fields, the attributes
+    "0000000000000000000000000000000000000000"  // sizes
+    "ab9078563412da01cd9078563412da01";         // times
+inline constexpr const char* kSamba3ReadOnly =
+    "307831310000030003000000"
+    "1100000011000000"
+    "0000000000000000000000000000000000000000"
+    "ab9078563412da01cd9078563412da01";
+inline constexpr const char* kSamba5Folder = "00000500050000001100000010000000ab9078563412da01";
+inline constexpr const char* kSamba5ReadOnly = "00000500050000001100000011000000ab9078563412da01";
+inline constexpr const char* kSamba5ReadOnlyAlone =
+    "00000500050000001100000001000000ab9078563412da01";
+inline constexpr const char* kSamba5Unvouched = "00000500050000001000000031000000ab9078563412da01";
+inline std::string samba2(bool readOnly) {
+    return bytesOf(readOnly ? "30783131000002000200000000000000110000000000000000000000000000000000"
+                              "000000000000ab9078563412da01cd9078563412da010000000000000000"
+                            : "30783130000002000200000000000000100000000000000000000000000000000000"
+                              "000000000000ab9078563412da01cd9078563412da010000000000000000") +
+           std::string(2940, 'x') + std::string(1, '\0');
+}
 
 // Where a row names a folder to deny, the folder loses every permission bit and the thread the
 // capabilities that pass them by, so that a listing as root is refused as another user's is.

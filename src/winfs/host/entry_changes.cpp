@@ -21,17 +21,22 @@ Error setModifiedAt(int at, const char* name, const timespec& modified) {
     return ::utimensat(at, name, times.data(), AT_SYMLINK_NOFOLLOW) == 0 ? Error() : Error::last();
 }
 
-// Whether the file system stored `wanted` as `stored`: cut to its granularity, which is at most
-// FAT's two seconds, and not moved to the nearest time it holds.
-bool storedAs(Time wanted, Time stored) noexcept {
-    if (stored > wanted) return false;
-    // In unsigned arithmetic the difference of two int64 seconds, the later first, is exact.
-    const std::uint64_t seconds =
-        static_cast<std::uint64_t>(wanted.seconds) - static_cast<std::uint64_t>(stored.seconds);
-    if (seconds > 2) return false;
-    const std::int64_t apart = static_cast<std::int64_t>(seconds) * 1'000'000'000 +
-                               wanted.nanoseconds - stored.nanoseconds;
-    return apart < 2'000'000'000;
+// The time `by` seconds before `t`; a Time of a FILETIME lies far from int64's ends.
+Time earlier(Time t, std::int64_t by) noexcept {
+    return {t.seconds - by, t.nanoseconds};
+}
+
+// No file system cuts a time to a granularity coarser than FAT's two seconds.
+constexpr std::int64_t kCoarsest = 2;
+
+// Sets the time and reads back what the file system stored.
+Result<Time> storedFor(int at, const char* name, Time modified) {
+    const timespec wanted{static_cast<time_t>(modified.seconds),
+                          static_cast<long>(modified.nanoseconds)};
+    if (const Error error = setModifiedAt(at, name, wanted)) return error;
+    struct stat st {};
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
+    return timeOf(st.st_mtim);
 }
 
 // lstat of the name, which must not be a link: one there now stands where the walk saw none.
@@ -48,12 +53,18 @@ Error setModified(Place place, Time modified) {
     const char* name = nameOf(place);
     struct stat before {};
     if (const Error error = statNoLink(at, name, before)) return error;
-    const timespec wanted{static_cast<time_t>(modified.seconds),
-                          static_cast<long>(modified.nanoseconds)};
-    if (const Error error = setModifiedAt(at, name, wanted)) return error;
-    struct stat after {};
-    if (::fstatat(at, name, &after, AT_SYMLINK_NOFOLLOW) != 0) return Error::last();
-    if (storedAs(modified, timeOf(after.st_mtim))) return {};
+    const Result<Time> stored = storedFor(at, name, modified);
+    if (!stored) return stored.error();
+    if (*stored == modified) return {};
+    // Stored earlier: cut to the file system's granularity (FAT keeps even seconds, ext4 with
+    // small inodes whole ones), or moved to an end of its range: ext4 keeps 2446-05-10 22:38:55
+    // for any later time, and each of its two end seconds at .0 alone. A cut moves with the time,
+    // a clamp stays put: set two seconds earlier, a cut is stored two seconds earlier too.
+    if (*stored < modified && earlier(modified, kCoarsest) < *stored) {
+        const Result<Time> probe = storedFor(at, name, earlier(modified, kCoarsest));
+        if (probe && *probe == earlier(*stored, kCoarsest) && storedFor(at, name, modified))
+            return {};
+    }
     setModifiedAt(at, name, before.st_mtim);  // the time it had, as a refused time leaves it
     return Error(EINVAL);
 }

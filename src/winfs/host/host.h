@@ -256,7 +256,8 @@ Error makeHardLink(Place target, Place link);
 // where the walk saw none, and fails with loop(), changing nothing.
 // Sets the data's last change time; the access time stays. A time the file system cannot hold is
 // EINVAL and the file keeps the time it had: the host refuses some, and stores others as the
-// nearest it holds (ext4 holds 1901 to 2446). `modified.nanoseconds` is below 1e9.
+// nearest it holds (ext4 holds 1901 to 2446). A time cut to the file system's granularity (FAT's
+// two seconds) is held. `modified.nanoseconds` is below 1e9.
 Error setModified(Place place, Time modified);
 // Sets the permission bits.
 Error setMode(Place place, std::uint32_t mode);
@@ -265,11 +266,16 @@ Error resizeFile(Place place, std::uint64_t size);
 
 // The DOS attributes of a folder that its mode cannot carry (read-only, which on a folder does not
 // keep names from being made in it), kept as Wine and Samba keep them: the extended attribute
-// "user.DOSATTRIB", "0x" and hexadecimal digits (0x1 for read-only). 0 where there is no record,
-// or the file system keeps none. The folder is opened with no link followed as the last name.
+// "user.DOSATTRIB", "0x" and hexadecimal digits (0x1 for read-only), which Samba follows with a NUL
+// and a binary part that holds them again. 0 where there is no record, none in a form we read, one
+// we may not read (Linux reads a folder's user attributes only for one who may list it), or the
+// file system keeps none. The folder is held with no link followed as the last name, and needs no
+// permission of its own.
 Result<std::uint32_t> dosAttributesAt(Place place);
-// Sets them; 0 removes the record.
-Error setDosAttributes(Place place, std::uint32_t attributes);
+// Sets or clears read-only, and keeps what else the record says: Wine's text is written when there
+// is none, and removed when it holds no attribute left. A record there that we may not read is
+// EACCES, and stays.
+Error setDosReadOnly(Place place, bool readOnly);
 
 // The size of the file system that holds `place` and its free bytes, in bytes.
 struct Space {

@@ -291,6 +291,27 @@ std::uintmax_t removeAll(const path& p, std::error_code& ec) {
     return tree.removed();
 }
 
+// A folder over the file `target`, which the host's rename refuses: the two change places in one
+// step, and the file, now under the folder's old name, goes. What comes back must be the file seen
+// there: a folder renamed onto it meanwhile (by another thread, or exchanged in by another
+// process) is put back where it was, and the call fails as on a folder (5). A process killed
+// between the two steps leaves the file under the folder's old name.
+host::Error replaceFileWithFolder(const Held& source, const Held& target, std::error_code& ec) {
+    const host::Result<host::Stat> replaced = host::statAt(target.place(), false);
+    if (!replaced) return replaced.error();
+    if (replaced->type != file_type::directory) {
+        if (const host::Error error = host::exchangeNames(source.place(), target.place()))
+            return error;
+        const host::Result<host::Stat> back = host::statAt(source.place(), false);
+        if (back && back->device == replaced->device && back->inode == replaced->inode)
+            return host::removeName(source.place());
+        if (const host::Error error = host::exchangeNames(source.place(), target.place()))
+            return error;
+    }
+    ec = make_error_code(ERROR_ACCESS_DENIED);
+    return {};
+}
+
 // `from` over the entry `to`, a file that is there and may be in another case; then the name takes
 // the case given. Two names of one file (hard links) leave the one moved onto, as on Windows, where
 // the host's rename would keep both.
@@ -300,10 +321,8 @@ void replaceEntry(const Slot& from, const Slot& to, std::error_code& ec) {
     host::Error error = hold(from, source);
     if (!error) error = hold(to, target);
     if (!error && from.found.type == file_type::directory) {
-        // A folder over a file, which the host's rename refuses: the two change places in one
-        // step, and the file, now under the folder's old name, goes.
-        error = host::exchangeNames(source.place(), target.place());
-        if (!error) error = host::removeName(source.place());
+        error = replaceFileWithFolder(source, target, ec);
+        if (ec) return;
     } else if (!error) {
         error = host::sameFile(source.place(), target.place())
                     ? host::removeName(source.place())

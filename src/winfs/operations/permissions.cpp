@@ -50,13 +50,8 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
     if (found.at.type == file_type::directory) {
         // A folder's attribute is a record beside it: its mode stays, so names are still made in
         // it, as in a read-only folder on Windows.
-        const host::Result<std::uint32_t> attributes = host::dosAttributesAt(place);
-        host::Error error = attributes.error();
-        if (!error) {
-            error = host::setDosAttributes(
-                place, *readOnly ? *attributes | 0x1U : *attributes & ~std::uint32_t{0x1});
-        }
-        if (error) ec = error.windows(host::At::lastName);
+        if (const host::Error error = host::setDosReadOnly(place, *readOnly))
+            ec = error.windows(host::At::lastName);
         return;
     }
     const host::Result<host::Stat> st = host::statAt(place, false);
