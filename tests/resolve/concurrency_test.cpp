@@ -320,6 +320,37 @@ TEST_F(Concurrency, FoldersMadeByManyAtOnceAreMadeOnceAndFailForNone) {
         EXPECT_EQ(created[static_cast<std::size_t>(round)].load(), 1) << round;
 }
 
+// Opens that share nothing, from many threads at once: the table lets one at a time hold the
+// file, whatever name each opens it by, and a remove never passes one that holds it.
+TEST_F(Concurrency, AFileOpenSharingNothingIsHeldByOneAtATime) {
+    makeFile(driveC("zor/sub/held"));
+    ::link(driveC("zor/sub/held").c_str(), driveC("zor/sub/other").c_str());
+    std::atomic<int> inside{0};
+    std::atomic<int> wrong{0};
+    std::atomic<int> held{0};
+    forAWhile(kThreads / 2, 1.0, [&] {
+        std::error_code ec;
+        const path p(held.load() % 2 == 0 ? "c:\\zor\\A\\HELD" : "c:\\zor\\sub\\other");
+        winfs::file file =
+            winfs::open_file(p, winfs::file_access::read_write,
+                             winfs::file_disposition::open_existing, winfs::file_share::none, ec);
+        if (ec) {
+            if (ec != winfs::make_error_code(winfs::ERROR_SHARING_VIOLATION)) ++wrong;
+            return;
+        }
+        ++held;
+        if (inside.fetch_add(1) != 0) ++wrong;
+        if (!winfs::remove(path("c:\\zor\\sub\\held"), ec) &&
+            ec != winfs::make_error_code(winfs::ERROR_SHARING_VIOLATION)) {
+            ++wrong;
+        }
+        inside.fetch_sub(1);
+    });
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_GT(held.load(), 0);
+    EXPECT_TRUE(winfs::exists(path("c:\\zor\\sub\\held")));
+}
+
 // Changes and reads below a folder that another thread swaps for a link to a host folder outside
 // the prefix, holding the same names, and back: nothing outside changes (no name goes or comes, no
 // size, mode or time moves) and no read describes a file outside, in any round, for a path just
@@ -418,6 +449,21 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                  winfs::create_directory(path(p.native() + "dir"), ec);
              });
          }},
+        {"open_file for writing each", 20,
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::file file = winfs::open_file(p, winfs::file_access::write,
+                                                     winfs::file_disposition::create_always, ec);
+                 if (!ec) file.write("x", 1, ec);
+             });
+         }},
+        {"open_file making a file beside each", 20,
+         [&] {
+             eachFile([](const path& p, std::error_code& ec) {
+                 winfs::open_file(path(p.native() + "new"), winfs::file_access::write,
+                                  winfs::file_disposition::create_new, ec);
+             });
+         }},
         {"directory_iterator", 20,
          [&] {
              for (int s = 0; s < 1000; ++s) {
@@ -453,6 +499,13 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
          [&] {
              eachOutside([](const path& p, std::error_code& ec) {
                  return winfs::hard_link_count(p, ec) == 1;
+             });
+         }},
+        {"ifstream", 0,
+         [&] {
+             eachOutside([](const path& p, std::error_code&) {
+                 const winfs::ifstream in(p);
+                 return in.is_open();
              });
          }},
         {"equivalent", 0,
