@@ -59,14 +59,21 @@ class NameCache::Listing {
     host::FolderStamp stamp;
 
     std::size_t size() const noexcept { return offsets_.empty() ? count_ : offsets_.size(); }
-    bool add(std::string_view name) {
-        if (text_.size() + name.size() + 1 > std::numeric_limits<std::uint32_t>::max()) {
+    bool add(std::string_view name, file_type type) {
+        if (text_.size() + name.size() + 2 > std::numeric_limits<std::uint32_t>::max()) {
             return false;
         }
         offsets_.push_back(static_cast<std::uint32_t>(text_.size()));
         text_.append(name);
         text_.push_back('\0');
+        text_.push_back(static_cast<char>(type));
         return true;
+    }
+    // The type that the folder recorded for a name this listing gave (file_type::unknown where
+    // its file system records none): it holds while the folder's stamp does, since a name changes
+    // kind only by being removed or renamed.
+    static file_type typeOf(std::string_view listed) noexcept {
+        return static_cast<file_type>(listed.data()[listed.size() + 1]);
     }
     void index() {
         count_ = offsets_.size();
@@ -115,7 +122,7 @@ class NameCache::Listing {
                 if (std::string shortName = shortNameOf(longName); !shortName.empty()) {
                     shortNames_.push_back({std::move(shortName), static_cast<std::uint32_t>(at)});
                 }
-                at += longName.size() + 1;
+                at += longName.size() + 2;
             }
             std::sort(shortNames_.begin(), shortNames_.end(),
                       [this](const Alias& a, const Alias& b) {
@@ -152,7 +159,7 @@ class NameCache::Listing {
         std::uint32_t offset;  // of the long name in text_
     };
 
-    std::string text_;                    // the names in the order the folder gave them
+    std::string text_;  // the names in the order the folder gave them, each with a NUL and its type
     std::vector<std::uint32_t> offsets_;  // while the folder is read
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
@@ -187,8 +194,8 @@ std::error_code NameCache::find(host::Place folder, std::string_view name, std::
     return ec;
 }
 
-NameCache::Known NameCache::known(host::Place folder, std::string_view name,
-                                  std::string* spelling) {
+NameCache::Known NameCache::known(host::Place folder, std::string_view name, std::string* spelling,
+                                  file_type* type) {
     const host::Result<host::FolderStamp> stamp = host::stampOf(folder);
     if (!stamp) return Known::unknown;
     const std::shared_ptr<const Listing> listing = held(*stamp);
@@ -198,7 +205,10 @@ NameCache::Known NameCache::known(host::Place folder, std::string_view name,
     if (best.empty()) best = listing->findShort(name);
     if (best.empty()) return Known::absent;
     // Among twins, only a look at the name as given can tell whether it is one of them.
-    if (spelling != nullptr && !(twins && best != name)) spelling->assign(best);
+    if (spelling != nullptr && !(twins && best != name)) {
+        spelling->assign(best);
+        if (type != nullptr) *type = Listing::typeOf(best);
+    }
     return Known::present;
 }
 
@@ -218,15 +228,16 @@ std::error_code NameCache::read(host::Place folder, std::string_view name, std::
     std::string best;
     const std::string alias = shortAliasKey(name);
     std::string byAlias;  // the name that owns `alias` as its short name
-    const host::Error error = host::listFolder(folder, listed, [&](std::string_view n) {
-        if (!windowsCanSpell(n)) return;  // no lookup may give it
-        if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
-        if (!alias.empty() && (byAlias.empty() || ownsBefore(n, byAlias)) &&
-            shortNameOf(n) == alias) {
-            byAlias = n;
-        }
-        if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n);
-    });
+    const host::Error error =
+        host::listFolder(folder, listed, [&](std::string_view n, file_type type) {
+            if (!windowsCanSpell(n)) return;  // no lookup may give it
+            if (equalIgnoringCase(n, name) && (best.empty() || n < best)) best = n;
+            if (!alias.empty() && (byAlias.empty() || ownsBefore(n, byAlias)) &&
+                shortNameOf(n) == alias) {
+                byAlias = n;
+            }
+            if (keepable) keepable = listing->size() < options_.maxNames && listing->add(n, type);
+        });
     {
         const std::lock_guard lock(mutex_);
         ++foldersRead_;

@@ -34,6 +34,7 @@
 #include <unordered_map>
 
 #include "host/host.h"
+#include "pathprobe/winfs/file_status.h"
 
 namespace winfs {
 
@@ -69,9 +70,12 @@ class NameCache {
 
     // What a kept listing of the folder at `folder` says of `name`, without reading the folder:
     // unknown when none is kept or the folder changed since; one stat of the folder. When it is
-    // present, `spelling` (if given) takes the name on disk as spellingOf() gives it.
+    // present, `spelling` (if given) takes the name on disk as spellingOf() gives it, and `type`
+    // (if given, with it) the type that the folder records for that name, unknown where its file
+    // system records none.
     enum class Known { absent, present, unknown };
-    Known known(host::Place folder, std::string_view name, std::string* spelling = nullptr);
+    Known known(host::Place folder, std::string_view name, std::string* spelling = nullptr,
+                file_type* type = nullptr);
 
     // The name on disk that find() would give for `name`, from a kept listing of the folder at
     // `folder`, with one stat of the folder: `name` itself when the folder holds it as spelt, the

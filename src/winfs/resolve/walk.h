@@ -89,6 +89,7 @@ class Walk {
     bool allAtOnce();
     bool allAtOnceRespelt();
     bool enterVouched(host::Handle last);
+    bool enterListed(file_type type);
     host::LastLink lastLinkMode() const noexcept;
     bool enterToMissing(std::size_t count);
     std::size_t pendingTo(const FolderHint& hint) const;

@@ -97,10 +97,12 @@ bool Walk::enterToMissing(std::size_t count) {
     if (!isValidName(next.name) || next.name == "." || next.name == "..") return true;
     // A name the kept listing holds in another case is looked at in that case at once.
     std::string onDisk;
-    const NameCache::Known known = folderNames().known({entered, ""}, next.name, &onDisk);
+    file_type type = file_type::unknown;
+    const NameCache::Known known = folderNames().known({entered, ""}, next.name, &onDisk, &type);
     if (known == NameCache::Known::present && !onDisk.empty() && onDisk != next.name) {
         next.name = std::move(onDisk);
         noteOtherCase();
+        enterListed(type);
     }
     if (known != NameCache::Known::absent) return true;
     const bool last = pending_.size() == 1;
@@ -155,35 +157,57 @@ void Walk::noteOtherCase() {
     noteFolder(lastOtherCase);
 }
 
-// Enters every pending name when the folder of the other-case hint holds the next name after it
-// only in another case, as its kept listing says, and the whole path in that case is there with no
-// link: the walk would have looked the name up as given, missed it, and found that case in the
-// same listing. Whatever else the listing says ends the hint.
+// Enters the folders up to the one of the other-case hint, held, when its kept listing holds the
+// next name only in another case, and has the walk look at that case next: the walk would have
+// looked the name up as given, missed it, and found that case in the same listing. The names after
+// it, if any, are entered at once from the folder held when none is a link. Whatever else the
+// listing says ends the hint.
 bool Walk::allAtOnceRespelt() {
     const std::size_t count = pendingTo(lastOtherCase);
     if (count == 0) return false;
     std::string names;
     if (!pendingNames(pending_, count, names)) return false;
-    Pending& next = pending_[pending_.size() - 1 - count];
     // The folder is opened with no link followed for its kept listing to be asked.
     const host::Result<host::Place> place = at_.folder().beneath(names, scratch_);
     if (!place) return false;
-    const host::Result<host::Handle> folder = host::openLinkFree(*place, host::LastLink::refuse);
+    host::Result<host::Handle> folder = host::openLinkFree(*place, host::LastLink::refuse);
     if (!folder) return false;
-    std::string onDisk = folderNames().spellingOf({folder->get(), ""}, next.name);
+    Pending& next = pending_[pending_.size() - 1 - count];
+    std::string onDisk;
+    file_type type = file_type::unknown;
+    folderNames().known({folder->get(), ""}, next.name, &onDisk, &type);
     if (onDisk.empty() || onDisk == next.name) {
         lastOtherCase.count = 0;
         return false;
     }
-    std::swap(next.name, onDisk);
-    if (pendingNames(pending_, pending_.size(), names)) {
-        if (const host::Result<host::Place> whole = at_.folder().beneath(names, scratch_)) {
-            host::Result<host::Handle> handle = host::openLinkFree(*whole, lastLinkMode());
-            if (handle) return enterVouched(std::move(*handle));
-        }
+    next.name = std::move(onDisk);
+    for (std::size_t entered = 0; entered < count; ++entered, pending_.pop_back()) {
+        at_.push(pending_.back().name);
+        anyFound_ = true;
     }
-    std::swap(next.name, onDisk);
-    return false;
+    at_.folder().hold(std::move(*folder));
+    if (enterListed(type)) return true;
+    // The last name is looked at in the folder held, in one call.
+    if (pending_.size() < 2 || !pendingNames(pending_, pending_.size(), names)) return false;
+    const host::Result<host::Place> whole = at_.folder().beneath(names, scratch_);
+    if (!whole) return false;
+    host::Result<host::Handle> handle = host::openLinkFree(*whole, lastLinkMode());
+    return handle && enterVouched(std::move(*handle));
+}
+
+// Enters the last name, the one pending, as the kept listing of the folder where the walk stands
+// gives it, when that listing tells its kind and it is no link: what a look at it would have found,
+// since a name changes kind only by a change that the folder's stamp shows.
+bool Walk::enterListed(file_type type) {
+    if (pending_.size() != 1 || type == file_type::unknown || type == file_type::symlink) {
+        return false;
+    }
+    at_.push(pending_.back().name);
+    pending_.pop_back();
+    anyFound_ = true;
+    type_ = type;
+    stat_.reset();
+    return true;
 }
 
 void Walk::noteLink(std::size_t origin, std::string_view link) {
@@ -232,9 +256,12 @@ std::error_code Walk::followLastLink() {
 bool Walk::allAtOnce() {
     triedAtOnce_ = links_;
     if (const std::size_t count = hintedFolder(); count != 0 && enterToMissing(count)) {
-        if (stopped()) return true;  // at the missing name; else the rest from the folder entered
+        // At the missing name, or past the last one; else the rest from the folder entered.
+        if (stopped() || pending_.empty()) return true;
     }
+    const std::size_t before = pending_.size();
     if (allAtOnceRespelt()) return true;
+    if (pending_.size() != before) return false;  // the walk goes on from the folder the hint held
     // One name costs the walk no more than openat2 would.
     std::string names;
     if (pending_.size() < 2 || !pendingNames(pending_, pending_.size(), names)) return false;
@@ -247,7 +274,7 @@ bool Walk::allAtOnce() {
         for (std::size_t count = all - 1; count > 0 && count + 2 >= all; --count) {
             if (enterToMissing(count)) break;
         }
-        return stopped();
+        return stopped() || pending_.empty();
     }
     if (!handle) return false;
     return enterVouched(std::move(*handle));
