@@ -206,15 +206,16 @@ detail::opened openPath(const path& p, file_access access, file_disposition disp
         ec = make_error_code(ERROR_INVALID_NAME);
         return {};
     }
-    const LookupForm form = lookupFormOf(full);
-    if (form.kind == LookupForm::Kind::device) return openDevice(form.device, wanted, ec);
     // A file there as given, with no link on the way, opens in one call; a file to make, or one
-    // the walk must find, is walked to.
+    // the walk must find, is walked to. A device is never opened as given: its form is asked
+    // only when that fails, so that the path is parsed once on the way that counts.
     if (disposition != file_disposition::create_new) {
         if (std::optional<host::Handle> file = openAsGiven(*map, full, wanted.mode)) {
             return takeExisting(std::move(*file), wanted, share, ec);
         }
     }
+    const LookupForm form = lookupFormOf(full);
+    if (form.kind == LookupForm::Kind::device) return openDevice(form.device, wanted, ec);
     return openWalked(full, wanted, disposition, share, ec);
 }
 
