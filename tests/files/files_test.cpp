@@ -122,6 +122,7 @@ const Open kOpens[] = {
     {"a separator after a file's name", [](auto&, auto& ec) { return opened("c:\\zor\\data.txt\\", R, kExisting, ec); }, kFailed, 123, ""},
     {"trailing dots and spaces dropped", [](auto&, auto& ec) { return bytesRead("c:\\zor\\data.txt. .", ec); }, 5, 0, ""},
     {"after \\\\?\\ a name as written", [](auto&, auto& ec) { hostFile("trail.", "abc"); return bytesRead("\\\\?\\C:\\zor\\trail.", ec); }, 3, 0, "zor/trail.:3"},
+    {"after \\\\?\\ \"..\" is a name, not the folder above", [](auto&, auto& ec) { return opened("\\\\?\\C:\\zor\\store\\..\\data.txt", R, kExisting, ec); }, kFailed, 123, ""},
     {"after \\\\?\\ no dot dropped", [](auto&, auto& ec) { return opened("\\\\?\\C:\\zor\\data.txt.", R, kExisting, ec); }, kFailed, 2, ""},
     {"a link read by its Windows meaning", [](auto&, auto& ec) { hostFile("store/file.txt", "host"); return bytesRead("c:\\zor\\lexi", ec); }, 0, 0, ""},
     {"a file in another case, by its folders' kept listings", [](auto&, auto& ec) { return bytesReadListed("C:\\ZOR\\DATA.TXT", ec); }, 5, 0, "zor/data.txt:5 -zor/DATA.TXT"},

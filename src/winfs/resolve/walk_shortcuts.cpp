@@ -358,10 +358,13 @@ std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, h
     std::error_code ec;
     const Drive* drive = DriveMapAccess::driveOf(map, form, ec);
     if (drive == nullptr) return std::nullopt;
+    // Only a path taken verbatim has names that no disk can hold ("..", "a/b"): any other has them
+    // lexically normal.
+    const bool verbatim = grammar::isVerbatim(full.native());
     std::string names;
     names.reserve(full.native().size());
     for (const std::string& name : form.names) {
-        if (!isValidName(name) || !grammar::canBeAName(name)) return std::nullopt;
+        if (!isValidName(name) || (verbatim && !grammar::canBeAName(name))) return std::nullopt;
         if (!names.empty()) names.push_back('/');
         names.append(name);
     }
