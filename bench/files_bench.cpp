@@ -6,6 +6,8 @@
 //   BM_Write256/std, winfs: write them through std::ofstream, winfs::ofstream, to a new file
 //   BM_Status, BM_Remove, BM_OpenFile/table_on, table_off: status, remove (of a file made afresh,
 //     untimed) and open_file with close, with set_sharing(true) and set_sharing(false)
+//   BM_OpenEntry/table_on, table_off: the table's own part of an open and its close, an entry
+//     made and given up, which is below what the rows above can tell on a busy machine
 // Run by hand, interleaved and repeated on a busy machine:
 //   build/default/bench/files_bench --benchmark_min_time=0.2 --benchmark_repetitions=10
 //       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "bench_prefix.h"
+#include "operations/sharing.h"
 #include "pathprobe/winfs/filesystem.h"
 #include "pathprobe/winfs/fstream.h"
 
@@ -200,5 +203,19 @@ void BM_OpenFile(benchmark::State& state, bool table) {
 }
 BENCHMARK_CAPTURE(BM_OpenFile, table_on, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_OpenFile, table_off, false)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenEntry(benchmark::State& state, bool table) {
+    winfs::set_sharing(table);
+    for (auto _ : state) {
+        std::error_code ec;
+        winfs::detail::open_entry entry =
+            winfs::enterOpen({1, 1}, winfs::DataAccess::read, winfs::default_share, ec);
+        benchmark::DoNotOptimize(entry);
+        if (ec) state.SkipWithError("not entered");
+    }
+    winfs::set_sharing(true);
+}
+BENCHMARK_CAPTURE(BM_OpenEntry, table_on, true);
+BENCHMARK_CAPTURE(BM_OpenEntry, table_off, false);
 
 }  // namespace
