@@ -1,6 +1,6 @@
 // Makes one resolution call between two marker writes, so that `strace` can count the system
-// calls of that call alone: one_call [canonPath|weakly_canonical|status|exists|std] [PATH], where
-// PATH is
+// calls of that call alone: one_call [canonPath|weakly_canonical|status|exists|open_file|std]
+// [PATH], open_file opening the file for reading and closing it, where PATH is
 //   one_link    C:\bench\one\two\link\four\five\six, link -> C:\bench\one\two\real (the default)
 //   no_link     C:\bench\one\two\real\four\five
 //   missing     C:\bench\one\two\real\four\five\missing
@@ -8,6 +8,8 @@
 //               in a folder of 100,000 names, looked up once before, so that its names are cached
 //   tail_settled, tail_new: C:\a\lnk\c\d\x\y, lnk -> b, x and y missing, on a tree made 3 s
 //               before or 0.1 s before, resolved once before as a program that asks again would
+//   report_exact, report_other_case: C:\Users\Bench\Documents\Report.txt, and in capitals, a
+//               file on a tree made 3 s before, opened once before
 // For example:
 //   strace -f -e trace=%file,%desc build/default/bench/one_call canonPath no_link 2>&1 |
 //     sed -n '/BEGIN/,/END/p'
@@ -24,6 +26,7 @@
 
 #include "drives/drive.h"
 #include "pathprobe/path_resolution.h"
+#include "pathprobe/winfs/files.h"
 #include "platform.h"
 #include "resolve/name_cache.h"
 
@@ -45,6 +48,10 @@ const std::map<std::string, Case> kCases = {
     {"big_exact", {"C:\\big\\file50000", "big/file50000"}},
     {"tail_settled", {"C:\\a\\lnk\\c\\d\\x\\y", "a/lnk/c/d/x/y"}},
     {"tail_new", {"C:\\a\\lnk\\c\\d\\x\\y", "a/lnk/c/d/x/y"}},
+    {"report_exact",
+     {"C:\\Users\\Bench\\Documents\\Report.txt", "Users/Bench/Documents/Report.txt"}},
+    {"report_other_case",
+     {"C:\\USERS\\BENCH\\DOCUMENTS\\REPORT.TXT", "Users/Bench/Documents/Report.txt"}},
 };
 
 std::string run(const std::string& which, const fs::path& windows,
@@ -54,6 +61,12 @@ std::string run(const std::string& which, const fs::path& windows,
     std::error_code ec;
     if (which == "status") return std::to_string(static_cast<int>(fs::status(windows, ec).type()));
     if (which == "exists") return std::to_string(fs::exists(windows, ec));
+    if (which == "open_file") {
+        winfs::file file = winfs::open_file(windows, winfs::file_access::read,
+                                            winfs::file_disposition::open_existing, ec);
+        if (!ec) file.close(ec);
+        return ec ? ec.message() : "opened";
+    }
     return canonPath(windows, true).string();
 }
 
@@ -95,6 +108,14 @@ int main(int argc, char** argv) {
         std::filesystem::create_symlink("b", prefix + "/drive_c/a/lnk");
         std::this_thread::sleep_for(name == "tail_new" ? std::chrono::milliseconds(100)
                                                        : std::chrono::milliseconds(3100));
+        (void)run(which, windows, host);
+    }
+
+    if (name.rfind("report_", 0) == 0) {
+        std::filesystem::create_directories(prefix + "/drive_c/Users/Bench/Documents");
+        const int fd = ::open(host.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0) ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3100));
         (void)run(which, windows, host);
     }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/filesystem.h"
@@ -58,6 +60,14 @@ std::uintmax_t bytesRead(const char* p, std::error_code& ec) {
     for (std::size_t n; (n = file.read(buffer, sizeof buffer)) > 0;)
         total += n;
     return total;
+}
+
+// bytesRead() once the folders on the way have settled and a lookup of `p` has read and kept
+// their listings, which an open in another case then asks.
+std::uintmax_t bytesReadListed(const char* p, std::error_code& ec) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    (void)fs::exists(path(p), ec);
+    return bytesRead(p, ec);
 }
 
 void hostFile(const char* name, const char* text) {
@@ -112,8 +122,13 @@ const Open kOpens[] = {
     {"a separator after a file's name", [](auto&, auto& ec) { return opened("c:\\zor\\data.txt\\", R, kExisting, ec); }, kFailed, 123, ""},
     {"trailing dots and spaces dropped", [](auto&, auto& ec) { return bytesRead("c:\\zor\\data.txt. .", ec); }, 5, 0, ""},
     {"after \\\\?\\ a name as written", [](auto&, auto& ec) { hostFile("trail.", "abc"); return bytesRead("\\\\?\\C:\\zor\\trail.", ec); }, 3, 0, "zor/trail.:3"},
+    {"after \\\\?\\ \"..\" is a name, not the folder above", [](auto&, auto& ec) { return opened("\\\\?\\C:\\zor\\store\\..\\data.txt", R, kExisting, ec); }, kFailed, 123, ""},
     {"after \\\\?\\ no dot dropped", [](auto&, auto& ec) { return opened("\\\\?\\C:\\zor\\data.txt.", R, kExisting, ec); }, kFailed, 2, ""},
-    {"a link read by its Windows meaning", [](auto&, auto& ec) { return bytesRead("c:\\zor\\lexi", ec); }, 0, 0, ""},
+    {"a link read by its Windows meaning", [](auto&, auto& ec) { hostFile("store/file.txt", "host"); return bytesRead("c:\\zor\\lexi", ec); }, 0, 0, ""},
+    {"a file in another case, by its folders' kept listings", [](auto&, auto& ec) { return bytesReadListed("C:\\ZOR\\DATA.TXT", ec); }, 5, 0, "zor/data.txt:5 -zor/DATA.TXT"},
+    {"a link in another case, by its folder's kept listing, read by its Windows meaning", [](auto&, auto& ec) { hostFile("store/file.txt", "host"); return bytesReadListed("c:\\zor\\LEXI", ec); }, 0, 0, ""},
+    {"a folder link in another case, by the kept listings, read by its Windows meaning", [](auto&, auto& ec) { std::ofstream("../../outside/secret") << "host"; return bytesReadListed("C:\\UP\\secret", ec); }, 0, 0, ""},
+    {"twins in neither case given, by the kept listing: the first byte by byte", [](auto&, auto& ec) { hostFile("Twin", "one"); hostFile("TWIN", "three"); return bytesReadListed("c:\\zor\\twin", ec); }, 5, 0, ""},
     {"a file made through a link that climbs past the drive's root", [](auto&, auto& ec) { return opened("c:\\up\\new.txt", W, kNew, ec, "in"); }, 0, 0, "outside/new.txt:2 -../outside/new.txt"},
     {"a file made through a dangling link", [](auto&, auto& ec) { return opened("c:\\zor\\dangling", W, kAlways, ec); }, 0, 0, "+zor/nothere"},
     {"a short name opens its long file", [](auto&, auto& ec) { hostFile("long file name.txt", "abcdef"); return bytesRead("c:\\zor\\LONG~5R1.TXT", ec); }, 6, 0, ""},

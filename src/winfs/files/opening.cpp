@@ -206,15 +206,21 @@ detail::opened openPath(const path& p, file_access access, file_disposition disp
         ec = make_error_code(ERROR_INVALID_NAME);
         return {};
     }
-    const LookupForm form = lookupFormOf(full);
-    if (form.kind == LookupForm::Kind::device) return openDevice(form.device, wanted, ec);
-    // A file there as given, with no link on the way, opens in one call; a file to make, or one
-    // the walk must find, is walked to.
+    // A file there as given, with no link on the way, opens in one call, and one that must be
+    // there, in another case, by the kept listings of its folders; a file to make, or one the walk
+    // must find, is walked to. A device is never opened as given: its form is asked only when
+    // that fails, so that the path is parsed once on the way that counts.
     if (disposition != file_disposition::create_new) {
-        if (std::optional<host::Handle> file = openAsGiven(*map, full, wanted.mode)) {
+        const OtherCase otherCase = disposition == file_disposition::open_existing ||
+                                            disposition == file_disposition::truncate_existing
+                                        ? OtherCase::listed
+                                        : OtherCase::walked;
+        if (std::optional<host::Handle> file = openAsGiven(*map, full, wanted.mode, otherCase)) {
             return takeExisting(std::move(*file), wanted, share, ec);
         }
     }
+    const LookupForm form = lookupFormOf(full);
+    if (form.kind == LookupForm::Kind::device) return openDevice(form.device, wanted, ec);
     return openWalked(full, wanted, disposition, share, ec);
 }
 

@@ -30,32 +30,62 @@ struct KeyHash {
     }
 };
 
+// Each open has a slot, which its id names: the slot's place in the low 32 bits and, above them, a
+// count of the opens made (1 to 2^32 - 1, round again), so that no id is 0 and one given up does
+// not name the slot's next open.
+// Slots, and the entries of files that closes left, are kept for the next opens: a program that
+// opens and closes one file after another allocates nothing here after its first open.
 class Table {
   public:
+    Table() { spareFiles_.reserve(kSpares); }
+
     std::uint64_t enter(OpenFileKey key, unsigned access, unsigned share, std::error_code& ec) {
         const std::lock_guard lock(mutex_);
-        std::vector<Open>& opens = files_[key];
-        for (const Open& open : opens) {
-            if (!shares(open.share, access) || !shares(share, open.access)) {
-                ec = make_error_code(ERROR_SHARING_VIOLATION);
-                return 0;
+        auto file = files_.find(key);
+        if (file != files_.end()) {
+            for (const Open& open : file->second) {
+                if (!shares(open.share, access) || !shares(share, open.access)) {
+                    ec = make_error_code(ERROR_SHARING_VIOLATION);
+                    return 0;
+                }
             }
+        } else if (!spareFiles_.empty()) {
+            Files::node_type node = std::move(spareFiles_.back());
+            spareFiles_.pop_back();
+            node.key() = key;
+            file = files_.insert(std::move(node)).position;
+        } else {
+            file = files_.try_emplace(key).first;
         }
-        const std::uint64_t id = ++last_;
-        opens.push_back({id, access, share});
-        keys_.emplace(id, key);
+        if (free_.empty()) {
+            slots_.emplace_back();
+            // A close gives its slot back without allocating.
+            free_.reserve(slots_.capacity());
+            free_.push_back(static_cast<std::uint32_t>(slots_.size() - 1));
+        }
+        const std::uint32_t place = free_.back();
+        const std::uint64_t round = ++made_ % 0xffffffffU + 1;
+        const std::uint64_t id = (round << 32) | place;
+        file->second.push_back({id, access, share});
+        free_.pop_back();
+        slots_[place] = {id, key};
         count_.fetch_add(1, std::memory_order_release);
         return id;
     }
 
-    void leave(std::uint64_t id) {
+    void leave(std::uint64_t id) noexcept {
         const std::lock_guard lock(mutex_);
-        const auto key = keys_.find(id);
-        if (key == keys_.end()) return;
-        const auto file = files_.find(key->second);
+        const std::uint32_t place = static_cast<std::uint32_t>(id);
+        if (place >= slots_.size() || slots_[place].id != id) return;
+        Slot& slot = slots_[place];
+        const auto file = files_.find(slot.key);
         std::erase_if(file->second, [id](const Open& open) { return open.id == id; });
-        if (file->second.empty()) files_.erase(file);
-        keys_.erase(key);
+        if (file->second.empty()) {
+            Files::node_type node = files_.extract(file);
+            if (spareFiles_.size() < kSpares) spareFiles_.push_back(std::move(node));
+        }
+        slot.id = 0;
+        free_.push_back(place);
         count_.fetch_sub(1, std::memory_order_release);
     }
 
@@ -72,10 +102,20 @@ class Table {
     bool any() const noexcept { return count_.load(std::memory_order_acquire) != 0; }
 
   private:
+    using Files = std::unordered_map<OpenFileKey, std::vector<Open>, KeyHash>;
+    struct Slot {
+        std::uint64_t id = 0;  // 0 while free
+        OpenFileKey key;
+    };
+    // A file's entry keeps its list of opens, empty, with its room.
+    static constexpr std::size_t kSpares = 16;
+
     std::mutex mutex_;
-    std::unordered_map<OpenFileKey, std::vector<Open>, KeyHash> files_;
-    std::unordered_map<std::uint64_t, OpenFileKey> keys_;
-    std::uint64_t last_ = 0;
+    Files files_;
+    std::vector<Files::node_type> spareFiles_;
+    std::vector<Slot> slots_;
+    std::vector<std::uint32_t> free_;  // the free slots
+    std::uint64_t made_ = 0;
     std::atomic<std::size_t> count_{0};
 };
 

@@ -50,10 +50,18 @@ struct Resolution {
 // A name that is not there is no error: it starts `rest`.
 Resolution resolve(const DriveMap& map, const path& full, Lookup lookup, std::error_code& ec);
 
-// Opens the file that `full` names with `mode` in one call, where the walk would find it so: a
-// path on a drive whose names are all there as given and none of them a link. Nothing where the
-// walk must say what the path names (a name missing or in another case, a link, a device, a
-// stream, a name Windows forbids, a host without openat2): the caller walks then.
-std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, host::FileMode mode);
+// Whether openAsGiven() takes names in another case from the folders' kept listings: for an open
+// that expects the file there; one that may make it walks instead, since a new name would cost
+// those calls for nothing.
+enum class OtherCase { walked, listed };
+
+// Opens the file that `full` names with `mode` where the walk would find it so, without walking:
+// a path on a drive whose names are all there as given and none of them a link, in one call; with
+// OtherCase::listed, also one whose names are in another case, each as its folder's kept listing
+// spells it, one folder at a time, with no link followed. Nothing where the walk must say what the
+// path names (a name missing, or in another case where no listing is kept, a link, a device, a
+// stream, a name Windows forbids): the caller walks then.
+std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, host::FileMode mode,
+                                        OtherCase otherCase);
 
 }  // namespace winfs

@@ -307,8 +307,76 @@ bool Walk::enterVouched(host::Handle last) {
     return true;
 }
 
-std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full,
-                                        host::FileMode mode) {
+namespace {
+
+// What a folder's kept listing makes of `name`, for a shortcut that takes a name only as the walk
+// would: the name on disk, which is the name as given where the folder holds it so; the name as
+// given where only a look at it can tell (no listing is kept, or names there differ only in case);
+// nothing where the listing lacks it in every case.
+std::optional<std::string> spellingIn(int folder, const std::string& name) {
+    std::string onDisk;
+    switch (folderNames().known({folder, ""}, name, &onDisk)) {
+        case NameCache::Known::absent:
+            return std::nullopt;
+        case NameCache::Known::present:
+            if (!onDisk.empty()) return onDisk;
+            return name;
+        case NameCache::Known::unknown:
+            break;
+    }
+    return name;
+}
+
+// The file `name` in `folder`, which does not hold it as given, in the case on disk that the
+// folder's kept listing gives, opened with no link followed: nothing where no listing is kept,
+// the listing lacks the name, or only a look at it could tell (names differ only in case there).
+std::optional<host::Handle> openListed(int folder, const std::string& name, host::FileMode mode) {
+    std::string onDisk;
+    if (folderNames().known({folder, ""}, name, &onDisk) != NameCache::Known::present ||
+        onDisk.empty()) {
+        return std::nullopt;
+    }
+    host::Result<host::Handle> file =
+        host::openFile({folder, onDisk.c_str()}, mode, host::Create::never);
+    if (!file) return std::nullopt;
+    return std::move(*file);
+}
+
+// The file that `names` lead to from `root`, one folder at a time: each name as its folder's kept
+// listing spells it, or as given where only a look can tell, each folder entered and the file
+// opened with no link followed. Nothing where a listing lacks a name, a name is not there as
+// taken, or a link stands where a name is.
+std::optional<host::Handle> openFromRoot(int root, const std::vector<std::string>& names,
+                                         host::FileMode mode) {
+    host::Handle held;
+    int folder = root;
+    for (std::size_t k = 0; k + 1 < names.size(); ++k) {
+        const std::optional<std::string> taken = spellingIn(folder, names[k]);
+        if (!taken) return std::nullopt;
+        host::Result<host::Handle> next = host::enterFolder({folder, taken->c_str()});
+        if (!next) return std::nullopt;
+        held = std::move(*next);
+        folder = held.get();
+    }
+    const std::optional<std::string> taken = spellingIn(folder, names.back());
+    if (!taken) return std::nullopt;
+    host::Result<host::Handle> file =
+        host::openFile({folder, taken->c_str()}, mode, host::Create::never);
+    if (!file) return std::nullopt;
+    return std::move(*file);
+}
+
+// The names, joined with '/', of the last open in this thread that openFromRoot() found, as given:
+// the next open of the same names goes there at once, rather than first trying them, and the
+// folder of the last, as given. It only chooses the calls.
+thread_local std::string lastFromRoot;
+
+}  // namespace
+
+// A path not there as given is most often one whose last name alone is in another case: then its
+// folder opens as given, and that folder's kept listing gives the name. Else every folder's does.
+std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, host::FileMode mode,
+                                        OtherCase otherCase) {
     const LookupForm form = lookupFormOf(full);
     if ((form.kind != LookupForm::Kind::drive && form.kind != LookupForm::Kind::share) ||
         form.names.empty()) {
@@ -317,16 +385,36 @@ std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full,
     std::error_code ec;
     const Drive* drive = DriveMapAccess::driveOf(map, form, ec);
     if (drive == nullptr) return std::nullopt;
+    // Only a path taken verbatim has names that no disk can hold ("..", "a/b"): any other has them
+    // lexically normal.
+    const bool verbatim = grammar::isVerbatim(full.native());
     std::string names;
+    names.reserve(full.native().size());
     for (const std::string& name : form.names) {
-        if (!isValidName(name) || !grammar::canBeAName(name)) return std::nullopt;
+        if (!isValidName(name) || (verbatim && !grammar::canBeAName(name))) return std::nullopt;
         if (!names.empty()) names.push_back('/');
         names.append(name);
     }
-    host::Result<host::Handle> file =
-        host::openFileBeneath({drive->handle.get(), names.c_str()}, mode);
-    if (!file) return std::nullopt;
-    return std::move(*file);
+    const int root = drive->handle.get();
+    if (otherCase == OtherCase::walked || names != lastFromRoot) {
+        host::Result<host::Handle> file = host::openFileBeneath({root, names.c_str()}, mode);
+        if (file) return std::move(*file);
+        if (!file.error().missing() || otherCase == OtherCase::walked) return std::nullopt;
+        if (form.names.size() > 1) {
+            const std::string parent = names.substr(0, names.size() - form.names.back().size() - 1);
+            const host::Result<host::Handle> folder =
+                host::openFolderToActIn({root, parent.c_str()});
+            if (folder) return openListed(folder->get(), form.names.back(), mode);
+            if (!folder.error().missing()) return std::nullopt;
+        }
+    }
+    std::optional<host::Handle> file = openFromRoot(root, form.names, mode);
+    if (file) {
+        lastFromRoot = std::move(names);
+    } else {
+        lastFromRoot.clear();
+    }
+    return file;
 }
 
 }  // namespace winfs
