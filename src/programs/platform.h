@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -14,6 +15,14 @@
 
 namespace fs = pathprobe::fs;
 using std::system_category;
+
+// The standard library's stream, which opens a wide path through _wfopen and so CreateFileW.
+using ofstream = std::ofstream;
+// Why a stream did not open: the last-error value that its CreateFileW left, which _wfopen only
+// reads on the way out (into errno).
+inline DWORD streamOpenError(const ofstream&) {
+    return GetLastError();
+}
 
 // A console program on Windows sees a closed pipe as a failed write already, and says so.
 inline void ignoreBrokenPipe() {}
@@ -72,9 +81,20 @@ inline fs::path longPathName(const fs::path& p, std::error_code& ec) {
 
 #include "kernel32.h"
 #include "pathprobe/path_resolution.h"
+#include "pathprobe/winfs/fstream.h"
 
 namespace fs = pathprobe::fs;
 using winfs::system_category;
+
+// winfs's stream, which opens a Windows path as Microsoft's streams do, sharing read and write.
+using ofstream = winfs::ofstream;
+// Why a stream did not open: the Windows code of its open; ERROR_GEN_FAILURE (31) for a failure
+// that has none.
+inline DWORD streamOpenError(const ofstream& stream) {
+    constexpr DWORD kGenFailure = 31;
+    const std::error_code& ec = stream.rdbuf()->last_error();
+    return ec.category() == winfs::system_category() ? static_cast<DWORD>(ec.value()) : kGenFailure;
+}
 
 // A write to a closed pipe fails with EPIPE, to be reported, instead of ending the process unseen.
 inline void ignoreBrokenPipe() {

@@ -1,13 +1,15 @@
-// The KERNEL32 link stand-ins, and the whole probe run with its link probes, on fresh prefixes.
+// The KERNEL32 stand-ins, and the whole probe run with its link probes, on fresh prefixes.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "drive_fixture.h"
@@ -105,6 +107,61 @@ TEST_F(LinkCalls, AFolderThatDeniesWritingRefuses) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(winfs::ERROR_ACCESS_DENIED));
+}
+
+// What the file stand-ins refuse as not stood in for, or as Windows refuses it; what they do is
+// compared with Windows's own calls by the Wine test.
+TEST_F(LinkCalls, FileCallsRefuseWhatTheyDoNotStandInFor) {
+    makeFile(driveC("zor/data.txt"));
+    const auto failureOfOpen = [](DWORD access, DWORD disposition, DWORD flags) -> DWORD {
+        HANDLE file = CreateFileW(L"c:\\zor\\data.txt", access, FILE_SHARE_READ, nullptr,
+                                  disposition, flags, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return GetLastError();
+        CloseHandle(file);
+        return 0;
+    };
+    constexpr DWORD kDelete = 0x10000;
+    constexpr DWORD kBackupSemantics = 0x02000000;
+    constexpr DWORD kHidden = 0x2;
+    const wchar_t lone[] = {L'c', L':', L'\\', static_cast<wchar_t>(0xD800), 0};
+    DWORD written = 7;
+    char byte = 'x';
+    const std::pair<DWORD, DWORD> rows[] = {
+        {failureOfOpen(GENERIC_READ | kDelete, OPEN_EXISTING, 0), winfs::ERROR_INVALID_PARAMETER},
+        {failureOfOpen(GENERIC_READ, 0, 0), winfs::ERROR_INVALID_PARAMETER},
+        {failureOfOpen(GENERIC_READ, TRUNCATE_EXISTING + 1, 0), winfs::ERROR_INVALID_PARAMETER},
+        {failureOfOpen(GENERIC_READ, OPEN_EXISTING, kBackupSemantics),
+         winfs::ERROR_INVALID_PARAMETER},
+        {failureOfOpen(GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL), 0},
+        {failureOfOpen(GENERIC_READ, TRUNCATE_EXISTING, 0), winfs::ERROR_INVALID_PARAMETER},
+        {WriteFile(INVALID_HANDLE_VALUE, &byte, 1, &written, nullptr) ? 0 : GetLastError(),
+         winfs::ERROR_INVALID_HANDLE},
+        {written, 0},
+        {CloseHandle(INVALID_HANDLE_VALUE) ? 0 : GetLastError(), winfs::ERROR_INVALID_HANDLE},
+        {MoveFileExW(L"c:\\zor\\data.txt", L"c:\\zor\\moved", 0) ? 0 : GetLastError(),
+         winfs::ERROR_INVALID_PARAMETER},
+        {MoveFileExW(L"c:\\zor\\data.txt", lone, MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError(),
+         winfs::ERROR_INVALID_NAME},
+        {DeleteFileW(lone) ? 0 : GetLastError(), winfs::ERROR_INVALID_NAME},
+        {SetFileAttributesW(L"c:\\zor\\data.txt", kHidden) ? 0 : GetLastError(),
+         winfs::ERROR_INVALID_PARAMETER},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i + 1;
+
+    HANDLE file =
+        CreateFileW(L"c:\\zor\\data.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    OVERLAPPED* const overlapped = reinterpret_cast<OVERLAPPED*>(&byte);
+    EXPECT_FALSE(WriteFile(file, &byte, 1, &written, overlapped));
+    EXPECT_EQ(GetLastError(), winfs::ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(WriteFile(file, nullptr, 1, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), winfs::ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(WriteFile(file, nullptr, 0, nullptr, nullptr));
+    EXPECT_TRUE(WriteFile(file, "ab", 2, &written, nullptr));
+    EXPECT_EQ(written, 2u);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(winfs::file_size(path("c:\\zor\\data.txt")), 2u);
 }
 
 TEST(LastError, BelongsToTheCallingThread) {
