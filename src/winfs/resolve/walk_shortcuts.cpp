@@ -366,6 +366,30 @@ std::optional<host::Handle> openFromRoot(int root, const std::vector<std::string
     return std::move(*file);
 }
 
+// The drive letter of a full path of the plain form "X:\name\name", whose names need no
+// parsing: nothing for any other form (verbatim, a share, a device, a bare root).
+std::optional<char> plainDrivePath(std::string_view text) noexcept {
+    if (text.size() < 4 || !grammar::isAsciiLetter(text[0]) || text[1] != ':' ||
+        !grammar::isSeparator(text[2])) {
+        return std::nullopt;
+    }
+    return text[0];
+}
+
+// `names` as the host spells them below the drive, joined with '/', where each is a name a disk
+// holds as written: false for an empty name, ".", "..", or one Windows forbids, which the walk
+// must judge.
+bool joinPlainNames(std::string_view rest, std::string& names) {
+    names.reserve(rest.size());
+    for (grammar::ElementCursor elements(rest); elements.more();) {
+        const std::string_view name = elements.take();
+        if (name.empty() || name == "." || name == ".." || !isValidName(name)) return false;
+        if (!names.empty()) names.push_back('/');
+        names.append(name);
+    }
+    return !names.empty();
+}
+
 // The names, joined with '/', of the last open in this thread that openFromRoot() found, as given:
 // the next open of the same names goes there at once, rather than first trying them, and the
 // folder of the last, as given. It only chooses the calls.
@@ -377,38 +401,56 @@ thread_local std::string lastFromRoot;
 // folder opens as given, and that folder's kept listing gives the name. Else every folder's does.
 std::optional<host::Handle> openAsGiven(const DriveMap& map, const path& full, host::FileMode mode,
                                         OtherCase otherCase) {
-    const LookupForm form = lookupFormOf(full);
-    if ((form.kind != LookupForm::Kind::drive && form.kind != LookupForm::Kind::share) ||
-        form.names.empty()) {
-        return std::nullopt;
-    }
-    std::error_code ec;
-    const Drive* drive = DriveMapAccess::driveOf(map, form, ec);
-    if (drive == nullptr) return std::nullopt;
-    // Only a path taken verbatim has names that no disk can hold ("..", "a/b"): any other has them
-    // lexically normal.
-    const bool verbatim = grammar::isVerbatim(full.native());
+    // The common form, "X:\a\b" made full, is taken as it stands: its names are already
+    // lexically normal, so they join without being parsed into a list first.
     std::string names;
-    names.reserve(full.native().size());
-    for (const std::string& name : form.names) {
-        if (!isValidName(name) || (verbatim && !grammar::canBeAName(name))) return std::nullopt;
-        if (!names.empty()) names.push_back('/');
-        names.append(name);
+    const Drive* drive = nullptr;
+    if (const std::optional<char> letter = plainDrivePath(full.native())) {
+        drive = DriveMapAccess::drive(map, *letter);
+        if (drive == nullptr || drive->failure) return std::nullopt;
+        if (!joinPlainNames(std::string_view(full.native()).substr(3), names)) return std::nullopt;
+    }
+    std::optional<LookupForm> form;
+    const auto parsed = [&]() -> const LookupForm& {
+        if (!form) form = lookupFormOf(full);
+        return *form;
+    };
+    if (drive == nullptr) {
+        if ((parsed().kind != LookupForm::Kind::drive &&
+             parsed().kind != LookupForm::Kind::share) ||
+            parsed().names.empty()) {
+            return std::nullopt;
+        }
+        std::error_code ec;
+        drive = DriveMapAccess::driveOf(map, parsed(), ec);
+        if (drive == nullptr) return std::nullopt;
+        // Only a path taken verbatim has names that no disk can hold ("..", "a/b"): any other has
+        // them lexically normal.
+        const bool verbatim = grammar::isVerbatim(full.native());
+        names.reserve(full.native().size());
+        for (const std::string& name : parsed().names) {
+            if (!isValidName(name) || (verbatim && !grammar::canBeAName(name))) {
+                return std::nullopt;
+            }
+            if (!names.empty()) names.push_back('/');
+            names.append(name);
+        }
     }
     const int root = drive->handle.get();
     if (otherCase == OtherCase::walked || names != lastFromRoot) {
         host::Result<host::Handle> file = host::openFileBeneath({root, names.c_str()}, mode);
         if (file) return std::move(*file);
         if (!file.error().missing() || otherCase == OtherCase::walked) return std::nullopt;
-        if (form.names.size() > 1) {
-            const std::string parent = names.substr(0, names.size() - form.names.back().size() - 1);
+        if (parsed().names.size() > 1) {
+            const std::string parent =
+                names.substr(0, names.size() - parsed().names.back().size() - 1);
             const host::Result<host::Handle> folder =
                 host::openFolderToActIn({root, parent.c_str()});
-            if (folder) return openListed(folder->get(), form.names.back(), mode);
+            if (folder) return openListed(folder->get(), parsed().names.back(), mode);
             if (!folder.error().missing()) return std::nullopt;
         }
     }
-    std::optional<host::Handle> file = openFromRoot(root, form.names, mode);
+    std::optional<host::Handle> file = openFromRoot(root, parsed().names, mode);
     if (file) {
         lastFromRoot = std::move(names);
     } else {
