@@ -423,7 +423,7 @@ Result<Stat> statAt(Place place, bool follow) {
 bool sameFile(Place one, Place two) {
     const Result<Stat> first = statAt(one, false);
     const Result<Stat> second = statAt(two, false);
-    return first && second && first->device == second->device && first->inode == second->inode;
+    return first && second && sameFile(*first, *second);
 }
 
 Error removeName(Place place) {

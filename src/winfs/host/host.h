@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/place.h"
 #include "pathprobe/winfs/file_status.h"
 
 namespace winfs::host {
@@ -108,23 +109,6 @@ class Handle {
     int fd_ = -1;
 };
 
-// Where a call acts: a folder's handle and one name in it ("" or "." for the folder itself), or
-// names below it ("a/b") for a call that opens them with no link followed; without a handle, an
-// absolute host path in `below` (the prefix's own folders, and tests).
-struct Place {
-    int folder = -1;
-    const char* below = "";
-};
-
-// A time as the host keeps it, a timespec: whole seconds since 1970 (negative before it) and the
-// nanoseconds past them, which spans every time a file system holds, where 64-bit nanoseconds
-// since 1970 span only 1677 to 2262.
-struct Time {
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;  // 0 to 999'999'999
-    auto operator<=>(const Time&) const = default;
-};
-
 // What fstatat tells of one name: its type, its permission bits (the low 12 of st_mode), its size
 // in bytes, its hard links, which file it is, and when its data last changed.
 struct Stat {
@@ -136,6 +120,11 @@ struct Stat {
     std::uint64_t inode = 0;
     Time modified;
 };
+
+// Whether two Stats are of one file: the same device and inode, whatever names led to them.
+inline bool sameFile(const Stat& one, const Stat& two) noexcept {
+    return one.device == two.device && one.inode == two.inode;
+}
 
 // A folder reached from a drive's handle by names below it, each of them a folder that the walk
 // found to be no link. Names are added by their text alone; a folder is held (opened) only when a

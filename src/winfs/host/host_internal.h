@@ -1,4 +1,4 @@
-// What the host layer's files (host.cpp, host_listing.cpp) share. Internal to the host layer.
+// What the host layer's sources share beside its face (host.h). Internal to the host layer.
 //
 // Threading: pure functions; safe to call concurrently.
 #pragma once
@@ -9,7 +9,7 @@
 #include <ctime>
 #include <limits>
 
-#include "host/host.h"
+#include "host/place.h"
 
 namespace winfs::host {
 

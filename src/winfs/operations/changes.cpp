@@ -303,8 +303,7 @@ host::Error replaceFileWithFolder(const Held& source, const Held& target, std::e
         if (const host::Error error = host::exchangeNames(source.place(), target.place()))
             return error;
         const host::Result<host::Stat> back = host::statAt(source.place(), false);
-        if (back && back->device == replaced->device && back->inode == replaced->inode)
-            return host::removeName(source.place());
+        if (back && host::sameFile(*back, *replaced)) return host::removeName(source.place());
         if (const host::Error error = host::exchangeNames(source.place(), target.place()))
             return error;
     }

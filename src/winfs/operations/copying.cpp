@@ -51,7 +51,7 @@ bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options
                 std::error_code& ec) {
     // A folder, or the source itself, is refused whatever the option, as Microsoft's library
     // refuses them before it looks at the option; with no option, any file there is.
-    const bool same = source.device == target.device && source.inode == target.inode;
+    const bool same = host::sameFile(source, target);
     if (target.type == file_type::directory) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
         return false;

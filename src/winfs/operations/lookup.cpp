@@ -190,7 +190,7 @@ bool sameFile(const path& one, const path& two, std::error_code& ec) {
     if (ec) return false;
     const host::Result<host::Stat> second = statExisting(two, ec);
     if (ec) return false;
-    return first->device == second->device && first->inode == second->inode;
+    return host::sameFile(*first, *second);
 }
 
 }  // namespace winfs

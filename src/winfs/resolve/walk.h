@@ -15,7 +15,7 @@
 
 #include "drives/drive.h"
 #include "host/host.h"
-#include "resolve/resolver.h"
+#include "resolve/resolution.h"
 #include "windows/lookup_form.h"
 
 namespace winfs {

@@ -14,6 +14,7 @@
 
 #include "pathprobe/winfs/error.h"
 #include "resolve/name_cache.h"
+#include "resolve/resolver.h"
 #include "resolve/walk.h"
 #include "text/names.h"
 #include "text/path_grammar.h"
