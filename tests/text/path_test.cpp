@@ -50,6 +50,48 @@ thread_local std::size_t allocations = 0;
 
 namespace {
 
+// A single-pass input iterator over text that ends in a null character: a Source that the standard
+// allows besides strings and pointers.
+template <class C>
+class OnePass {
+  public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = C;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const C*;
+    using reference = const C&;
+
+    explicit OnePass(const C* at) : at_(at) {}
+    reference operator*() const { return *at_; }
+    OnePass& operator++() {
+        ++at_;
+        return *this;
+    }
+    void operator++(int) { ++at_; }
+    bool operator==(const OnePass&) const = default;
+
+  private:
+    const C* at_;
+};
+
+// u8path, which C++20 deprecates and keeps, in each of its forms: the path of UTF-8 text.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+std::vector<path> fromU8path(const char* text) {
+    const std::u8string utf8(text, text + std::strlen(text));
+    const std::string narrow(text);
+    return {winfs::u8path(text),
+            winfs::u8path(narrow),
+            winfs::u8path(std::string_view(narrow)),
+            winfs::u8path(utf8),
+            winfs::u8path(utf8.c_str()),
+            winfs::u8path(OnePass<char>(text)),
+            winfs::u8path(OnePass<char8_t>(utf8.c_str())),
+            winfs::u8path(narrow.begin(), narrow.end()),
+            winfs::u8path(utf8.begin(), utf8.end())};
+}
+#pragma GCC diagnostic pop
+
 struct Decomposition {
     const char* text;
     const char* rootName;
@@ -177,6 +219,10 @@ TEST_P(JoinTest, JoinsAsWindowsDoes) {
     path inPlace(j.left);
     inPlace /= path(j.right);
     EXPECT_EQ(inPlace.string(), j.joined);
+    path fromOnePass(j.left);
+    fromOnePass /= OnePass<char>(j.right);
+    EXPECT_EQ(fromOnePass.string(), j.joined);
+    EXPECT_EQ(path(j.left).append(OnePass<char>(j.right)).string(), j.joined);
     EXPECT_EQ(left.string(), j.left) << "operator/ must leave its left side alone";
 }
 
@@ -383,8 +429,13 @@ TEST_P(EncodingTest, ConvertsBothWays) {
         path(e.utf32.begin(), e.utf32.end()),
         path(wide.begin(), wide.end()),
         path(utf8.begin(), utf8.end()),
+        path(OnePass<char>(e.utf8)),
+        path(OnePass<char8_t>(utf8.c_str())),
+        path(OnePass<char16_t>(utf16.c_str())),
     };
     for (const path& p : built)
+        EXPECT_EQ(p.string(), e.utf8);
+    for (const path& p : fromU8path(e.utf8))
         EXPECT_EQ(p.string(), e.utf8);
 
     const path p(e.utf8);
@@ -424,7 +475,9 @@ TEST_P(EncodingTest, ConvertsBothWays) {
     grown += e.utf16;
     grown.concat(e.utf32);
     grown.concat(wide.begin(), wide.end());
-    EXPECT_EQ(grown.string(), "x" + std::string(e.utf8) + e.utf8 + e.utf8);
+    grown += OnePass<char>(e.utf8);
+    grown.concat(OnePass<char>(e.utf8));
+    EXPECT_EQ(grown.string(), "x" + std::string(e.utf8) + e.utf8 + e.utf8 + e.utf8 + e.utf8);
     EXPECT_EQ(grown.assign(wide).string(), e.utf8);
     EXPECT_EQ(path("x").assign(e.utf16.begin(), e.utf16.end()).string(), e.utf8);
 }
@@ -465,6 +518,12 @@ TEST(Conversion, RejectsTextInvalidInItsEncoding) {
     for (const auto& text : {std::u8string(1, char8_t{0xff}), std::u8string(u8"\xc0\xaf")}) {
         expectRejected(text);
     }
+    path kept("c:\\");
+    EXPECT_THROW(path(OnePass<char>("a\xff")), winfs::filesystem_error);
+    EXPECT_THROW(kept /= OnePass<char>("\xc0\xaf"), winfs::filesystem_error);
+    EXPECT_THROW(kept.concat(OnePass<char>("\xff")), winfs::filesystem_error);
+    EXPECT_THROW(fromU8path("\xed\xa0\x80"), winfs::filesystem_error);  // a surrogate
+    EXPECT_EQ(kept.string(), "c:\\");
 }
 
 struct Elements {
@@ -698,6 +757,9 @@ TEST(Modifiers, EditTheText) {
     EXPECT_TRUE(path("c:\\caf\xc3\xa9/x").generic_u8string() == u8"c:/caf\u00e9/x");
     EXPECT_THROW(grown.assign(std::string_view("\xff")), winfs::filesystem_error);
     EXPECT_EQ(grown.string(), "c:z") << "a failed assign leaves the path as it was";
+    path other("d:\\");
+    winfs::swap(grown, other);  // at namespace scope, as the standard declares it
+    EXPECT_EQ(grown.string() + other.string(), "d:\\c:z");
 
     path converted = u"c:\\";
     converted += u'\u0141';  // one character, not narrowed to char's 'A'

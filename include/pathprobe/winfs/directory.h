@@ -97,7 +97,9 @@ class KeptFacts {
 // call; file_size, last_write_time and the read-only attribute of status() from one reading of
 // the name (no link followed) in the folder the listing holds, made at the first such question
 // and kept, so that a file removed after it still answers. Of a link, what it leads to is read
-// when asked. An entry made from a path, or refreshed, keeps its type only.
+// when asked. An entry made from a path, or refreshed, reads the name itself (no link followed)
+// at once and keeps its type, attribute, size and time, as Microsoft's library does; the number of
+// hard links is read at each ask.
 class directory_entry {
   public:
     directory_entry() noexcept = default;
@@ -178,11 +180,12 @@ class directory_entry {
     file_status symlinkStatusRead(std::error_code* ec) const;
     // refresh(), both forms: what a listing read is forgotten, the name read again by its path.
     void refreshed(std::error_code* ec);
-    // The status of the name itself from what the listing read; empty when it is read by path.
-    std::optional<file_status> listedStatus() const;
-    // What the listing read of a name that is no link, read on first ask and kept; empty for an
-    // entry made from a path, a link, or a name that could not be read.
-    std::optional<detail::ListedFacts> listedFacts() const;
+    // The status of the name itself from what the entry keeps; empty when it is read by path.
+    std::optional<file_status> keptStatus() const;
+    // What the entry keeps of the name itself: read with the path by refresh(), or of a listed
+    // name that is no link on first ask; empty for a name missing at refresh(), a listed link, or
+    // a listed name that could not be read.
+    std::optional<detail::ListedFacts> keptFacts() const;
 
     winfs::path path_;
     file_type type_ = file_type::none;  // of the name itself; none when nothing was read

@@ -78,6 +78,23 @@ concept ConvertedSource = requires {
 }
 &&ConvertedChar<typename SourceTraits<std::decay_t<S>>::char_type>;
 
+// A Source of char text that is an iterator, not a pointer (the const char* forms take those):
+// a single-pass input iterator over text that ends in a null character, as the standard allows.
+template <class S>
+concept CharIterator = !std::is_pointer_v<std::decay_t<S>> && requires {
+    typename std::iterator_traits<std::decay_t<S>>::value_type;
+}
+&&std::same_as<typename SourceTraits<std::decay_t<S>>::char_type, char>;
+
+// What u8path takes: text of char or char8_t, both UTF-8.
+template <class C>
+concept Utf8Char = std::same_as<C, char> || std::same_as<C, char8_t>;
+template <class S>
+concept Utf8Source = requires {
+    typename SourceTraits<std::decay_t<S>>::char_type;
+}
+&&Utf8Char<typename SourceTraits<std::decay_t<S>>::char_type>;
+
 }  // namespace detail
 
 class path {
@@ -107,6 +124,10 @@ class path {
     template <detail::ConvertedSource Source>
     path(const Source& source, format = auto_format)
         : text_(converted(detail::SourceTraits<std::decay_t<Source>>::view(source))) {}
+    // Read up to its null character; text that is not UTF-8 throws as above.
+    template <detail::CharIterator Source>
+    path(const Source& source, format f = auto_format)
+        : path(detail::SourceTraits<Source>::view(source), f) {}
     template <class InputIt>
     path(InputIt first, InputIt last, format f = auto_format)
         : path(std::basic_string<typename std::iterator_traits<InputIt>::value_type>(first, last),
@@ -117,6 +138,10 @@ class path {
     path& assign(std::string_view text) { return *this = path(text); }
     path& assign(const char* text) { return *this = path(text); }
     template <detail::ConvertedSource Source>
+    path& assign(const Source& source) {
+        return *this = path(source);
+    }
+    template <detail::CharIterator Source>
     path& assign(const Source& source) {
         return *this = path(source);
     }
@@ -154,6 +179,10 @@ class path {
     }
     path& concat(std::string_view text) { return *this += text; }
     template <detail::ConvertedSource Source>
+    path& concat(const Source& source) {
+        return *this += path(source);
+    }
+    template <detail::CharIterator Source>
     path& concat(const Source& source) {
         return *this += path(source);
     }
@@ -361,6 +390,21 @@ class filesystem_error : public std::system_error {
 };
 
 std::size_t hash_value(const path& p) noexcept;  // found by name too, not only through a path
+void swap(path& lhs, path& rhs) noexcept;        // fs::swap(p1, p2), as the standard declares it
+
+// The path of UTF-8 text, char or char8_t: u8path("caf\xc3\xa9") is path(u8"caf\u00e9"). C++20
+// deprecates it and keeps it, as Microsoft's library does; a char text is UTF-8 here already.
+template <detail::Utf8Source Source>
+[[deprecated("u8path is deprecated in C++20: take path(u8\"...\")")]] path u8path(
+    const Source& source) {
+    return path(source);
+}
+template <class InputIt>
+requires detail::Utf8Char<std::remove_cv_t<typename std::iterator_traits<InputIt>::value_type>>
+[[deprecated("u8path is deprecated in C++20: take path(u8\"...\")")]] path u8path(InputIt first,
+                                                                                  InputIt last) {
+    return path(first, last);
+}
 
 }  // namespace winfs
 

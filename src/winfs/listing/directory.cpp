@@ -31,6 +31,27 @@ constexpr perms kReadOnly =
 
 constexpr auto kNoSize = static_cast<std::uintmax_t>(-1);
 
+// What an entry keeps of a name: its type and attribute, and the size and time fstatat told.
+detail::ListedFacts factsOf(file_type type, bool readOnly, const host::Stat& st) {
+    detail::ListedFacts facts;
+    facts.type = type;
+    facts.readOnly = readOnly;
+    facts.size = st.size;
+    const std::optional<file_time_type> time = fileTimeFor(st.modified);
+    facts.timeFits = time.has_value();
+    facts.time = time.value_or(file_time_type::min());
+    return facts;
+}
+
+// The status of what `p` names, read now: nothing there is an answer (not_found) that only the
+// error_code form reports, as status(p) answers, so that only another failure throws.
+file_status statusByPath(const path& p, Lookup lookup, const std::error_code* ec,
+                         std::error_code& code) {
+    const file_status s = lookUpStatus(p, lookup, code, Permissions::read);
+    if (s.type() == file_type::not_found && ec == nullptr) code.clear();
+    return s;
+}
+
 // What fstatat tells of the name itself, in the folder the listing holds while it holds it, else
 // by the entry's path.
 host::Result<host::Stat> readItself(const path& p, const detail::ListedFolder* folder) {
@@ -74,8 +95,9 @@ void directory_entry::replace_filename(const winfs::path& p, std::error_code& ec
     refresh(ec);
 }
 
-// As Microsoft's library refreshes: nothing there is an answer (not_found), not an error. What a
-// listing read is read by the path from now on.
+// As Microsoft's library refreshes: nothing there is an answer (not_found), not an error. The type,
+// attribute, size and time are read now and kept, so that the entry of a file removed after it
+// still gives them; a link's target is read when asked.
 void directory_entry::refresh() {
     refreshed(nullptr);
 }
@@ -87,40 +109,45 @@ void directory_entry::refreshed(std::error_code* ec) {
     listed_ = false;
     folder_.reset();
     kept_.clear();
-    type_ = queryStatus("directory_entry::refresh", path_, kSymlinkStatus, ec, Missing::isAnAnswer)
-                .type();
+    type_ = reported("directory_entry::refresh", ec, path_, [&](std::error_code& code) {
+        std::optional<host::Stat> itself;
+        const file_status found = lookUpEntry(path_, code, itself);
+        if (found.type() == file_type::not_found) {
+            code.clear();
+        } else if (!code && itself) {
+            kept_.keep(factsOf(found.type(), found.permissions() == kReadOnly, *itself));
+        }
+        return found.type();
+    });
 }
 
-std::optional<detail::ListedFacts> directory_entry::listedFacts() const {
-    if (!listed_ || type_ == file_type::symlink) return std::nullopt;
+std::optional<detail::ListedFacts> directory_entry::keptFacts() const {
     if (const detail::ListedFacts* kept = kept_.get()) return *kept;
+    if (!listed_ || type_ == file_type::symlink) return std::nullopt;
     const std::shared_ptr<const detail::ListedFolder> folder = folder_.lock();
     const host::Result<host::Stat> st = readItself(path_, folder.get());
     if (!st) return std::nullopt;
-    detail::ListedFacts facts;
-    facts.type = known(type_) ? type_ : st->type;
-    facts.readOnly = (st->mode & static_cast<unsigned>(perms::owner_write)) == 0;
-    facts.size = st->size;
-    const std::optional<file_time_type> time = fileTimeFor(st->modified);
-    facts.timeFits = time.has_value();
-    facts.time = time.value_or(file_time_type::min());
+    const file_type type = known(type_) ? type_ : st->type;
+    const bool readOnly =
+        type == file_type::regular && (st->mode & static_cast<unsigned>(perms::owner_write)) == 0;
+    const detail::ListedFacts facts = factsOf(type, readOnly, *st);
     kept_.keep(facts);
     return facts;
 }
 
-std::optional<file_status> directory_entry::listedStatus() const {
-    if (!listed_) return std::nullopt;
-    // Only a file keeps the attribute: nothing more to read of the others.
-    if (known(type_) && type_ != file_type::regular) return file_status(type_, perms::all);
-    const std::optional<detail::ListedFacts> facts = listedFacts();
+std::optional<file_status> directory_entry::keptStatus() const {
+    // A listing keeps only a file's attribute: nothing more to read of the others.
+    if (listed_ && known(type_) && type_ != file_type::regular) {
+        return file_status(type_, perms::all);
+    }
+    const std::optional<detail::ListedFacts> facts = keptFacts();
     if (!facts) return std::nullopt;
-    const bool readOnly = facts->type == file_type::regular && facts->readOnly;
-    return file_status(facts->type, readOnly ? kReadOnly : perms::all);
+    return file_status(facts->type, facts->readOnly ? kReadOnly : perms::all);
 }
 
 file_type directory_entry::typeKept() const {
     if (known(type_)) return type_;
-    const std::optional<detail::ListedFacts> facts = listedFacts();
+    const std::optional<detail::ListedFacts> facts = keptFacts();
     return facts ? facts->type : file_type::unknown;
 }
 
@@ -148,7 +175,7 @@ file_type directory_entry::typeFollowed(std::error_code* ec) const {
 // A link's size and time are its target's, read by the path, as Microsoft's library reads them.
 std::uintmax_t directory_entry::sizeRead(std::error_code* ec) const {
     return reported("directory_entry::file_size", ec, path_, [&](std::error_code& code) {
-        const std::optional<detail::ListedFacts> facts = listedFacts();
+        const std::optional<detail::ListedFacts> facts = keptFacts();
         if (!facts || facts->type == file_type::symlink) return winfs::file_size(path_, code);
         if (facts->type == file_type::regular) return facts->size;
         if (facts->type == file_type::directory) return std::uintmax_t{0};  // as NTFS lists it
@@ -164,7 +191,7 @@ std::uintmax_t directory_entry::linksRead(std::error_code* ec) const {
 
 file_time_type directory_entry::timeRead(std::error_code* ec) const {
     return reported("directory_entry::last_write_time", ec, path_, [&](std::error_code& code) {
-        const std::optional<detail::ListedFacts> facts = listedFacts();
+        const std::optional<detail::ListedFacts> facts = keptFacts();
         if (!facts || facts->type == file_type::symlink) return winfs::last_write_time(path_, code);
         if (!facts->timeFits) code = make_error_code(ERROR_INVALID_PARAMETER);
         return facts->time;
@@ -173,16 +200,17 @@ file_time_type directory_entry::timeRead(std::error_code* ec) const {
 
 file_status directory_entry::statusRead(std::error_code* ec) const {
     return reported("directory_entry::status", ec, path_, [&](std::error_code& code) {
-        const std::optional<file_status> listed = listedStatus();
-        if (!listed || listed->type() == file_type::symlink) return winfs::status(path_, code);
-        return *listed;
+        const std::optional<file_status> kept = keptStatus();
+        if (!kept || kept->type() == file_type::symlink)
+            return statusByPath(path_, kStatus, ec, code);
+        return *kept;
     });
 }
 
 file_status directory_entry::symlinkStatusRead(std::error_code* ec) const {
     return reported("directory_entry::symlink_status", ec, path_, [&](std::error_code& code) {
-        const std::optional<file_status> listed = listedStatus();
-        return listed ? *listed : winfs::symlink_status(path_, code);
+        const std::optional<file_status> kept = keptStatus();
+        return kept ? *kept : statusByPath(path_, kSymlinkStatus, ec, code);
     });
 }
 

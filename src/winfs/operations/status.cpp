@@ -1,6 +1,7 @@
 #include "operations/status.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/host.h"
@@ -42,9 +43,9 @@ perms permissionsFound(const Resolution& found, std::error_code& ec) {
     return (st->mode & static_cast<unsigned>(perms::owner_write)) != 0 ? perms::all : kReadOnly;
 }
 
-}  // namespace
-
-file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec, Permissions want) {
+// The status of what `p` names, and, when `itself` is given, what the walk read of it.
+file_status statusFound(const path& p, Lookup lookup, std::error_code& ec, Permissions want,
+                        std::optional<host::Stat>* itself) {
     const Map map = drives();
     const Resolution found = resolveOn(*map, p, lookup, ec);
     if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
@@ -54,7 +55,21 @@ file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec, Perm
     }
     if (want == Permissions::skip) return file_status(found.type);
     const perms permissions = permissionsFound(found, ec);
-    return ec ? file_status(file_type::none) : file_status(found.type, permissions);
+    if (ec) return file_status(file_type::none);
+    if (itself != nullptr && onTheHost(found)) {
+        if (const host::Result<host::Stat> st = statFound(found)) *itself = *st;
+    }
+    return file_status(found.type, permissions);
+}
+
+}  // namespace
+
+file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec, Permissions want) {
+    return statusFound(p, lookup, ec, want, nullptr);
+}
+
+file_status lookUpEntry(const path& p, std::error_code& ec, std::optional<host::Stat>& itself) {
+    return statusFound(p, kSymlinkStatus, ec, Permissions::read, &itself);
 }
 
 file_status queryStatus(const char* operation, const path& p, Lookup lookup, std::error_code* ec,

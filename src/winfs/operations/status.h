@@ -4,8 +4,10 @@
 // Threading: free functions over the process's drive map; safe from any number of threads.
 #pragma once
 
+#include <optional>
 #include <system_error>
 
+#include "host/host.h"
 #include "pathprobe/winfs/file_status.h"
 #include "pathprobe/winfs/path.h"
 #include "resolve/resolver.h"
@@ -22,6 +24,10 @@ enum class Missing { isAnError, isAnAnswer };
 // The status of what `p` names: a missing path is a type (not_found) with its reason in `ec`.
 file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec,
                          Permissions want = Permissions::skip);
+
+// lookUpStatus with the attribute, of the name itself (no link followed), and what fstatat told of
+// it in `itself` when it is on the host: what a directory_entry made from a path keeps.
+file_status lookUpEntry(const path& p, std::error_code& ec, std::optional<host::Stat>& itself);
 
 // A status query of both forms, reported under `operation`: a missing path is not_found, and an
 // error only as `missing` says.
