@@ -12,6 +12,9 @@
 
 namespace winfs {
 
+// What a failed conversion says, alone or after the operation that met it.
+inline constexpr std::string_view kConversionText = "Cannot convert character sequence";
+
 // Strict UTF-8, as a conversion to UTF-16 with invalid characters rejected would take it: no
 // overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(std::string_view text) noexcept;
