@@ -4,6 +4,7 @@
 // Threading: free functions over the process's drive map; safe from any number of threads.
 #pragma once
 
+#include <string>
 #include <system_error>
 
 #include "pathprobe/winfs/file_status.h"
@@ -11,6 +12,11 @@
 #include "resolve/resolver.h"
 
 namespace winfs {
+
+// Where a map keeps its links' read-only attributes: a folder in the prefix, one for every drive,
+// so that a link reached through C: and through Z: has one attribute. "" for a map without a
+// prefix, which keeps none.
+std::string linkAttributesFolder(const DriveMap& map);
 
 // Whether a status carries the permissions (one more system call for a file).
 enum class Permissions { skip, read };
