@@ -206,11 +206,11 @@ TEST_F(Faults, DriveAndPrefixFaults) {
         {"TMP naming a missing folder",
          [] {},
          {"TMP=c:\\nowhere"},
-         {"temp_directory_path", "The directory name is invalid.", "c:\\nowhere"}},
+         {"temp_directory_path", "not a directory", "c:\\nowhere"}},
         {"TMP naming a file",
          [this] { makeFile(driveC("zor/file.txt")); },
          {"TMP=c:\\zor\\file.txt"},
-         {"temp_directory_path", "The directory name is invalid.", "c:\\zor\\file.txt"}},
+         {"temp_directory_path", "not a directory", "c:\\zor\\file.txt"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

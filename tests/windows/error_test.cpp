@@ -36,11 +36,16 @@ TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
         {206, "The filename or extension is too long.", std::errc::filename_too_long},
         {123, "The filename, directory name, or volume label syntax is incorrect.",
          std::errc::no_such_file_or_directory},
-        {267, "The directory name is invalid.", std::errc::not_a_directory},
-        {1314, "A required privilege is not held by the client.",
-         std::errc::operation_not_permitted},
-        {1921, "The name of the file cannot be resolved by the system.",
-         std::errc::too_many_symbolic_link_levels},
+        // The conditions Microsoft's library gives, where a near errno would be another.
+        {19, "The media is write protected.", std::errc::permission_denied},
+        {267, "The directory name is invalid.", std::errc::invalid_argument},
+        {161, "The specified path is invalid.", std::errc{}},
+        {223, "The file size exceeds the limit allowed and cannot be saved.", std::errc{}},
+        {1117, "The request could not be performed because of an I/O device error.", std::errc{}},
+        {1314, "A required privilege is not held by the client.", std::errc{}},
+        {1920, "The file cannot be accessed by the system.", std::errc{}},
+        {1921, "The name of the file cannot be resolved by the system.", std::errc{}},
+        {4390, "The file or directory is not a reparse point.", std::errc{}},
         {9999, "unknown error", std::errc{}},
         {99999, "unknown error", std::errc{}},
         {-1, "unknown error", std::errc{}},
@@ -58,6 +63,8 @@ TEST(SystemCategory, GivesTheWindowsTextsAndConditions) {
             EXPECT_NE(ec, std::errc::permission_denied) << row.code;
         }
     }
+    // No error is the generic "no error", as the standard asks of a system category.
+    EXPECT_EQ(std::error_code(0, winfs::system_category()), std::error_condition());
 }
 
 // A host folder to write in on another file system than `temp`, or "" when there is none.

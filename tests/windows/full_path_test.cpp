@@ -104,8 +104,9 @@ const Row kUnc[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Unc, FullPath, testing::ValuesIn(kUnc));
 
-// A server alone, or no server at all, is kept as written; a server or a share of dots alone is
-// removed like any other such name, never above "\\" or "\\server\".
+// A server alone, or no server at all, is kept as written. The server and the share are the root
+// and names whatever they hold, so ".." there never steps back; where nothing follows them, their
+// trailing dots and spaces go as any last name's do, down to "\\".
 const Row kServers[] = {
     {"\\\\foo",                   "\\\\foo"},
     {"//foo",                     "\\\\foo"},
@@ -113,15 +114,20 @@ const Row kServers[] = {
     {"//",                        "\\\\"},
     {"//foo/",                    "\\\\foo\\"},
     {"\\\\server\\..",            "\\\\server\\"},
-    {"\\\\server\\..\\",          "\\\\server\\"},
-    {"\\\\server\\..\\x",         "\\\\server\\x"},
+    {"\\\\server\\..\\",          "\\\\server\\..\\"},
+    {"\\\\server\\..\\x",         "\\\\server\\..\\x"},
+    {"\\\\server4\\..\\..\\foo",  "\\\\server4\\..\\foo"},
+    {"\\\\server\\share. .",        "\\\\server\\share"},
     {"\\\\..",                    "\\\\"},
-    {"\\\\..\\x",                 "\\\\x"},
-    {"\\\\..\\.\\x\\..",          "\\\\"},
-    {"\\\\...\\x.\\y",            "\\\\x\\y"},
-    {"\\\\..\\x\\...\\y",         "\\\\x\\y"},  // the share's place
-    {"\\\\server\\\\...\\x",       "\\\\server\\x"},
-    {"\\\\..\\?",                 "\\\\.\\"},  // as "\\?" gives
+    {"\\\\..\\",                  "\\\\..\\"},
+    {"\\\\... . .",               "\\\\"},
+    {"\\\\..\\x",                 "\\\\..\\x"},
+    {"\\\\..\\.\\x\\..",            "\\\\..\\"},  // as "\\..\." gives
+    {"\\\\...\\x.\\y",            "\\\\...\\x.\\y"},
+    {"\\\\..\\x\\...\\y",         "\\\\..\\x\\...\\y"},
+    {"\\\\server\\\\...\\x",       "\\\\server\\...\\x"},  // no share: "..." is a name
+    {"\\\\..\\?",                 "\\\\..\\?"},
+    {"\\\\?.",                    "\\\\.\\"},  // as "\\?" gives
     {"\\\\.foo\\x",               "\\\\.foo\\x"},
 };
 INSTANTIATE_TEST_SUITE_P(Servers, FullPath, testing::ValuesIn(kServers));

@@ -43,7 +43,8 @@ enum win_error : int {
 };
 
 // message() gives Windows's English text for each code above and "unknown error" for any other;
-// default_error_condition() maps the codes onto std::errc where one fits.
+// default_error_condition() maps the codes onto std::errc as Microsoft's library does (267 is
+// invalid_argument; 1314 none but itself), and 0 onto the generic "no error".
 const std::error_category& system_category() noexcept;
 
 inline std::error_code make_error_code(win_error code) noexcept {

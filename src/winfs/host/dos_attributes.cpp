@@ -1,5 +1,6 @@
-// The DOS attributes kept beside the host's mode, of host.h.
+// The DOS attributes kept beside the host's mode, of host.h: a folder's record, and a link's.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -294,6 +295,68 @@ Error setDosReadOnly(Place place, bool readOnly) {
     if (!readOnly && attributesIn(*changed) == 0 && changed->find('\0') == std::string::npos)
         return folder->remove();
     return folder->set(*changed);
+}
+
+namespace {
+
+// The name of a link's record: its device, inode and birth time (0 where the file system keeps
+// none), which no other link on the host shares while it stands.
+Result<std::string> linkRecordName(Place link) {
+    struct statx st {};
+    if (::statx(descriptor(link), nameOf(link), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0) {
+        return Error::last();
+    }
+    if (!S_ISLNK(st.stx_mode)) return Error(EINVAL);
+    const bool born = (st.stx_mask & STATX_BTIME) != 0;
+    const std::uint64_t device =
+        (static_cast<std::uint64_t>(st.stx_dev_major) << 32) | st.stx_dev_minor;
+    return std::to_string(device) + '.' + std::to_string(st.stx_ino) + '.' +
+           std::to_string(born ? st.stx_btime.tv_sec : 0) + '.' +
+           std::to_string(born ? st.stx_btime.tv_nsec : 0U);
+}
+
+Result<Handle> openTable(Place table) {
+    Handle held(
+        ::openat(descriptor(table), nameOf(table), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!held) return Error::last();
+    return held;
+}
+
+}  // namespace
+
+Result<bool> linkReadOnlyAt(Place table, Place link) {
+    // A table that is not there, or that we may not search (another account's prefix), holds no
+    // record for us, as a folder's record that we may not read counts as none.
+    const auto none = [](Error error) { return error.missing() || error.denied(); };
+    const Result<Handle> folder = openTable(table);
+    if (!folder) return none(folder.error()) ? Result<bool>(false) : folder.error();
+    const Result<std::string> name = linkRecordName(link);
+    if (!name) return name.error();
+    struct stat st {};
+    if (::fstatat(folder->get(), name->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    const Error error = Error::last();
+    return none(error) ? Result<bool>(false) : error;
+}
+
+Error setLinkReadOnly(Place table, Place link, bool readOnly) {
+    const Result<std::string> name = linkRecordName(link);
+    if (!name) return name.error();
+    Result<Handle> folder = openTable(table);
+    if (!folder && folder.error().missing() && readOnly) {
+        if (::mkdirat(descriptor(table), nameOf(table), 0777) != 0 && errno != EEXIST)
+            return Error::last();
+        folder = openTable(table);
+    }
+    if (!folder) return folder.error().missing() && !readOnly ? Error() : folder.error();
+    if (!readOnly) {
+        if (::unlinkat(folder->get(), name->c_str(), 0) == 0 || errno == ENOENT) return {};
+        return Error::last();
+    }
+    // Made, or already there: either way the record stands.
+    if (::mknodat(folder->get(), name->c_str(), S_IFREG | 0644, 0) == 0 || errno == EEXIST)
+        return {};
+    return Error::last();
 }
 
 }  // namespace winfs::host

@@ -127,6 +127,9 @@ Error Error::inUse() noexcept {
 bool Error::missing() const noexcept {
     return value_ == ENOENT;
 }
+bool Error::denied() const noexcept {
+    return value_ == EACCES;
+}
 bool Error::notAFolder() const noexcept {
     return value_ == ENOTDIR;
 }

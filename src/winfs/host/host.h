@@ -51,6 +51,7 @@ class Error {
 
     explicit operator bool() const noexcept { return value_ != 0; }
     bool missing() const noexcept;       // no such name
+    bool denied() const noexcept;        // no permission to search or read
     bool notAFolder() const noexcept;    // a name on the way is no folder
     bool alreadyThere() const noexcept;  // the name exists
     bool loop() const noexcept;          // too many links, or a link where none may be
@@ -265,6 +266,16 @@ Result<std::uint32_t> dosAttributesAt(Place place);
 // is none, and removed when it holds no attribute left. A record there that we may not read is
 // EACCES, and stays.
 Error setDosReadOnly(Place place, bool readOnly);
+
+// A link's own read-only attribute, which neither its mode (Linux ignores and refuses it) nor a
+// user extended attribute (Linux refuses those on a link) can keep. It is an empty file in the
+// folder `table`, named after the link's device, inode and birth time ("2049.131074.1733671235.5"),
+// so that it follows the link through any rename and a new link that takes a removed one's inode
+// does not inherit it. One atomic call makes or removes it, so any number of threads and processes
+// may set and read it at once; the link is looked at with no link followed, and the record's name
+// in `table` alone. A table that is not there holds no record; setting one makes it.
+Result<bool> linkReadOnlyAt(Place table, Place link);
+Error setLinkReadOnly(Place table, Place link, bool readOnly);
 
 // The size of the file system that holds `place` and its free bytes, in bytes.
 struct Space {

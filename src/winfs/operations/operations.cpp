@@ -43,7 +43,8 @@ namespace {
 // The temporary folder as GetTempPath2W finds it: the first of TMP, TEMP and USERPROFILE that is
 // set, made full against the working directory, else the Windows folder. A prefix that Wine did
 // not make has no C:\\windows; there the host's temporary folder takes its place. What is not a
-// folder, or not there, fails with ERROR_DIRECTORY, as Microsoft's library reports it.
+// folder, or not there, fails with the generic errc::not_a_directory, as Microsoft's library
+// reports it (never ERROR_DIRECTORY, which would compare unequal to it).
 path tempFolder(std::error_code& ec) {
     path candidate;
     for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
@@ -67,7 +68,8 @@ path tempFolder(std::error_code& ec) {
     if (candidate.native().back() != '\\') candidate += "\\";
 
     const file_status s = lookUpStatus(candidate, kStatus, ec);
-    if (!is_directory(s) && (!ec || isNotFound(ec))) ec = make_error_code(ERROR_DIRECTORY);
+    if (!is_directory(s) && (!ec || isNotFound(ec)))
+        ec = std::make_error_code(std::errc::not_a_directory);
     return candidate;
 }
 

@@ -7,6 +7,7 @@
 #include "host/host.h"
 #include "operations/lookup.h"
 #include "operations/report.h"
+#include "operations/status.h"
 #include "pathprobe/winfs/changes.h"
 #include "pathprobe/winfs/error.h"
 
@@ -37,16 +38,23 @@ void changePermissions(const path& p, perms prms, perm_options opts, std::error_
     const bool follow = (opts & perm_options::nofollow) == perm_options{};
     const Found found = findExisting(p, follow ? kStatus : kSymlinkStatus, ec);
     if (ec || !readOnly) return;
-    if (found.at.type == file_type::symlink) {
-        ec = make_error_code(ERROR_NOT_SUPPORTED);  // the host keeps no record on a link
-        return;
-    }
     Held entry;
     if (const host::Error error = hold(found.at, entry)) {
         ec = error.windows(host::At::folderOnTheWay);
         return;
     }
     const host::Place place = entry.place();
+    if (found.at.type == file_type::symlink) {
+        // The link's own attribute (nofollow), kept beside the drives: Linux keeps none on a link.
+        const std::string table = linkAttributesFolder(*found.map);
+        if (table.empty()) {
+            ec = make_error_code(ERROR_NOT_SUPPORTED);
+        } else if (const host::Error error =
+                       host::setLinkReadOnly({-1, table.c_str()}, place, *readOnly)) {
+            ec = error.windows(host::At::lastName);
+        }
+        return;
+    }
     if (found.at.type == file_type::directory) {
         // A folder's attribute is a record beside it: its mode stays, so names are still made in
         // it, as in a read-only folder on Windows.

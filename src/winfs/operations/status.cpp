@@ -18,9 +18,23 @@ constexpr perms kReadOnly =
     perms::all & ~(perms::owner_write | perms::group_write | perms::others_write);
 constexpr std::uint32_t kFileAttributeReadOnly = 0x1;
 
-perms permissionsFound(const Resolution& found, std::error_code& ec) {
-    // A device has no host name to ask; a link keeps no attribute here.
+perms permissionsFound(const DriveMap& map, const Resolution& found, std::error_code& ec) {
+    // A device has no host name to ask.
     if (!onTheHost(found)) return perms::all;
+    if (found.type == file_type::symlink) {
+        const std::string table = linkAttributesFolder(map);
+        if (table.empty()) return perms::all;
+        host::Cursor folder = found.folder;
+        const host::Result<host::Place> itself = folder.itself();
+        const host::Result<bool> readOnly =
+            itself ? host::linkReadOnlyAt({-1, table.c_str()}, *itself) : itself.error();
+        if (!readOnly && readOnly.error().missing()) return perms::all;  // renamed meanwhile
+        if (!readOnly) {
+            ec = readOnly.error().windows(host::At::lastName);
+            return perms::unknown;
+        }
+        return *readOnly ? kReadOnly : perms::all;
+    }
     if (found.type == file_type::directory) {
         host::Cursor folder = found.folder;
         const host::Result<host::Place> itself = folder.itself();
@@ -54,7 +68,7 @@ file_status statusFound(const path& p, Lookup lookup, std::error_code& ec, Permi
         return file_status(file_type::not_found);
     }
     if (want == Permissions::skip) return file_status(found.type);
-    const perms permissions = permissionsFound(found, ec);
+    const perms permissions = permissionsFound(*map, found, ec);
     if (ec) return file_status(file_type::none);
     if (itself != nullptr && onTheHost(found)) {
         if (const host::Result<host::Stat> st = statFound(found)) *itself = *st;
@@ -63,6 +77,10 @@ file_status statusFound(const path& p, Lookup lookup, std::error_code& ec, Permi
 }
 
 }  // namespace
+
+std::string linkAttributesFolder(const DriveMap& map) {
+    return map.prefix().empty() ? std::string() : map.prefix() + "/winfs-link-attributes";
+}
 
 file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec, Permissions want) {
     return statusFound(p, lookup, ec, want, nullptr);

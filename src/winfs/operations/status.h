@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <system_error>
 
 #include "host/host.h"
@@ -13,6 +14,11 @@
 #include "resolve/resolver.h"
 
 namespace winfs {
+
+// Where a map keeps its links' read-only attributes: a folder in the prefix, one for every drive,
+// so that a link reached through C: and through Z: has one attribute. "" for a map without a
+// prefix, which keeps none.
+std::string linkAttributesFolder(const DriveMap& map);
 
 // Whether a status carries the permissions (one more system call for a file).
 enum class Permissions { skip, read };

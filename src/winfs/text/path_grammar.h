@@ -231,29 +231,13 @@ constexpr bool isNtPrefix(std::string_view text) noexcept {
     return isVerbatim(text) && text[1] == '?';
 }
 
-// A name of dots alone: ".", "..", "...".
-constexpr bool isAllDots(std::string_view name) noexcept {
-    return !name.empty() && name.find_first_not_of('.') == std::string_view::npos;
-}
-
 // Where the root of a path that starts with "\\" ends: "\\server\share\x" -> 14, the share without
-// the separator after it. An empty share or one of dots alone ("\\server\\x", "\\server\..") leaves
-// "\\server\", and a server of dots alone ("\\..\x") leaves "\\".
+// the separator after it. The server and the share are names whatever they hold ("\\..\x",
+// "\\server\..\x" keep their ".."); an empty share ("\\server\\x") leaves "\\server\".
 inline size_type uncRootEnd(std::string_view text) noexcept {
     const size_type serverEnd = findSeparator(text, 2);
-    if (isAllDots(text.substr(2, serverEnd - 2))) return 2;
     if (serverEnd == text.size()) return serverEnd;
-    const size_type shareEnd = findSeparator(text, serverEnd + 1);
-    const std::string_view share = text.substr(serverEnd + 1, shareEnd - serverEnd - 1);
-    return share.empty() || isAllDots(share) ? serverEnd + 1 : shareEnd;
-}
-
-// How many names right after the root of `text` would read as its server or share, and so go when
-// they are dots alone: 2 after "\\" ("\\..\...\x" is "\\x", "\\..\x\...\y" is "\\x\y"), 1 after
-// "\\server\", none after "\\server\share" or "c:\" ("c:\...\x" stays).
-inline size_type serverAndShareNamesAfterRoot(std::string_view text, size_type root) noexcept {
-    if (dosKindOf(text) != DosKind::unc || root == 0 || !isSeparator(text[root - 1])) return 0;
-    return root == 2 ? 2 : 1;
+    return findSeparator(text, serverEnd + 1);
 }
 
 // Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",

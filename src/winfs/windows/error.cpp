@@ -8,11 +8,17 @@ namespace {
 struct Entry {
     int code;
     const char* text;
-    std::errc condition;
+    std::errc condition;  // kNone: the code is its own condition
 };
 
+// The conditions are those of Microsoft's library (its table of Windows codes to std::errc), so
+// that `ec == std::errc::...` answers alike on both: ERROR_DIRECTORY is invalid_argument, not
+// not_a_directory; ERROR_WRITE_PROTECT permission_denied; a code it does not list (1314, 1921,
+// 161) matches no generic condition.
+constexpr std::errc kNone{};
+
 constexpr Entry kEntries[] = {
-    {ERROR_SUCCESS, "The operation completed successfully.", std::errc{}},
+    {ERROR_SUCCESS, "The operation completed successfully.", kNone},
     {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.",
      std::errc::no_such_file_or_directory},
     {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.",
@@ -25,7 +31,7 @@ constexpr Entry kEntries[] = {
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified.", std::errc::no_such_device},
     {ERROR_NOT_SAME_DEVICE, "The system cannot move the file to a different disk drive.",
      std::errc::cross_device_link},
-    {ERROR_WRITE_PROTECT, "The media is write protected.", std::errc::read_only_file_system},
+    {ERROR_WRITE_PROTECT, "The media is write protected.", std::errc::permission_denied},
     {ERROR_NOT_READY, "The device is not ready.", std::errc::resource_unavailable_try_again},
     {ERROR_SHARING_VIOLATION,
      "The process cannot access the file because it is being used by another process.",
@@ -38,27 +44,21 @@ constexpr Entry kEntries[] = {
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect.",
      std::errc::no_such_file_or_directory},
     {ERROR_DIR_NOT_EMPTY, "The directory is not empty.", std::errc::directory_not_empty},
-    {ERROR_BAD_PATHNAME, "The specified path is invalid.", std::errc::no_such_file_or_directory},
+    {ERROR_BAD_PATHNAME, "The specified path is invalid.", kNone},
     {ERROR_BUSY, "The requested resource is in use.", std::errc::device_or_resource_busy},
     {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists.",
      std::errc::file_exists},
     {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long.",
      std::errc::filename_too_long},
-    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved.",
-     std::errc::file_too_large},
-    {ERROR_DIRECTORY, "The directory name is invalid.", std::errc::not_a_directory},
-    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error.",
-     std::errc::io_error},
-    {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.",
-     std::errc::operation_not_permitted},
+    {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved.", kNone},
+    {ERROR_DIRECTORY, "The directory name is invalid.", std::errc::invalid_argument},
+    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error.", kNone},
+    {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.", kNone},
     {ERROR_TIMEOUT, "This operation returned because the timeout period expired.",
      std::errc::timed_out},
-    {ERROR_CANT_ACCESS_FILE, "The file cannot be accessed by the system.",
-     std::errc::permission_denied},
-    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system.",
-     std::errc::too_many_symbolic_link_levels},
-    {ERROR_NOT_A_REPARSE_POINT, "The file or directory is not a reparse point.",
-     std::errc::invalid_argument},
+    {ERROR_CANT_ACCESS_FILE, "The file cannot be accessed by the system.", kNone},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system.", kNone},
+    {ERROR_NOT_A_REPARSE_POINT, "The file or directory is not a reparse point.", kNone},
 };
 
 const Entry* find(int code) noexcept {
@@ -77,7 +77,9 @@ class WindowsCategory final : public std::error_category {
     }
     std::error_condition default_error_condition(int code) const noexcept override {
         const Entry* entry = find(code);
-        if (entry == nullptr || code == ERROR_SUCCESS) return {code, *this};
+        // 0 is the generic "no error", as the standard asks of system_category.
+        if (code == ERROR_SUCCESS) return {0, std::generic_category()};
+        if (entry == nullptr || entry->condition == kNone) return {code, *this};
         return std::make_error_condition(entry->condition);
     }
 };

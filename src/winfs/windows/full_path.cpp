@@ -98,10 +98,10 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
 // out ("..\" never above the root), a single dot dropped from the end of every name but the last
 // ("a.\b" -> "a\b", "a..\b" stays: three dots or more make a name), and trailing dots and spaces
 // from the end of the path ("a\b. ." -> "a\b", "a\ " -> "a\"). So "c://a//b" is "c:\a\b", and
-// "\\server\share\.." is "\\server\share", a root that ends in no separator. After "\\" and
-// "\\server\", names of dots alone that would stand for the server or the share go too.
+// "\\server\share\.." is "\\server\share", a root that ends in no separator. A server or share
+// with nothing after it is the last name, and loses its trailing dots and spaces too:
+// "\\server\.." is "\\server\", "\\... . ." is "\\".
 std::string collapsed(std::string_view full, size_type root) {
-    const size_type dotsGo = serverAndShareNamesAfterRoot(full, root);
     std::vector<std::string_view> names;
     names.reserve(full.size() / 2 + 1);
     bool trailingSeparator = false;
@@ -113,7 +113,7 @@ std::string collapsed(std::string_view full, size_type root) {
             if (!names.empty()) names.pop_back();
             continue;
         }
-        if (name.empty() || name == "." || (names.size() < dotsGo && isAllDots(name))) continue;
+        if (name.empty() || name == ".") continue;
         if (followed && name.size() >= 2 && name.back() == '.' && name[name.size() - 2] != '.')
             name.remove_suffix(1);
         names.push_back(name);
@@ -130,7 +130,8 @@ std::string collapsed(std::string_view full, size_type root) {
         text.append(name);
     }
     if (trailingSeparator) separate();
-    while (text.size() > root && (text.back() == '.' || text.back() == ' '))
+    const size_type kept = text.size() == root && dosKindOf(full) == Kind::unc ? 2 : root;
+    while (text.size() > kept && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;
 }
@@ -187,7 +188,7 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
     std::string full = joined(text, kind, workingDirectory.native());
     const size_type root = dosRootEnd(full);
     full = collapsed(full, root);
-    // "\\..\?" leaves "\\?", the device root, as "\\." is.
+    // "\\?." leaves "\\?", the device root, as "\\." is.
     if (dosKindOf(full) == Kind::deviceRoot) full = joined(full, Kind::deviceRoot, {});
     // NUL as the last name is looked for in the full path rather than in `p`, so that "c:\x\nul\."
     // is a device too and a full path stays as it is when made full again.

@@ -29,7 +29,9 @@ bool needsWorkingDirectory(const path& p, Verbatim verbatim = Verbatim::rewrite)
 // "c:foo" resolves against the working directory when that lies on drive C, else against C:\;
 // "\foo" lands on the working directory's drive; "c:\zor\lnk\..\x" is "c:\zor\x" whatever lnk is;
 // "c:\zor\a.\b. . " is "c:\zor\a\b"; ".." never climbs above "c:\", "\\server\share" or "\\.\"
-// ("\\server\share\.." is "\\server\share", "\\server\.." is "\\server\", "\\..\x" is "\\x");
+// ("\\server\share\.." is "\\server\share"); the server and the share are names whatever they hold
+// ("\\..\x" and "\\server\..\x" stay), but lose trailing dots and spaces where nothing follows
+// ("\\server\.." is "\\server\");
 // "CON", "\??\CON" and "c:\x\nul" are "\\.\CON", "\\.\CON" and "\\.\nul". The empty path fails
 // with ERROR_INVALID_NAME; a path of more than 32,767 UTF-16 units, given or made, with
 // ERROR_FILENAME_EXCED_RANGE.
