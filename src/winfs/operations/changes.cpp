@@ -47,7 +47,8 @@ bool makeDirectory(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    const Slot slot = slotFor(p, ec);
+    // "file.txt\" is a file in the way, as "file.txt" is.
+    const Slot slot = slotFor(p, ec, kSymlinkStatus, Trailing::taken);
     if (ec) return false;
     if (slot.exists) {
         if (!isFolderThere(slot, p)) ec = make_error_code(ERROR_ALREADY_EXISTS);

@@ -46,7 +46,7 @@ perms permissionsFound(const Resolution& found, std::error_code& ec) {
 
 file_status lookUpStatus(const path& p, Lookup lookup, std::error_code& ec, Permissions want) {
     const Map map = drives();
-    const Resolution found = resolveOn(*map, p, lookup, ec);
+    const Resolution found = resolveOn(*map, p, lookup, ec, Trailing::refused);
     if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
     if (!found.rest.empty()) {
         ec = found.missing;
