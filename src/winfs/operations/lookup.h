@@ -107,6 +107,13 @@ inline host::Error hold(const Slot& slot, Held& held) {
     return slot.openHolder(held.folder, held.name);
 }
 
+// Whether the file that a stat tells of has the read-only attribute, kept as the owner's write
+// bit: Windows refuses writing its data to every account, root too, whatever the host allows.
+inline bool isReadOnlyFile(const host::Stat& st) {
+    return st.type == file_type::regular &&
+           (st.mode & static_cast<unsigned>(perms::owner_write)) == 0;
+}
+
 // What fstatat tells of what `p` names, links followed; a missing path fails with its reason.
 host::Result<host::Stat> statExisting(const path& p, std::error_code& ec);
 
