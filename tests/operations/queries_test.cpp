@@ -182,6 +182,11 @@ const Status kStatuses[] = {
     {"c:\\zor\\nul",          file_type::character, file_type::character},
     {"c:\\zor\\file.txt:s",   file_type::not_found, file_type::not_found},
     {"\\\\localhost\\c$\\zor",  file_type::directory, file_type::directory},
+    {"c:\\zor\\file.txt\\",   file_type::not_found, file_type::not_found},
+    {"c:\\zor\\lexi/",        file_type::not_found, file_type::not_found},
+    {"c:\\zor\\rel\\",        file_type::directory, file_type::symlink},
+    {"c:\\zor\\store/",       file_type::directory, file_type::directory},
+    {"c:\\zor\\pipe\\",       file_type::not_found, file_type::not_found},
 };
 // clang-format on
 
@@ -386,6 +391,16 @@ const Query kQueries[] = {
     {"equivalent through a link and another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\rel\\inner"), path("C:\\ZOR\\STORE\\INNER"), ec); }, 1, 0},
     {"equivalent of two files", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\old.txt"), ec); }, 0, 0},
     {"equivalent of a file and a missing path", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt"), path("c:\\zor\\none"), ec); }, 0, 2},
+    {"equivalent of a folder named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\store/"), path("C:\\ZOR\\STORE"), ec); }, 1, 0},
+    {"equivalent of a relative folder named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("store\\"), path("rel\\"), ec); }, 1, 0},
+    {"equivalent of a file named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::equivalent(path("c:\\zor\\file.txt\\"), path("c:\\zor\\file.txt"), ec); }, 0, 123},
+    {"status of a file named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::status(path("c:\\zor\\file.txt\\"), ec).type() == file_type::not_found; }, 1, 123},
+    {"exists of a file named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::exists(path("c:\\zor\\file.txt\\"), ec); }, 0, 0},
+    {"file_size of a file named with a separator after it", [](auto&, auto& ec) { return fs::file_size(path("c:\\zor\\data.txt\\"), ec); }, kFailed, 123},
+    {"hard_link_count of a file named with a separator after it", [](auto&, auto& ec) { return fs::hard_link_count(path("c:\\zor\\data.txt\\"), ec); }, kFailed, 123},
+    {"is_empty of a file named with a separator after it", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\file.txt\\"), ec); }, 0, 123},
+    {"last_write_time of a file named with a separator after it", [](auto&, auto& ec) { return static_cast<std::uintmax_t>(fs::last_write_time(path("c:\\zor\\old.txt\\"), ec) == fs::file_time_type::min()); }, 1, 123},
+    {"space of a file named with a separator after it", [](auto&, auto& ec) { return fs::space(path("c:\\zor\\old.txt\\"), ec).available; }, kFailed, 123},
     {"is_empty of an empty folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\store\\inner"), ec); }, 1, 0},
     {"is_empty of a folder", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\rel"), ec); }, 0, 0},
     {"is_empty of an empty file", [](auto&, auto& ec) -> std::uintmax_t { return fs::is_empty(path("c:\\zor\\file.txt"), ec); }, 1, 0},

@@ -96,7 +96,7 @@ Found folderToList(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_FILE_NOT_FOUND);
         return {};
     }
-    Found found = findExisting(p, kStatus, ec);
+    Found found = findExisting(p, kStatus, ec, Trailing::taken);  // "file.txt\*" lists "file.txt"
     if (ec == make_error_code(ERROR_FILE_NOT_FOUND)) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
     } else if (!ec && found.at.type != file_type::directory) {

@@ -47,7 +47,8 @@ bool makeDirectory(const path& p, std::error_code& ec) {
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    const Slot slot = slotFor(p, ec);
+    // "file.txt\" is a file in the way, as "file.txt" is.
+    const Slot slot = slotFor(p, ec, kSymlinkStatus, Trailing::taken);
     if (ec) return false;
     if (slot.exists) {
         if (!isFolderThere(slot, p)) ec = make_error_code(ERROR_ALREADY_EXISTS);
@@ -359,6 +360,12 @@ std::error_code keptByOpens(const Slot& source, const Slot& target) {
     return {};
 }
 
+// Whether the slot's entry itself is a file with the read-only attribute.
+bool isReadOnlyEntry(const Slot& slot) {
+    const host::Result<host::Stat> st = statFound(slot.found);
+    return st && isReadOnlyFile(*st);
+}
+
 void renameOne(const path& from, const path& to, std::error_code& ec) {
     const Slot source = slotFor(from, ec);
     if (ec) return;
@@ -385,8 +392,9 @@ void renameOne(const path& from, const path& to, std::error_code& ec) {
         }
         if (error) ec = error.windows(host::At::lastName);
     } else if (target.exists) {
-        // MoveFileExW replaces a file, with a file or a folder, and never a folder.
-        if (target.found.type == file_type::directory) {
+        // MoveFileExW replaces a file, with a file or a folder, and never a folder nor a file with
+        // the read-only attribute (a link is replaced itself, whatever it leads to).
+        if (target.found.type == file_type::directory || isReadOnlyEntry(target)) {
             ec = make_error_code(ERROR_ACCESS_DENIED);
         } else {
             replaceEntry(source, target, ec);
@@ -419,6 +427,14 @@ void resizeOne(const path& p, std::uintmax_t size, std::error_code& ec) {
     }
     Held entry;
     host::Error error = hold(found.at, entry);
+    // Opened for writing, as SetEndOfFile needs: the read-only attribute refuses that to anyone.
+    if (!error) {
+        const host::Result<host::Stat> st = host::statAt(entry.place(), false);
+        if (st && isReadOnlyFile(*st)) {
+            ec = make_error_code(ERROR_ACCESS_DENIED);
+            return;
+        }
+    }
     if (!error) error = mayOpenAt(entry.place(), DataAccess::write);
     if (!error) error = host::resizeFile(entry.place(), size);
     if (error) ec = error.windows(host::At::lastName);

@@ -45,13 +45,26 @@ std::error_code checkOptions(copy_options options) {
     return {};
 }
 
-// Whether a file that is there lets copy_file go on, as CopyFileW's flags decide: false (and no
-// error) when the option says to leave it.
+// Whether CopyFile2 may write over a file that is there: not a folder, nor a file with the
+// read-only attribute, for any account; nor the source itself, which it holds open for reading
+// without sharing writes.
+bool mayWriteOver(bool same, const host::Stat& target, std::error_code& ec) {
+    if (target.type == file_type::directory || isReadOnlyFile(target)) {
+        ec = make_error_code(ERROR_ACCESS_DENIED);
+    } else if (same) {
+        ec = make_error_code(ERROR_SHARING_VIOLATION);
+    }
+    return !ec;
+}
+
+// Whether a file that is there lets copy_file go on, as Microsoft's library decides: false (and
+// no error) when the option says to leave it.
 bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options options,
                 std::error_code& ec) {
-    // A folder, or the source itself, is refused whatever the option, as Microsoft's library
-    // refuses them before it looks at the option; with no option, any file there is.
     const bool same = host::sameFile(source, target);
+    // overwrite_existing goes straight to CopyFile2; the others first try a copy that fails on
+    // any name there, then look at the two files.
+    if (has(options, copy_options::overwrite_existing)) return mayWriteOver(same, target, ec);
     if (target.type == file_type::directory) {
         ec = make_error_code(ERROR_ACCESS_DENIED);
         return false;
@@ -61,15 +74,12 @@ bool mayReplace(const host::Stat& source, const host::Stat& target, copy_options
         return false;
     }
     if (has(options, copy_options::skip_existing)) return false;
-    if (has(options, copy_options::update_existing)) {
-        // Newer as last_write_time tells it, in whole 100 ns ticks: a file dated with the other's
-        // time is not newer for the nanoseconds the host kept beyond it.
-        const auto ticks = [](const host::Time& t) {
-            return std::pair(t.seconds, t.nanoseconds / 100);
-        };
-        return ticks(source.modified) > ticks(target.modified);
-    }
-    return true;  // overwrite_existing
+    // update_existing: newer as last_write_time tells it, in whole 100 ns ticks: a file dated
+    // with the other's time is not newer for the nanoseconds the host kept beyond it.
+    const auto ticks = [](const host::Time& t) {
+        return std::pair(t.seconds, t.nanoseconds / 100);
+    };
+    return ticks(source.modified) > ticks(target.modified) && mayWriteOver(same, target, ec);
 }
 
 bool copyFile(const path& from, const path& to, copy_options options, std::error_code& ec) {

@@ -55,14 +55,46 @@ path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec, Verbati
     return full;
 }
 
-Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec) {
+namespace {
+
+// Whether `full` ends in a separator after a name: "c:\zor\store\", not "c:\".
+bool namedAsFolder(const path& full) {
+    return !full.has_filename() && full.has_relative_path();
+}
+
+// Whether what the walk found for `full` is there and no folder, a link counting as what it leads
+// to: a link to a folder, or to nothing, is named as a folder may be.
+bool isNoFolder(const DriveMap& map, const path& full, const Resolution& found) {
+    if (!found.rest.empty() || !onTheHost(found)) return false;
+    file_type type = found.type;
+    if (type == file_type::unknown) {
+        const host::Result<host::Stat> st = statFound(found);
+        if (!st) return false;  // gone since the walk: the call that acts on it says so
+        type = st->type;
+    }
+    if (type == file_type::symlink) {
+        std::error_code ec;
+        const Resolution target = resolve(map, full, kStatus, ec);
+        return !ec && target.rest.empty() && target.type != file_type::directory;
+    }
+    return type != file_type::directory;
+}
+
+}  // namespace
+
+Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec,
+                     Trailing trailing) {
     const path full = absoluteOn(map, p, ec);
     if (ec) return {};
     if (full.empty()) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return {};
     }
-    return resolve(map, full, lookup, ec);
+    Resolution found = resolve(map, full, lookup, ec);
+    // "c:\zor\file.txt\" names no file.
+    if (!ec && trailing == Trailing::refused && namedAsFolder(full) && isNoFolder(map, full, found))
+        ec = make_error_code(ERROR_INVALID_NAME);
+    return found;
 }
 
 std::error_code checkNewNames(const path& rest) {
@@ -76,9 +108,9 @@ std::error_code checkNewNames(const path& rest) {
     return {};
 }
 
-Found findExisting(const path& p, Lookup lookup, std::error_code& ec) {
+Found findExisting(const path& p, Lookup lookup, std::error_code& ec, Trailing trailing) {
     Found found{drives(), {}};
-    found.at = resolveOn(*found.map, p, lookup, ec);
+    found.at = resolveOn(*found.map, p, lookup, ec, trailing);
     if (ec) return found;
     if (!onTheHost(found.at)) {
         ec = make_error_code(ERROR_NOT_SUPPORTED);
@@ -137,7 +169,7 @@ host::Error Slot::openHolder(host::Handle& folder, std::string& entry) const {
     return openToActIn(found.folder, folder);
 }
 
-Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
+Slot slotFor(const path& p, std::error_code& ec, Lookup lookup, Trailing trailing) {
     Slot slot{drives(), {}, false, {}};
     path full = absoluteOn(*slot.map, p, ec);
     if (ec) return slot;
@@ -145,8 +177,9 @@ Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
         ec = make_error_code(ERROR_PATH_NOT_FOUND);
         return slot;
     }
-    // "c:\zor\new\" names "new".
-    if (!full.has_filename() && full.has_relative_path()) full = full.parent_path();
+    // "c:\zor\new\" names "new", when it is a folder or not there.
+    const bool asFolder = namedAsFolder(full);
+    if (asFolder) full = full.parent_path();
     slot.name = full.filename().native();
     slot.found = resolve(*slot.map, full, lookup, ec);
     if (ec) return slot;
@@ -155,7 +188,11 @@ Slot slotFor(const path& p, std::error_code& ec, Lookup lookup) {
         return slot;
     }
     slot.exists = slot.found.rest.empty();
-    if (slot.exists) return slot;
+    if (slot.exists) {
+        if (asFolder && trailing == Trailing::refused && isNoFolder(*slot.map, full, slot.found))
+            ec = make_error_code(ERROR_INVALID_NAME);
+        return slot;
+    }
     // One name missing, in a folder: a name of it with a ':' is no root name ("a:b").
     const bool names = slot.found.rest.native().find('\\') != std::string::npos;
     if (names || slot.found.type != file_type::directory) {

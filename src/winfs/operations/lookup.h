@@ -31,8 +31,15 @@ path currentPathOn(const DriveMap& map, std::error_code& ec);
 path absoluteOn(const DriveMap& map, const path& p, std::error_code& ec,
                 Verbatim verbatim = Verbatim::keep);
 
+// What a path named with a separator after it ("c:\zor\file.txt\") may name. Only a folder is
+// named so: Windows refuses to open or change a file so named (ERROR_INVALID_NAME, which
+// Microsoft's library counts as "not found"), and a link counts as what it leads to. A listing of
+// "file.txt\*" and CreateDirectoryW take the name as if written without it.
+enum class Trailing { refused, taken };
+
 // `p` resolved on the disk; a path that comes out empty is no path at all.
-Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec);
+Resolution resolveOn(const DriveMap& map, const path& p, Lookup lookup, std::error_code& ec,
+                     Trailing trailing = Trailing::taken);
 
 // Whether a resolution names something on the host, as every path on a drive does; a device
 // (NUL, CON) has no host name to call.
@@ -50,7 +57,8 @@ struct Found {
     Map map;
     Resolution at;
 };
-Found findExisting(const path& p, Lookup lookup, std::error_code& ec);
+Found findExisting(const path& p, Lookup lookup, std::error_code& ec,
+                   Trailing trailing = Trailing::refused);
 
 // Where an operation finds or puts the last name of `p`, links on it not followed: the entry
 // itself when it is there, in any case; else the folder that would hold it, which must exist.
@@ -68,7 +76,8 @@ struct Slot {
 };
 // With kStatus, a link as the last name is followed with its Windows meaning: the slot is what it
 // leads to, or the missing name it would make.
-Slot slotFor(const path& p, std::error_code& ec, Lookup lookup = kSymlinkStatus);
+Slot slotFor(const path& p, std::error_code& ec, Lookup lookup = kSymlinkStatus,
+             Trailing trailing = Trailing::refused);
 
 // The folder that holds the entry a resolution found, opened with no link followed to act on
 // names in (not to list), and the entry's name in it as on disk. Not for a drive's root.
@@ -96,6 +105,13 @@ host::Error hold(const Resolution& found, Held& held);
 // The slot's entry or new name, held in its folder. Not for a drive's root.
 inline host::Error hold(const Slot& slot, Held& held) {
     return slot.openHolder(held.folder, held.name);
+}
+
+// Whether the file that a stat tells of has the read-only attribute, kept as the owner's write
+// bit: Windows refuses writing its data to every account, root too, whatever the host allows.
+inline bool isReadOnlyFile(const host::Stat& st) {
+    return st.type == file_type::regular &&
+           (st.mode & static_cast<unsigned>(perms::owner_write)) == 0;
 }
 
 // What fstatat tells of what `p` names, links followed; a missing path fails with its reason.

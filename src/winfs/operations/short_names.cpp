@@ -57,7 +57,8 @@ path renamedOf(const char* operation, const path& p, Form form, std::error_code*
                 looked = false;
                 continue;
             }
-            const Found found = findExisting(path(text.substr(0, end)), kSymlinkStatus, code);
+            const Found found =
+                findExisting(path(text.substr(0, end)), kSymlinkStatus, code, Trailing::taken);
             if (code) break;
             looked = true;
             const std::string onDisk = found.at.head.filename().native();
@@ -69,7 +70,7 @@ path renamedOf(const char* operation, const path& p, Form form, std::error_code*
                 out += shortNameIn(found.at, onDisk);
             }
         }
-        if (!code && !looked) findExisting(p, kSymlinkStatus, code);
+        if (!code && !looked) findExisting(p, kSymlinkStatus, code, Trailing::taken);
         if (code == make_error_code(ERROR_PATH_NOT_FOUND)) {
             code = make_error_code(ERROR_FILE_NOT_FOUND);
         }

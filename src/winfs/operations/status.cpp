@@ -61,7 +61,7 @@ perms permissionsFound(const DriveMap& map, const Resolution& found, std::error_
 file_status statusFound(const path& p, Lookup lookup, std::error_code& ec, Permissions want,
                         std::optional<host::Stat>* itself) {
     const Map map = drives();
-    const Resolution found = resolveOn(*map, p, lookup, ec);
+    const Resolution found = resolveOn(*map, p, lookup, ec, Trailing::refused);
     if (ec) return file_status(isNotFound(ec) ? file_type::not_found : file_type::none);
     if (!found.rest.empty()) {
         ec = found.missing;
