@@ -107,6 +107,11 @@ inline host::Error hold(const Slot& slot, Held& held) {
     return slot.openHolder(held.folder, held.name);
 }
 
+// A drive's root is never removed nor moved, as Windows refuses it.
+inline bool isRoot(const Slot& slot) {
+    return slot.exists && slot.found.folder.depth() == 0;
+}
+
 // Whether the file that a stat tells of has the read-only attribute, kept as the owner's write
 // bit: Windows refuses writing its data to every account, root too, whatever the host allows.
 inline bool isReadOnlyFile(const host::Stat& st) {
