@@ -240,22 +240,46 @@ inline size_type uncRootEnd(std::string_view text) noexcept {
     return findSeparator(text, serverEnd + 1);
 }
 
+// What GetFullPathNameW reads of a path before it makes it full, read once for a rule that needs
+// several facts of one text: "c:\\x" is driveAbsolute with a drive of 2 and its root ending at 3.
+struct DosForm {
+    DosKind kind = DosKind::relative;
+    size_type drive = 0;    // the leading drive's bytes, as dosDriveLength()
+    size_type rootEnd = 0;  // where the part that ".." never removes ends: "c:\", "\\server\share"
+    bool verbatim = false;  // "\\?\" or "\??\" first, as isVerbatim()
+    bool ntPrefix = false;  // "\??\" first, as isNtPrefix()
+};
+
+inline DosForm dosFormOf(std::string_view text) noexcept {
+    DosForm form;
+    form.kind = dosKindOf(text);
+    form.drive = dosDriveLength(text);
+    form.verbatim = isVerbatim(text);
+    form.ntPrefix = form.verbatim && text[1] == '?';
+    switch (form.kind) {
+        case DosKind::driveAbsolute:
+            form.rootEnd = form.drive + 1;
+            break;
+        case DosKind::unc:
+            form.rootEnd = uncRootEnd(text);
+            break;
+        case DosKind::device:
+        case DosKind::deviceRoot:
+            form.rootEnd = 4;
+            break;
+        case DosKind::rooted:
+            form.rootEnd = 1;
+            break;
+        default:
+            form.rootEnd = 0;
+    }
+    return form;
+}
+
 // Where the part that ".." never removes ends, as GetFullPathNameW reads it: "c:\",
 // "\\server\share", "\\?\", "\".
 inline size_type dosRootEnd(std::string_view text) noexcept {
-    switch (dosKindOf(text)) {
-        case DosKind::driveAbsolute:
-            return dosDriveLength(text) + 1;
-        case DosKind::unc:
-            return uncRootEnd(text);
-        case DosKind::device:
-        case DosKind::deviceRoot:
-            return 4;
-        case DosKind::rooted:
-            return 1;
-        default:
-            return 0;
-    }
+    return dosFormOf(text).rootEnd;
 }
 
 }  // namespace winfs::grammar

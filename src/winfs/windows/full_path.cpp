@@ -43,11 +43,11 @@ std::string_view deviceIn(std::string_view name, bool alone) noexcept {
 
 // The name of a path that has no separator after its drive or its "\??\" ("CON", "c:prn",
 // "\??\CONIN$"), else nothing.
-std::string_view loneName(std::string_view text, Kind kind) noexcept {
+std::string_view loneName(std::string_view text, const DosForm& form) noexcept {
     size_type start = 0;
-    if (kind == Kind::relative || kind == Kind::driveRelative) {
-        start = dosDriveLength(text);
-    } else if (isNtPrefix(text)) {
+    if (form.kind == Kind::relative || form.kind == Kind::driveRelative) {
+        start = form.drive;
+    } else if (form.ntPrefix) {
         start = 4;
     } else {
         return {};
@@ -58,7 +58,7 @@ std::string_view loneName(std::string_view text, Kind kind) noexcept {
 
 // `text` joined to the working directory as Windows joins it: "c:x" to it when it lies on C
 // ("C:\cwd\x"), else to C:\; "\x" to its root; "\\." is "\\.\".
-std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
+std::string joined(std::string_view text, const DosForm& form, std::string_view cwd) {
     std::string full;
     const auto join = [&full](std::string_view head, std::string_view separator,
                               std::string_view tail) {
@@ -66,17 +66,17 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
         full.append(head).append(separator).append(tail);
         return std::move(full);
     };
-    switch (kind) {
+    switch (form.kind) {
         case Kind::relative:
             return join(cwd, "\\", text);
         case Kind::rooted: {
-            std::string_view root = cwd.substr(0, dosRootEnd(cwd));
+            std::string_view root = cwd.substr(0, dosFormOf(cwd).rootEnd);
             while (!root.empty() && isSeparator(root.back()))
                 root.remove_suffix(1);
             return join(root, {}, text);
         }
         case Kind::driveRelative: {
-            const size_type drive = dosDriveLength(text);
+            const size_type drive = form.drive;
             const bool sameDrive =
                 dosDriveLength(cwd) == drive &&
                 equalIgnoringAsciiCase(cwd.substr(0, drive), text.substr(0, drive));
@@ -101,7 +101,8 @@ std::string joined(std::string_view text, Kind kind, std::string_view cwd) {
 // "\\server\share\.." is "\\server\share", a root that ends in no separator. A server or share
 // with nothing after it is the last name, and loses its trailing dots and spaces too:
 // "\\server\.." is "\\server\", "\\... . ." is "\\".
-std::string collapsed(std::string_view full, size_type root) {
+std::string collapsed(std::string_view full, const DosForm& form) {
+    const size_type root = form.rootEnd;
     std::vector<std::string_view> names;
     names.reserve(full.size() / 2 + 1);
     bool trailingSeparator = false;
@@ -130,7 +131,7 @@ std::string collapsed(std::string_view full, size_type root) {
         text.append(name);
     }
     if (trailingSeparator) separate();
-    const size_type kept = text.size() == root && dosKindOf(full) == Kind::unc ? 2 : root;
+    const size_type kept = text.size() == root && form.kind == Kind::unc ? 2 : root;
     while (text.size() > kept && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
     return text;
@@ -139,8 +140,8 @@ std::string collapsed(std::string_view full, size_type root) {
 // A drive path already in its full form ("C:\\zor\\store": '\\' alone and single, no "." or
 // ".." and no name that ends in a dot or a space, no device as the last name) is its own full
 // path: most lookups start from one.
-bool alreadyFull(std::string_view text) noexcept {
-    if (text.size() < 3 || dosDriveLength(text) != 2 || text[2] != '\\' ||
+bool alreadyFull(std::string_view text, const DosForm& form) noexcept {
+    if (text.size() < 3 || form.drive != 2 || text[2] != '\\' ||
         text.find('/') != std::string_view::npos || text.find("\\\\") != std::string_view::npos) {
         return false;
     }
@@ -160,10 +161,12 @@ bool alreadyFull(std::string_view text) noexcept {
 
 bool needsWorkingDirectory(const path& p, Verbatim verbatim) noexcept {
     const std::string_view text = p.native();
-    if (text.empty() || (verbatim == Verbatim::keep && isVerbatim(text))) return false;
-    const Kind kind = dosKindOf(text);
-    if (!deviceIn(loneName(text, kind), true).empty()) return false;
-    return kind == Kind::relative || kind == Kind::driveRelative || kind == Kind::rooted;
+    if (text.empty()) return false;
+    const DosForm form = dosFormOf(text);
+    if (verbatim == Verbatim::keep && form.verbatim) return false;
+    if (!deviceIn(loneName(text, form), true).empty()) return false;
+    return form.kind == Kind::relative || form.kind == Kind::driveRelative ||
+           form.kind == Kind::rooted;
 }
 
 path fullPathName(const path& p, const path& workingDirectory, std::error_code& ec,
@@ -178,18 +181,20 @@ path fullPathName(const path& p, const path& workingDirectory, std::error_code& 
         ec = make_error_code(ERROR_FILENAME_EXCED_RANGE);
         return {};
     }
-    if (verbatim == Verbatim::keep && isVerbatim(text)) return p;
-    if (alreadyFull(text)) return p;
+    const DosForm form = dosFormOf(text);
+    if (verbatim == Verbatim::keep && form.verbatim) return p;
+    if (alreadyFull(text, form)) return p;
 
-    const Kind kind = dosKindOf(text);
-    if (const std::string_view device = deviceIn(loneName(text, kind), true); !device.empty())
+    const Kind kind = form.kind;
+    if (const std::string_view device = deviceIn(loneName(text, form), true); !device.empty())
         return path("\\\\.\\" + std::string(device));
 
-    std::string full = joined(text, kind, workingDirectory.native());
-    const size_type root = dosRootEnd(full);
-    full = collapsed(full, root);
+    std::string full = joined(text, form, workingDirectory.native());
+    const DosForm joinedForm = dosFormOf(full);
+    const size_type root = joinedForm.rootEnd;
+    full = collapsed(full, joinedForm);
     // "\\?." leaves "\\?", the device root, as "\\." is.
-    if (dosKindOf(full) == Kind::deviceRoot) full = joined(full, Kind::deviceRoot, {});
+    if (dosKindOf(full) == Kind::deviceRoot) full = "\\\\.\\";
     // NUL as the last name is looked for in the full path rather than in `p`, so that "c:\x\nul\."
     // is a device too and a full path stays as it is when made full again.
     if (kind != Kind::unc && kind != Kind::device && kind != Kind::deviceRoot) {
