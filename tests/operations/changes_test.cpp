@@ -2,6 +2,7 @@
 // permissions and times, and each checked on the host afterwards.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +94,42 @@ std::uintmax_t heldOrRefused(fs::file_time_type t, std::error_code& ec) {
     return right;
 }
 
+// The soft limit of open descriptors `room` above the lowest free one, for one scope: a walk that
+// keeps one for every level of a tree 130 deep runs out, one that keeps a window of them does not.
+class FewDescriptors {
+  public:
+    explicit FewDescriptors(rlim_t room) {
+        ::getrlimit(RLIMIT_NOFILE, &was_);
+        const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(lowest);
+        rlimit fewer = was_;
+        fewer.rlim_cur = static_cast<rlim_t>(lowest) + room;
+        ::setrlimit(RLIMIT_NOFILE, &fewer);
+    }
+    ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &was_); }
+    FewDescriptors(const FewDescriptors&) = delete;
+    FewDescriptors& operator=(const FewDescriptors&) = delete;
+
+  private:
+    rlimit was_{};
+};
+
+// Copies c:\zor\a\b into a folder whose path makes the copy of its file f `units` long, and
+// removes it again: whether f was copied.
+std::uintmax_t copiedAtLength(std::size_t units, std::error_code& ec) {
+    std::string target = "c:\\zor\\t";
+    while (target.size() + 2 + 256 < units)
+        target += "\\" + std::string(250, 'n');
+    target += "\\" + std::string(units - 3 - target.size(), 'm');
+    fs::create_directories(path(target));
+    fs::copy(path("c:\\zor\\a\\b"), path(target), fs::copy_options::recursive, ec);
+    std::error_code asked;
+    const bool copied = fs::exists(path(target + "\\f"), asked);
+    std::error_code removing;
+    fs::remove_all(path("c:\\zor\\t"), removing);
+    return copied;
+}
+
 // clang-format off
 const Change kChanges[] = {
     {"remove a file in another case", [](auto&, auto& ec) -> std::uintmax_t { return fs::remove(path("c:\\zor\\FILE.TXT"), ec); }, 1, 0, "-zor/file.txt"},
@@ -119,6 +156,7 @@ const Change kChanges[] = {
     {"rename onto its own name in another folder", [](auto&, auto& ec) -> std::uintmax_t { fs::copy_file(path("c:\\zor\\old.txt"), path("c:\\zor\\store\\Data.txt")); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\store\\data.txt"), ec); return 0; }, 0, 0, "-zor/data.txt -zor/store/Data.txt zor/store/data.txt:5"},
     {"rename a folder by case alone beside a twin", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\mIXED"), path("c:\\zor\\MIXED"), ec); return 0; }, 0, 0, "-zor/mIXED +zor/MIXED +zor/Mixed"},
     {"rename onto a hard link of itself", [](auto&, auto& ec) -> std::uintmax_t { fs::create_hard_link(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\twin"), ec); return 0; }, 0, 0, "-zor/data.txt zor/twin:5"},
+    {"rename beside a file held open sharing nothing", [](auto&, auto& ec) -> std::uintmax_t { const fs::file held = fs::open_file(path("c:\\zor\\old.txt"), fs::file_access::read, fs::file_disposition::open_existing, fs::file_share::none, ec); fs::rename(path("c:\\zor\\data.txt"), path("c:\\zor\\moved"), ec); return 0; }, 0, 0, "-zor/data.txt zor/moved:5"},
     {"rename a folder", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\sub2"), ec); return 0; }, 0, 0, "-zor/sub +zor/sub2/up"},
     {"rename a folder onto a file replaces it", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\FILE.txt"), ec); return 0; }, 0, 0, "-zor/sub -zor/file.txt +zor/FILE.txt/up"},
     {"rename a folder onto a link replaces the link", [](auto&, auto& ec) -> std::uintmax_t { fs::rename(path("c:\\zor\\sub"), path("c:\\zor\\lexi"), ec); return 0; }, 0, 0, "-zor/sub +zor/lexi/up +zor/file.txt"},
@@ -180,9 +218,24 @@ const Change kChanges[] = {
     {"copy a tree deeper than the folders held open", [](auto&, auto& ec) -> std::uintmax_t {
         std::string chain = "deep";
         for (int i = 0; i < 130; ++i) { chain += "/d"; std::filesystem::create_directories(chain); hostFile((chain + "/f").c_str(), "x"); }
-        fs::copy(path("c:\\zor\\deep"), path("c:\\zor\\dcopy"), fs::copy_options::recursive, ec);
+        // Under few descriptors, as a walk that closes no level would need more.
+        { const FewDescriptors few(200); fs::copy(path("c:\\zor\\deep"), path("c:\\zor\\dcopy"), fs::copy_options::recursive, ec); }
+        const FewDescriptors few(100);
+        for (fs::recursive_directory_iterator it(path("c:\\zor\\dcopy"), ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {}
         std::error_code removing;
-        return fs::remove_all(path("c:\\zor\\dcopy"), removing); }, 1 + 130 * 2, 0, ""},
+        const std::uintmax_t removed = fs::remove_all(path("c:\\zor\\dcopy"), removing);
+        if (!ec) ec = removing;
+        return removed; }, 1 + 130 * 2, 0, ""},
+    {"copy a tree of folders alone", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive | fs::copy_options::directories_only, ec); return 0; }, 0, 0, "+zor/acopy/b -zor/acopy/b/f"},
+    // A link inside the tree, to a file: its target copied, the link copied, or nothing. The result: there, and a link.
+    {"copy a tree with a link in it", [](auto&, auto& ec) -> std::uintmax_t { ::symlink("b/f", "a/lk"); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return fs::exists(path("c:\\zor\\acopy\\lk")) + 2 * fs::is_symlink(path("c:\\zor\\acopy\\lk")); }, 1, 0, "+zor/acopy/b/f"},
+    {"copy a tree with a link in it, links as links", [](auto&, auto& ec) -> std::uintmax_t { ::symlink("b/f", "a/lk"); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec); return fs::exists(path("c:\\zor\\acopy\\lk")) + 2 * fs::is_symlink(path("c:\\zor\\acopy\\lk")); }, 3, 0, "+zor/acopy/b/f"},
+    {"copy a tree with a link in it, links skipped", [](auto&, auto& ec) -> std::uintmax_t { ::symlink("b/f", "a/lk"); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive | fs::copy_options::skip_symlinks, ec); return fs::exists(path("c:\\zor\\acopy\\lk")) + 2 * fs::is_symlink(path("c:\\zor\\acopy\\lk")); }, 0, 0, "+zor/acopy/b/f -zor/acopy/lk"},
+    {"copy a tree with a name Windows cannot write", [](auto&, auto& ec) -> std::uintmax_t { hostFile("a/q?", "x"); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 0, "+zor/acopy/b/f -zor/acopy/q?"},
+    // The second twin meets the first's copy, as any name already there: copy_file's 80.
+    {"copy a tree with host twins in it", [](auto&, auto& ec) -> std::uintmax_t { hostFile("a/tw", "one"); hostFile("a/TW", "three"); fs::copy(path("c:\\zor\\a"), path("c:\\zor\\acopy"), fs::copy_options::recursive, ec); return 0; }, 0, 80, "zor/acopy/TW:5 -zor/acopy/tw"},
+    {"copy a tree to a path of 32,767 units", [](auto&, auto& ec) { return copiedAtLength(32767, ec); }, 1, 0, ""},
+    {"copy a tree to a path of 32,768 units", [](auto&, auto& ec) { return copiedAtLength(32768, ec); }, 0, 206, ""},
     {"copy a tree as hard links", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\a"), path("c:\\zor\\x"), fs::copy_options::recursive | fs::copy_options::create_hard_links, ec); return fs::hard_link_count(path("c:\\zor\\a\\b\\f")); }, 2, 0, "+zor/x/b/f"},
     {"copy a folder without options", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\scopy"), ec); return 0; }, 0, 0, "+zor/scopy -zor/scopy/inner"},
     {"copy a folder onto a file", [](auto&, auto& ec) -> std::uintmax_t { fs::copy(path("c:\\zor\\store"), path("c:\\zor\\file.txt"), ec); return 0; }, 0, 183, ""},
