@@ -271,6 +271,9 @@ const Change kChanges[] = {
     {"current_path set to 258 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(258))); LegacyPaths legacy; fs::current_path(path(deepPath(258)), ec); return fs::current_path().native().size(); }, 258, 0, ""},
     {"current_path set to 259 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(259))); LegacyPaths legacy; fs::current_path(path(deepPath(259)), ec); return fs::current_path().native().size(); }, 6, 206, ""},
     {"current_path set to 258 characters with \\\\?\\ without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(258))); LegacyPaths legacy; fs::current_path(path("\\\\?\\" + deepPath(258)), ec); return fs::current_path().native().size(); }, 258, 0, ""},
+    // "\\?\UNC\localhost\c$" is kept as "\\localhost\c$": 258 and 259 characters so.
+    {"current_path set by \\\\?\\UNC\\ to 258 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(246))); LegacyPaths legacy; fs::current_path(path("\\\\?\\UNC\\localhost\\c$" + deepPath(246).substr(2)), ec); return fs::equivalent(fs::current_path(), path(deepPath(246))); }, 1, 0, ""},
+    {"current_path set by \\\\?\\UNC\\ to 259 characters without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(247))); LegacyPaths legacy; fs::current_path(path("\\\\?\\UNC\\localhost\\c$" + deepPath(247).substr(2)), ec); return fs::equivalent(fs::current_path(), path(deepPath(247))); }, 0, 206, ""},
     {"current_path set to 259 characters with \\\\?\\ without long paths", [](auto&, auto& ec) -> std::uintmax_t { fs::create_directories(path(deepPath(259))); LegacyPaths legacy; fs::current_path(path("\\\\?\\" + deepPath(259)), ec); return fs::current_path().native().size(); }, 6, 206, ""},
 };
 // clang-format on
