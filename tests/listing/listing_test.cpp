@@ -2,6 +2,7 @@
 // options, failures, and the descent's pop() and disable_recursion_pending().
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +24,8 @@ namespace {
 // Listings, on the tree of buildTree() with two more folders:
 //   order\ holding names that show NTFS's index order, and "q?", which Windows cannot write;
 //   rec\{a.txt, B\c\{f, up -> ../..}, B\d\, lnk -> B/c, x\y}, for descents;
-//   deep\d\{d\d\...\f, e\f}, 65 folders d deep: deeper than the folders a descent keeps open.
+//   deep\d\{d\d\...\f, e\f}, 65 folders d deep: deeper than the folders a descent keeps open;
+//   via\l -> ..\deep, a link above as many folders.
 // An entry is written as its name, then '/' for a folder and '@' for a link, as the entry tells.
 template <class Row>
 class ListingTest : public TreeTest<Row> {
@@ -50,6 +52,8 @@ class ListingTest : public TreeTest<Row> {
         this->makeFolder(this->driveC("deep/d/e"));
         this->makeFile(this->driveC("deep/d/e/f"));
         this->hostLink("B/c", this->driveC("rec/lnk"));
+        this->makeFolder(this->driveC("via"));
+        this->hostLink("../deep", this->driveC("via/l"));
     }
     void TearDown() override {
         ::chmod(this->driveC("rec/x").c_str(), 0755);
@@ -95,7 +99,7 @@ const Listed kListings[] = {
     {"C:\\ZOR\\STORE", kNoOptions, nullptr, "inner/", "C:\\ZOR\\STORE\\inner", 0},
     {"c:\\zor\\store\\..\\rel", kNoOptions, nullptr, "inner/", "c:\\zor\\store\\..\\rel\\inner", 0},
     {"store", kNoOptions, nullptr, "inner/", "store\\inner", 0},
-    {"c:\\", kNoOptions, nullptr, "chain/ deep/ order/ outside/ rec/ up@ zor/", "c:\\chain", 0},
+    {"c:\\", kNoOptions, nullptr, "chain/ deep/ order/ outside/ rec/ up@ via/ zor/", "c:\\chain", 0},
     {"c:\\zor\\store\\inner", kNoOptions, nullptr, "", nullptr, 0},
     {"c:\\zor\\none", kNoOptions, nullptr, "", nullptr, 3},
     {"c:\\none\\x", kNoOptions, nullptr, "", nullptr, 3},
@@ -149,7 +153,8 @@ struct Descended {
     const char* at;  // the entry where `act` is done
     // 'p': pop(); 'd': disable_recursion_pending(); 'D': both, in that order; 'r', 'b' and 'e':
     // rec, rec\B or deep\d moved away and a host link to a copy outside the prefix put in its
-    // place, with OUTSIDE.txt in every folder
+    // place, with OUTSIDE.txt in every folder; 'n': deep\d moved away and another d\e\f made in
+    // its place; 'm': rec\B renamed, and the entry's size, time and status read
     char act;
     const char* expected;  // "depth:entry", space separated
     int error;
@@ -201,6 +206,15 @@ const Descended kDescents[] = {
      "35:d/ 36:d/ 37:d/ 38:d/ 39:d/ 40:d/ 41:d/ 42:d/ 43:d/ 44:d/ 45:d/ "
      "46:d/ 47:d/ 48:d/ 49:d/ 50:d/ 51:d/ 52:d/ 53:d/ 54:d/ 55:d/ 56:d/ "
      "57:d/ 58:d/ 59:d/ 60:d/ 61:d/ 62:d/ 63:d/ 64:d/ 65:f 1:e/", 3},
+    // deep\d is another folder when e is entered: the one listed is gone.
+    {"c:\\deep", kNoOptions, nullptr, "f", 'n',
+     "0:d/ 1:d/ 2:d/ 3:d/ 4:d/ 5:d/ 6:d/ 7:d/ 8:d/ 9:d/ 10:d/ 11:d/ 12:d/ 13:d/ 14:d/ 15:d/ 16:d/ 17:d/ 18:d/ 19:d/ 20:d/ 21:d/ 22:d/ 23:d/ 24:d/ 25:d/ 26:d/ 27:d/ 28:d/ 29:d/ 30:d/ 31:d/ 32:d/ 33:d/ 34:d/ 35:d/ 36:d/ 37:d/ 38:d/ 39:d/ 40:d/ 41:d/ 42:d/ 43:d/ 44:d/ 45:d/ 46:d/ 47:d/ 48:d/ 49:d/ 50:d/ 51:d/ 52:d/ 53:d/ 54:d/ 55:d/ 56:d/ 57:d/ 58:d/ 59:d/ 60:d/ 61:d/ 62:d/ 63:d/ 64:d/ 65:f 1:e/", 3},
+    // The link's level is kept open when the folders below it are closed: deep\d is opened
+    // again from it, not by the link's name.
+    {"c:\\via", kFollow, nullptr, nullptr, 0,
+     "0:l@ 1:d/ 2:d/ 3:d/ 4:d/ 5:d/ 6:d/ 7:d/ 8:d/ 9:d/ 10:d/ 11:d/ 12:d/ 13:d/ 14:d/ 15:d/ 16:d/ 17:d/ 18:d/ 19:d/ 20:d/ 21:d/ 22:d/ 23:d/ 24:d/ 25:d/ 26:d/ 27:d/ 28:d/ 29:d/ 30:d/ 31:d/ 32:d/ 33:d/ 34:d/ 35:d/ 36:d/ 37:d/ 38:d/ 39:d/ 40:d/ 41:d/ 42:d/ 43:d/ 44:d/ 45:d/ 46:d/ 47:d/ 48:d/ 49:d/ 50:d/ 51:d/ 52:d/ 53:d/ 54:d/ 55:d/ 56:d/ 57:d/ 58:d/ 59:d/ 60:d/ 61:d/ 62:d/ 63:d/ 64:d/ 65:d/ 66:f 2:e/ 3:f", 0},
+    // Its entries answer from the folder held, under whatever name it has now.
+    {"c:\\rec", kNoOptions, nullptr, "f", 'm', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
     // The folders that the descent is in are listed still, and nothing through the link.
     {"c:\\rec", kNoOptions, nullptr, "c", 'r', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
     {"c:\\rec", kNoOptions, nullptr, "c", 'b', "0:a.txt 0:B/ 1:c/ 2:f 2:up@ 1:d/ 0:lnk@ 0:x/ 1:y", 0},
@@ -251,6 +265,17 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
             if (row.act == 'd') {
                 it.disable_recursion_pending();
                 EXPECT_FALSE(it.recursion_pending());
+            } else if (row.act == 'm') {
+                ASSERT_EQ(std::rename(driveC("rec/B").c_str(), driveC("rec/B2").c_str()), 0);
+                ::truncate(driveC("rec/B2/c/f").c_str(), 3);
+                std::error_code asked;
+                EXPECT_EQ(it->file_size(asked), 3U) << asked.message();
+                EXPECT_NE(it->last_write_time(asked), fs::file_time_type::min()) << asked.message();
+                EXPECT_TRUE(it->is_regular_file(asked)) << asked.message();
+            } else if (row.act == 'n') {
+                ASSERT_EQ(std::rename(driveC("deep/d").c_str(), driveC("deep/d.moved").c_str()), 0);
+                makeFolder(driveC("deep/d/e"));
+                makeFile(driveC("deep/d/e/f"));
             } else {
                 swapForOutside(row.act == 'r'   ? "rec"
                                : row.act == 'b' ? "rec/B"
@@ -265,6 +290,18 @@ TEST_P(Descents, EnterFoldersDepthFirst) {
         EXPECT_FALSE(ec) << ec.message();
     } else {
         expectError(ec, row.error);
+    }
+    // A step that fails names the entry it could not enter, not the folder that holds it.
+    if (row.error != kNoError && row.act == 0 && !got.empty()) {
+        path last;
+        try {
+            for (fs::recursive_directory_iterator all(path(row.folder), row.options);
+                 all != fs::recursive_directory_iterator(); ++all)
+                last = all->path();
+            ADD_FAILURE() << "no step failed";
+        } catch (const fs::filesystem_error& e) {
+            EXPECT_EQ(e.path1(), last);
+        }
     }
     if (row.act == 'r' || row.act == 'b' || row.act == 'e') {
         EXPECT_EQ(outsideEntries(), 6U);

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "pathprobe/winfs/error.h"
 #include "pathprobe/winfs/filesystem.h"
@@ -373,6 +374,19 @@ std::uintmax_t shortPathsToTheirOwnFile(std::error_code& ec) {
     return own;
 }
 
+// How many of these long names, made in C:\zor by the host, short_path gives as Wine's short
+// name, or, for a name that is its own, as listed.
+std::uintmax_t shortNamesAsWine(std::initializer_list<std::pair<const char*, const char*>> names,
+                                std::error_code& ec) {
+    std::uintmax_t right = 0;
+    for (const auto& [name, wine] : names) {
+        makeFiles({name});
+        right += textIs(fs::short_path(path(std::string("c:\\zor\\") + name), ec),
+                        std::string("c:\\zor\\") + wine);
+    }
+    return right;
+}
+
 // 2300-01-01 00:00:00.1234567 (and 89 ns, cut), in ticks since 1601.
 constexpr std::uintmax_t k2300Ticks =
     (10'413'792'000ULL + 11'644'473'600ULL) * 10'000'000ULL + 1'234'567;
@@ -485,6 +499,8 @@ const Query kQueries[] = {
     {"short_path of the name that owns a short name it shares", [](auto&, auto& ec) { makeFiles({"Program Files 1209", "Program Files 0313"}); return textIs(fs::short_path(path("c:\\zor\\program files 0313"), ec), "c:\\zor\\PROG~02B"); }, 1, 0},
     {"short_path of a name whose short name another owns: the long name", [](auto&, auto& ec) { makeFiles({"Program Files 1209", "Program Files 0313"}); return textIs(fs::short_path(path("c:\\zor\\program files 1209"), ec), "c:\\zor\\Program Files 1209"); }, 1, 0},
     {"short_path beside a name that is its short name: the long name", [](auto&, auto& ec) { makeLongNames(); makeFiles({"prog~fbu"}); return textIs(fs::short_path(path("c:\\zor\\Program Files\\long file name.txt"), ec), "c:\\zor\\Program Files\\LONG~5R1.TXT"); }, 1, 0},
+    // Every ASCII letter in both cases, 'Z' and 'z' last; units no short name holds; a leading dot; the limits of 8.3.
+    {"short_path of names as Wine hashes them", [](auto&, auto& ec) { return shortNamesAsWine({{"Upper ABCDEFGHIJKLMNOPQRSTUVWXYZ", "UPPE~0SN"}, {"lower abcdefghijklmnopqrstuvwxyz", "LOWE~FJY"}, {"A,b", "A_B~~GNH"}, {"a;b=c+d[e]", "A_B_~SPC"}, {"[x] y.t,t", "_X__~FOR.T_T"}, {"a~bcdefghij", "A_BC~LC3"}, {".bashrc", "_BAS~0WR"}, {"ab.c.txt", "AB_C~1VX.TXT"}, {"abcdefghi.txt", "ABCD~0SH.TXT"}, {"a.txtx", "A~~~~ZRD.TXT"}, {"abcdefgh.txt", "abcdefgh.txt"}, {"a~b", "a~b"}}, ec); }, 12, 0},
     {"short_path of three names that share one: each names its own file", [](auto&, auto& ec) { makeFiles({"Program Files 0992", "Program Files 1128", "Program Files 0032"}); return shortPathsToTheirOwnFile(ec); }, 3, 0},
     // A copy onto the short form of each of two names that share one reaches each.
     {"copy_file onto the short_path of two names that share one", [](auto&, auto& ec) -> std::uintmax_t { makeFiles({"Program Files 1209", "Program Files 0313"}); for (const char* name : {"c:\\zor\\Program Files 1209", "c:\\zor\\Program Files 0313"}) { if (!fs::copy_file(path("c:\\zor\\data.txt"), fs::short_path(path(name)), fs::copy_options::overwrite_existing, ec)) return 0; } return fs::file_size(path("c:\\zor\\Program Files 0313")) * 10 + fs::file_size(path("c:\\zor\\Program Files 1209")); }, 55, 0},
@@ -539,6 +555,7 @@ TEST_F(ScratchOperations, TempDirectoryTakesTheFirstAbsoluteWindowsPath) {
         {"tmp", "c:\\temp", nullptr, "C:\\tmp\\"},
         {"/temp", nullptr, nullptr, "C:\\temp\\"},
         {"c:home", "c:\\temp", nullptr, "C:\\home\\"},
+        {"c:\\tmp\xff", "c:\\temp", nullptr, "c:\\temp\\"},  // not UTF-8: as not set
         // None set: the Windows folder, which a prefix Wine did not make lacks.
         {nullptr, nullptr, nullptr, throughZ(temp("host")) + "\\"},
     };
@@ -550,8 +567,12 @@ TEST_F(ScratchOperations, TempDirectoryTakesTheFirstAbsoluteWindowsPath) {
             profile("USERPROFILE", row.profile);
         EXPECT_EQ(winfs::temp_directory_path().string(), row.expected);
     }
-    makeFolder(driveC("windows"));
     ScopedEnv tmp("TMP", nullptr), tempVar("TEMP", nullptr), profile("USERPROFILE", nullptr);
+    {
+        ScopedEnv relative("TMPDIR", "host");  // the host's own rule: not taken, /tmp is
+        EXPECT_EQ(winfs::temp_directory_path().string(), throughZ("/tmp") + "\\");
+    }
+    makeFolder(driveC("windows"));
     EXPECT_EQ(winfs::temp_directory_path().string(), "C:\\windows\\");
 }
 

@@ -46,7 +46,7 @@ TEST_F(ProbeOutput, MaxPathRefusesTheLongScratchFolders) {
               std::string::npos)
         << limited.err;
     std::vector<std::string> legacy = environment;
-    legacy.push_back("WINFS_LONG_PATHS=off");
+    legacy.push_back("WINFS_LONG_PATHS=Off");  // in any case
     EXPECT_EQ(runProgram({PATHPROBE_EXE}, legacy, temp()).err, limited.err);
     const RunResult unlimited = runProgram({PATHPROBE_EXE}, environment, temp());
     EXPECT_EQ(unlimited.status, 0) << unlimited.err;

@@ -164,6 +164,11 @@ TEST_F(Winpath, EachOperationOnEachPath) {
              std::string(116, 'x') + "\u00e9..." + std::string(60, 'y') + " (251 bytes)]\n"
          "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
              std::string(197, 'z') + "]\n", 1},
+        // The tail's cut, 60 bytes from the end, falls inside the 'é': the tail starts after it.
+        {{"host", "q:\\" + std::string(200, 'x') + "\u00e9" + std::string(59, 'y'), "\\\\?\\unix\\tmp\\a|b"}, "",
+         "winpath: host: drive Q: is not mapped in the prefix " + prefix() + " [q:\\" +
+             std::string(117, 'x') + "..." + std::string(59, 'y') + " (264 bytes)]\n"
+         "winpath: host: " + invalidName + " [\\\\?\\unix\\tmp\\a|b]\n", 1},
         // No longer a path than Windows takes: 32,767 characters.
         {{"windows", "/" + std::string(32764, 'x'), "/" + std::string(32765, 'x')},
          "Z:\\" + std::string(32764, 'x') + "\n",
@@ -380,6 +385,8 @@ TEST_F(Winpath, UsageErrorsHelpAndVersion) {
         {{"canonpath", "-h"}, 0, "--resolve-symlinks", {}, "--base"},
         {{"windows", "--help"}, 0, "(\\\\?\\unix\\usr\\bin)", {}, "--version"},
         {{"host", "--help"}, 0, "--json"},
+        {{"short", "--help"}, 0, "       winpath [OPTIONS] -s WINPATH...\n", {}, "\n  -l "},
+        {{"long", "--help"}, 0, "       winpath [OPTIONS] -l WINPATH...\n", {}, "\n  -s "},
         {{"--help", "frob"}, 2, "frob not in"},
         {{"--version"}, 0, "winpath " PATHPROBE_VERSION "\n"},
     };

@@ -401,10 +401,21 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
             }
         }
     };
+    // Calls `change` again and again on s0\f0, the name that last-name rows swap.
+    const auto onTheLast = [&](const std::function<void(const path&, std::error_code&)>& change) {
+        std::error_code ec;
+        for (int k = 0; k < 1000; ++k)
+            change(path(below + "s0\\f0"), ec);
+    };
+    std::error_code
+        removing;  // what remove_all said of a tree whose emptied folder turned into a link
     struct Row {
         const char* name;
         int files;  // in each folder inside: the changes act on them, the reads need none
         std::function<void()> run;
+        // Below d: the name exchanged with a link to its twin outside, the last name of each
+        // change rather than a folder on the way; d itself when none.
+        const char* swapped = nullptr;
     };
     const Row rows[] = {
         {"remove_all", 20,
@@ -464,6 +475,30 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                                   winfs::file_disposition::create_new, ec);
              });
          }},
+        {"last_write_time of a name swapped for a link", 1,
+         [&] {
+             onTheLast([](const path& p, std::error_code& ec) {
+                 winfs::last_write_time(p, winfs::file_time_type(), ec);
+             });
+         },
+         "s0/f0"},
+        {"resize_file of a name swapped for a link", 1,
+         [&] {
+             onTheLast([](const path& p, std::error_code& ec) { winfs::resize_file(p, 7, ec); });
+         },
+         "s0/f0"},
+        {"permissions of a name swapped for a link", 1,
+         [&] {
+             // Read-only and back, as a mode that does not change is not set again.
+             int k = 0;
+             onTheLast([&k](const path& p, std::error_code& ec) {
+                 winfs::permissions(p, ++k % 2 == 0 ? winfs::perms::all : winfs::perms::owner_read,
+                                    ec);
+             });
+         },
+         "s0/f0"},
+        {"remove_all of a tree whose emptied folder is swapped for a link", 1,
+         [&] { winfs::remove_all(path("c:\\r"), removing); }, "s0"},
         {"directory_iterator", 20,
          [&] {
              for (int s = 0; s < 1000; ++s) {
@@ -532,11 +567,15 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
             between += name + "/";
             below += name + "\\";
         }
-        std::filesystem::remove_all(outside);
-        fill(outside, 20);
-        for (int s = 0; s < 20; ++s)
-            makeFile(outside + "/" + between + "s" + std::to_string(s) + "/OUTSIDE");
-        const std::set<std::string> before = state(outside);
+        // Made again after a row that changed it, so that each row answers for itself.
+        const auto makeOutside = [&] {
+            std::filesystem::remove_all(outside);
+            fill(outside, 20);
+            for (int s = 0; s < 20; ++s)
+                makeFile(outside + "/" + between + "s" + std::to_string(s) + "/OUTSIDE");
+            return state(outside);
+        };
+        std::set<std::string> before = makeOutside();
         for (const Row& row : rows) {
             for (int round = 0; round < 2; ++round) {
                 SCOPED_TRACE(std::string(row.name) + (deep ? ", deep" : "") + ", round " +
@@ -545,17 +584,33 @@ TEST_F(Concurrency, NoChangeReachesThroughAFolderSwappedForALink) {
                 makeFile(driveC("r/three"));
                 ASSERT_EQ(::truncate(driveC("r/three").c_str(), 3), 0);
                 read = 0;
-                hostLink(std::filesystem::relative(outside, driveC("r")).string(), away);
+                removing.clear();
+                const std::string swapped =
+                    row.swapped != nullptr ? d + "/" + between + row.swapped : d;
+                const std::string link = row.swapped != nullptr ? swapped + "-link" : away;
+                const std::string twin =
+                    row.swapped != nullptr ? outside + "/" + between + row.swapped : outside;
+                hostLink(std::filesystem::relative(twin, std::filesystem::path(link).parent_path())
+                             .string(),
+                         link);
                 {
-                    // One exchange makes d the link and `away` the folder, the next puts them back.
+                    // One exchange makes the name the link and the link's name the folder or
+                    // file, the next puts them back.
                     const Changer swaps([&] {
-                        ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, away.c_str(), RENAME_EXCHANGE);
-                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                        ::renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, link.c_str(),
+                                    RENAME_EXCHANGE);
+                        // The last name is changed without a pause: its window is one call.
+                        if (row.swapped == nullptr)
+                            std::this_thread::sleep_for(std::chrono::microseconds(100));
                     });
                     row.run();
                 }
-                EXPECT_EQ(state(outside), before);
+                if (state(outside) != before) {
+                    ADD_FAILURE() << "a change reached outside";
+                    before = makeOutside();
+                }
                 EXPECT_EQ(read, 0) << "answers that describe a name outside";
+                EXPECT_FALSE(removing) << removing.message();
                 std::filesystem::remove_all(driveC("r"));
             }
         }

@@ -458,6 +458,7 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
             makeFile(temp("shared/") + name);
     }
     makeFile(temp("shared/PROG~02B.X"));
+    makeFile(temp("shared/a|b long name"));  // A_B_~X2M, were it a name Windows could spell
     winfs::NameCache reading({.maxNames = 0, .settle = {}});  // reads the folder each time
     std::size_t wrong = 0;
     std::string firstWrong;
@@ -479,6 +480,12 @@ TEST_F(DriveFixture, TheNameCacheReadsAFolderOnlyWhenItMust) {
               winfs::NameCache::Known::present);
     EXPECT_EQ(keeping.known({-1, temp("shared").c_str()}, "PROG~02C"),
               winfs::NameCache::Known::absent);
+    for (winfs::NameCache* cache : {&reading, &keeping}) {
+        std::string none;
+        EXPECT_EQ(cache->find({-1, temp("shared").c_str()}, "a_b_~x2m", none),
+                  winfs::make_error_code(winfs::ERROR_FILE_NOT_FOUND))
+            << none;
+    }
     EXPECT_EQ(keeping.usage().foldersRead, 2u);
     // The case on disk by the kept listing alone, where it can tell without a look at the name.
     const std::pair<const char*, const char*> spellings[] = {
