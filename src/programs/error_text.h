@@ -1,9 +1,7 @@
 // The programs' own, not installed.
 // The text that a failure line gives for an error: the system's text for its own codes (Windows's
 // texts, from winfs off Windows), and the path type's "Cannot convert character sequence" for a
-// name that is not valid UTF-8, where the code alone would give the host's text, and Microsoft's
-// library's words for the generic codes it reports itself (temp_directory_path's
-// not_a_directory), where the host's would differ in case ("Not a directory"). Safe to call
+// name that is not valid UTF-8, where the code alone would give the host's text. Safe to call
 // concurrently.
 #pragma once
 
@@ -12,9 +10,5 @@
 
 inline std::string errorText(const std::error_code& ec) {
     if (ec == std::errc::illegal_byte_sequence) return "Cannot convert character sequence";
-    if (ec.category() == std::generic_category()) {
-        if (ec == std::errc::not_a_directory) return "not a directory";
-        if (ec == std::errc::is_a_directory) return "is a directory";
-    }
     return ec.message();
 }

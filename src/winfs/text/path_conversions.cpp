@@ -75,13 +75,24 @@ std::istream& operator>>(std::istream& is, path& p) {
 
 namespace {
 
+// The text of `ec`, in Microsoft's library's words for the generic codes that winfs reports as
+// that library does (temp_directory_path's not_a_directory), where the host's differ in case
+// ("Not a directory").
+std::string messageOf(const std::error_code& ec) {
+    if (ec.category() == std::generic_category()) {
+        if (ec == std::errc::not_a_directory) return "not a directory";
+        if (ec == std::errc::is_a_directory) return "is a directory";
+    }
+    return ec.message();
+}
+
 std::string describe(const std::string& what_arg, const std::error_code& ec, const path* p1,
                      const path* p2) {
     // A name that is not UTF-8 reads as the path type says it: "canonical: Cannot convert character
     // sequence [c:\zor]", not in the host's words for EILSEQ.
     std::string text = what_arg;
     if (ec != std::errc::illegal_byte_sequence) {
-        text += ": " + ec.message();
+        text += ": " + messageOf(ec);
     } else if (what_arg != kConversionText) {
         text += ": ";
         text += kConversionText;
