@@ -143,16 +143,7 @@ const Open kOpens[] = {
 class Opens : public ChangeTest, public testing::WithParamInterface<Open> {};
 
 TEST_P(Opens, AnswerAsCreateFileWAndLeaveTheDiskAsWindowsWould) {
-    const Open& row = GetParam();
-    std::error_code ec;
-    const std::uintmax_t result = row.run(throughZ(temp()), ec);
-    if (row.error == kNoError) {
-        EXPECT_FALSE(ec) << ec.message();
-    } else {
-        expectError(ec, row.error);
-    }
-    EXPECT_EQ(result, row.result);
-    expectState(row.afterwards);
+    expectRow(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Opens, testing::ValuesIn(kOpens));

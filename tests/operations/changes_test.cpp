@@ -374,16 +374,7 @@ const Change kChanges[] = {
 class Changes : public ChangeTest, public testing::WithParamInterface<Change> {};
 
 TEST_P(Changes, GiveWindowsResultsAndLeaveTheDiskAsWindowsWould) {
-    const Change& row = GetParam();
-    std::error_code ec;
-    const std::uintmax_t result = row.run(throughZ(temp()), ec);
-    if (row.error == kNoError) {
-        EXPECT_FALSE(ec) << ec.message();
-    } else {
-        expectError(ec, row.error);
-    }
-    EXPECT_EQ(result, row.result);
-    expectState(row.afterwards);
+    expectRow(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Changes, testing::ValuesIn(kChanges));

@@ -92,6 +92,21 @@ class ChangeTest : public OperationsTest {
     // Each word of `afterwards`, below drive C: "+p" is there in that case, "-p" is not, "p:N"
     // holds N bytes, "p#M" has the host mode M (octal).
     void expectState(const std::string& afterwards) const;
+
+    // Runs a row of a table of changes (its `run` on drive Z:'s view of the temporary folder) and
+    // checks its code, its result and what it left on disk.
+    template <class Row>
+    void expectRow(const Row& row) {
+        std::error_code ec;
+        const std::uintmax_t result = row.run(throughZ(temp()), ec);
+        if (row.error == kNoError) {
+            EXPECT_FALSE(ec) << ec.message();
+        } else {
+            expectError(ec, row.error);
+        }
+        EXPECT_EQ(result, row.result);
+        expectState(row.afterwards);
+    }
 };
 
 // The record of DOS attributes that Wine and Samba keep on a folder, "user.DOSATTRIB", of a host

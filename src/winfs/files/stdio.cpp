@@ -57,13 +57,8 @@ int closeCookie(void* cookie) {
 // meets (a name Windows forbids, a file another open holds) as the Windows C library maps them.
 int errnoFor(const std::error_code& ec) {
     if (ec.category() != system_category()) return ec.value();
+    if (isNotFound(ec)) return ENOENT;
     switch (ec.value()) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_BAD_NETPATH:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-            return ENOENT;
         case ERROR_TOO_MANY_OPEN_FILES:
             return EMFILE;
         case ERROR_NOT_ENOUGH_MEMORY:
