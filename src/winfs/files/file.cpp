@@ -47,6 +47,7 @@ std::size_t file::read(void* buffer, std::size_t size) {
     return got;
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): it changes the file, as fstream's do
 std::size_t file::read(void* buffer, std::size_t size, std::error_code& ec) {
     ec.clear();
     if (fd_ < 0) {
@@ -67,6 +68,7 @@ void file::write(const void* buffer, std::size_t size) {
     if (ec) throw filesystem_error("file::write", ec);
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): it changes the file, as fstream's do
 void file::write(const void* buffer, std::size_t size, std::error_code& ec) {
     ec.clear();
     if (fd_ < 0) {
@@ -84,6 +86,7 @@ std::uint64_t file::seek(std::int64_t offset, std::ios_base::seekdir from) {
     return at;
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): it changes the file, as fstream's do
 std::uint64_t file::seek(std::int64_t offset, std::ios_base::seekdir from, std::error_code& ec) {
     ec.clear();
     if (fd_ < 0) {
@@ -127,6 +130,7 @@ void file::resize(std::uint64_t size) {
     if (ec) throw filesystem_error("file::resize", ec);
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): it changes the file, as fstream's do
 void file::resize(std::uint64_t size, std::error_code& ec) {
     ec.clear();
     if (fd_ < 0) {
@@ -146,6 +150,7 @@ void file::flush() {
     if (ec) throw filesystem_error("file::flush", ec);
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): it changes the file, as fstream's do
 void file::flush(std::error_code& ec) {
     ec.clear();
     if (fd_ < 0) {
